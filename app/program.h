@@ -1,0 +1,48 @@
+// Program start-up, run modes and the end of the program.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/ini.h"
+
+namespace app {
+
+// The settings store on ".\velorn.INI".
+platform::IniStore& SettingsStore();
+
+// Single-instance guard state.
+extern std::string MutexSourceText;
+extern std::string InstanceMutexName;
+extern long InstanceMutexHandle;
+extern long MutexCreateError;
+
+inline constexpr const char* kDigitTable = "0123456789ABCDE";
+inline constexpr const char* kAlreadyRunning = "Program je již spuštěn !";
+
+// "VELORN" and the upper-cased short path, trailing blanks removed, cut to
+// 63 characters.
+std::string BuildMutexSourceText(std::string_view shortPath);
+// The 38-character name built from a source text.
+std::string BuildInstanceMutexName(std::string_view source);
+
+// The load and save hooks of the settings store: the "Preserved" values in
+// the order GLO:Verze_programu, GLO:Pocet_spusteni_programu,
+// GLO:Prvni_spusteni, GCU.
+void LoadPreservedGlobals(platform::IniStore& store);
+bool SavePreservedGlobals(platform::IniStore& store);
+
+// Fills the fixed-length global texts with blanks (before ProgramMain).
+void InitGlobals();
+// Cursor, Czech locale texts, version and caption, start count, "/debug".
+void SetupEnvironment();
+
+// The program's main procedure. Returns the process's exit status.
+int ProgramMain();
+
+// The per-thread start and end steps of the program's threads, registered
+// with the platform once at start.
+void RegisterProgramThreadHooks();
+
+}  // namespace app

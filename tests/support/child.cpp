@@ -1,0 +1,144 @@
+#include "tests/support/child.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace testsupport {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int Remaining(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left < 0 ? 0 : static_cast<int>(left);
+}
+
+}  // namespace
+
+Child::Child(const std::string& exe, const std::vector<std::string>& args, const ChildOptions& opts) {
+  int pin[2], pout[2], perr[2];
+  if (::pipe2(pin, O_CLOEXEC) != 0 || ::pipe2(pout, O_CLOEXEC) != 0 || ::pipe2(perr, O_CLOEXEC) != 0)
+    throw std::runtime_error("pipe failed");
+
+  std::vector<std::string> envStore;
+  for (char** e = environ; *e; ++e) {
+    const std::string entry(*e);
+    const std::string name = entry.substr(0, entry.find('='));
+    bool replaced = false;
+    for (const auto& o : opts.env)
+      if (o.substr(0, o.find('=')) == name) replaced = true;
+    if (!replaced) envStore.push_back(entry);
+  }
+  for (const auto& o : opts.env) envStore.push_back(o);
+  std::vector<char*> envp;
+  for (auto& s : envStore) envp.push_back(s.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> argStore{exe};
+  argStore.insert(argStore.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& s : argStore) argv.push_back(s.data());
+  argv.push_back(nullptr);
+
+  pid_ = ::fork();
+  if (pid_ < 0) throw std::runtime_error("fork failed");
+  if (pid_ == 0) {
+    ::dup2(pin[0], 0);
+    ::dup2(pout[1], 1);
+    ::dup2(perr[1], 2);
+    // The child starts with no signal blocked, as from a shell.
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    if (!opts.cwd.empty() && ::chdir(opts.cwd.c_str()) != 0) ::_exit(126);
+    ::execve(exe.c_str(), argv.data(), envp.data());
+    ::_exit(127);
+  }
+  ::close(pin[0]);
+  ::close(pout[1]);
+  ::close(perr[1]);
+  in_ = pin[1];
+  outFd_ = pout[0];
+  errFd_ = perr[0];
+  if (!opts.pipeStdin) CloseStdin();
+}
+
+Child::~Child() {
+  if (!reaped_ && pid_ > 0) {
+    ::kill(pid_, SIGKILL);
+    int st;
+    ::waitpid(pid_, &st, 0);
+  }
+  for (int fd : {in_, outFd_, errFd_})
+    if (fd >= 0) ::close(fd);
+}
+
+void Child::Pump(int timeoutMs) {
+  pollfd fds[2] = {{outFd_, POLLIN, 0}, {errFd_, POLLIN, 0}};
+  if (::poll(fds, 2, timeoutMs) <= 0) return;
+  char buf[4096];
+  for (int i = 0; i < 2; ++i) {
+    if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+    const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
+    int& fd = i == 0 ? outFd_ : errFd_;
+    if (n <= 0) {
+      ::close(fd);
+      fd = -1;
+    } else {
+      (i == 0 ? out_ : err_).append(buf, static_cast<size_t>(n));
+    }
+  }
+}
+
+bool Child::WaitForOutput(const std::string& text, std::chrono::milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  while (out_.find(text) == std::string::npos) {
+    if (outFd_ < 0 || Clock::now() >= deadline) return false;
+    Pump(Remaining(deadline));
+  }
+  return true;
+}
+
+void Child::Signal(int sig) {
+  if (!reaped_) ::kill(pid_, sig);
+}
+
+void Child::CloseStdin() {
+  if (in_ >= 0) ::close(in_);
+  in_ = -1;
+}
+
+int Child::Wait(std::chrono::milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  while (outFd_ >= 0 || errFd_ >= 0) {
+    if (Clock::now() >= deadline) return -1;
+    Pump(Remaining(deadline));
+  }
+  while (!reaped_) {
+    int st = 0;
+    const pid_t r = ::waitpid(pid_, &st, WNOHANG);
+    if (r == pid_) {
+      reaped_ = true;
+      status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+      break;
+    }
+    if (Clock::now() >= deadline) return -1;
+    // Streams are closed; the exit follows at once.
+    ::poll(nullptr, 0, 5);
+  }
+  return status_;
+}
+
+std::vector<std::string> ProgramEnv(const std::string& runtimeDir) {
+  return {"XDG_RUNTIME_DIR=" + runtimeDir, "VELORN_MSGBOX_ANSWERS=", "QT_QPA_PLATFORM=offscreen"};
+}
+
+}  // namespace testsupport

@@ -1,0 +1,53 @@
+// A child process with pipes on its standard streams, for tests that run the
+// real executable or a helper tool.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+struct ChildOptions {
+  std::string cwd;                  // "" = the test's current folder
+  std::vector<std::string> env;     // "NAME=value" added to (or replacing in) the environment
+  bool pipeStdin = true;            // keep a pipe to the child's standard input
+};
+
+class Child {
+ public:
+  Child(const std::string& exe, const std::vector<std::string>& args, const ChildOptions& opts = {});
+  ~Child();  // kills and reaps a child still running
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  pid_t pid() const { return pid_; }
+  // Waits until a line of standard output contains text; false on time-out
+  // or when the child closed its output first.
+  bool WaitForOutput(const std::string& text, std::chrono::milliseconds timeout);
+  // Sends a signal.
+  void Signal(int sig);
+  // Closes the pipe to the child's standard input.
+  void CloseStdin();
+  // Waits for the end; the exit status, 128+signal when killed, -1 on time-out.
+  int Wait(std::chrono::milliseconds timeout);
+  // Everything read so far (Wait reads the rest).
+  const std::string& out() const { return out_; }
+  const std::string& err() const { return err_; }
+
+ private:
+  void Pump(int timeoutMs);
+  pid_t pid_ = -1;
+  int in_ = -1, outFd_ = -1, errFd_ = -1;
+  std::string out_, err_;
+  int status_ = -1;
+  bool reaped_ = false;
+};
+
+// The environment for a child run of the program: headless boxes, and a
+// runtime folder of the test's own for the instance lock.
+std::vector<std::string> ProgramEnv(const std::string& runtimeDir);
+
+}  // namespace testsupport
