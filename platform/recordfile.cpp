@@ -8,6 +8,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <utility>
 
 #include "platform/locale_texts.h"
 #include "platform/stdtime.h"
@@ -48,6 +50,43 @@ struct Prepared {
   Prepared(const Prepared&) = delete;
   Prepared& operator=(const Prepared&) = delete;
   explicit operator bool() const { return st != nullptr; }
+};
+
+// The turn of this process on a file (by device and inode). Each operation
+// runs in its turn, so the program's own threads wait for each other's short
+// transactions instead of failing with 5; only another process's lock is
+// subject to the lock-recovery time.
+std::shared_ptr<std::mutex> FileTurn(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::make_shared<std::mutex>();
+  static std::mutex registryMutex;
+  static auto* registry = new std::map<std::pair<dev_t, ino_t>, std::weak_ptr<std::mutex>>;
+  std::lock_guard lock(registryMutex);
+  for (auto it = registry->begin(); it != registry->end();)
+    it = it->second.expired() ? registry->erase(it) : std::next(it);
+  std::weak_ptr<std::mutex>& slot = (*registry)[{st.st_dev, st.st_ino}];
+  std::shared_ptr<std::mutex> turn = slot.lock();
+  if (!turn) {
+    turn = std::make_shared<std::mutex>();
+    slot = turn;
+  }
+  return turn;
+}
+
+// Holds a file's turn for the length of one operation.
+class InTurn {
+ public:
+  explicit InTurn(std::shared_ptr<std::mutex> turn) : turn_(std::move(turn)) {
+    if (turn_) turn_->lock();
+  }
+  ~InTurn() {
+    if (turn_) turn_->unlock();
+  }
+  InTurn(const InTurn&) = delete;
+  InTurn& operator=(const InTurn&) = delete;
+
+ private:
+  std::shared_ptr<std::mutex> turn_;
 };
 
 }  // namespace
@@ -189,6 +228,7 @@ int RecordFile::Connect(int flags) {
   sqlite3_create_collation_v2(db, kCollation, SQLITE_UTF8, nullptr, CollateCz, nullptr);
   sqlite3_busy_timeout(db, BusyWait());
   db_ = db;
+  turn_ = FileTurn(decl_.fileName);
   return 0;
 }
 
@@ -224,9 +264,13 @@ int RecordFile::Open() {
   if (db_) return Fail(FileAlreadyOpen);
   if (const int c = CheckFile(false); c != 0) return Fail(c, decl_.fileName);
   if (const int c = Connect(SQLITE_OPEN_READWRITE); c != 0) return Fail(c, decl_.fileName);
-  if (const int c = Verify(); c != 0) {
-    sqlite3_close(db_);
-    db_ = nullptr;
+  int c;
+  {
+    InTurn turn(turn_);
+    c = Verify();
+  }
+  if (c != 0) {
+    Close();
     return Fail(c, decl_.fileName);
   }
   order_ = Order::None;
@@ -258,14 +302,16 @@ std::string RecordFile::KeyOrderBy(int key) const {
 }
 
 int RecordFile::InstallSchema() {
-  std::string sql = "CREATE TABLE IF NOT EXISTS records (";
+  // Rows are numbered without reuse: a deleted record's place in file order
+  // never goes to a new one, so read positions stay valid.
+  std::string sql = "CREATE TABLE IF NOT EXISTS records (velorn_row INTEGER PRIMARY KEY AUTOINCREMENT";
   for (size_t i = 0; i < decl_.fields.size(); ++i) {
     const FieldDecl& f = decl_.fields[i];
     bool noCase = false;
     for (const auto& k : decl_.keys)
       for (int kf : k.fields)
         if (kf == static_cast<int>(i) && k.noCase) noCase = true;
-    sql += (i ? ", " : "") + Quote(f.name) + (f.IsText() ? " TEXT NOT NULL DEFAULT ''" : " INTEGER NOT NULL DEFAULT 0");
+    sql += ", " + Quote(f.name) + (f.IsText() ? " TEXT NOT NULL DEFAULT ''" : " INTEGER NOT NULL DEFAULT 0");
     if (f.IsText() && noCase) sql += std::string(" COLLATE ") + kCollation;
   }
   sql += ");";
@@ -306,16 +352,22 @@ int RecordFile::Create() {
   if (check == 0) {
     // An SQLite database already: ours is left as it is, another is refused.
     if (const int c = Connect(SQLITE_OPEN_READWRITE); c != 0) return Fail(c, decl_.fileName);
-    const int v = Verify();
-    sqlite3_close(db_);
-    db_ = nullptr;
+    int v;
+    {
+      InTurn turn(turn_);
+      v = Verify();
+    }
+    Close();
     return v == 0 ? Ok() : Fail(v, decl_.fileName);
   }
   if (const int c = Connect(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE); c != 0) return Fail(c, decl_.fileName);
-  int c = InstallSchema();
-  if (c == 0) c = Verify();
-  sqlite3_close(db_);
-  db_ = nullptr;
+  int c;
+  {
+    InTurn turn(turn_);
+    c = InstallSchema();
+    if (c == 0) c = Verify();
+  }
+  Close();
   return c == 0 ? Ok() : Fail(c, decl_.fileName);
 }
 
@@ -340,6 +392,7 @@ void RecordFile::Close() {
   cache_.clear();
   if (db_) sqlite3_close_v2(db_);
   db_ = nullptr;
+  turn_.reset();
   order_ = Order::None;
   current_ = 0;
   met_.clear();
@@ -365,6 +418,7 @@ int64_t RecordFile::Records() {
     Fail(FileNotOpen);
     return -1;
   }
+  InTurn turn(turn_);
   Prepared q(db_, "SELECT COUNT(*) FROM records");
   const int rc = q ? sqlite3_step(q.st) : sqlite3_errcode(db_);
   if (rc != SQLITE_ROW) {
@@ -463,6 +517,7 @@ int RecordFile::SetKeyFromBuffer(int key) {
 int RecordFile::Next() {
   if (!db_) return Fail(FileNotOpen);
   if (order_ == Order::None) return Fail(RecordNotAvailable);
+  InTurn turn(turn_);
   const std::string cols = "rowid, " + ColumnList();
   for (;;) {
     std::string sql = "SELECT " + cols + " FROM records";
@@ -534,6 +589,7 @@ int RecordFile::Next() {
 int RecordFile::PrimeAutoNumber() {
   if (autoKey_ < 0) return Ok();
   if (!db_) return Fail(FileNotOpen);
+  InTurn turn(turn_);
   const int f = decl_.keys[static_cast<size_t>(autoKey_)].fields[0];
   const FieldDecl& fd = decl_.fields[static_cast<size_t>(f)];
   Prepared q(db_, "SELECT COALESCE(MAX(" + Quote(fd.name) + "), 0) + 1 FROM records");
@@ -546,6 +602,7 @@ int RecordFile::PrimeAutoNumber() {
 
 int RecordFile::Add() {
   if (!db_) return Fail(FileNotOpen);
+  InTurn turn(turn_);
   if (const int c = Exec("BEGIN IMMEDIATE"); c != 0) return Fail(c);
   // The number primed for this insert may have been taken by another
   // process since: the record then gets the highest + 1.
@@ -594,6 +651,7 @@ int RecordFile::Add() {
 int RecordFile::Put() {
   if (!db_) return Fail(FileNotOpen);
   if (current_ == 0) return Fail(RecordNotAvailable);
+  InTurn turn(turn_);
   std::string sql = "UPDATE records SET ";
   for (size_t i = 0; i < decl_.fields.size(); ++i) sql += (i ? ", " : "") + Quote(decl_.fields[i].name) + " = ?";
   sql += " WHERE rowid = ?";
@@ -611,6 +669,7 @@ int RecordFile::Put() {
 int RecordFile::Delete() {
   if (!db_) return Fail(FileNotOpen);
   if (current_ == 0) return Fail(RecordNotAvailable);
+  InTurn turn(turn_);
   sqlite3_stmt* del = Cached("DELETE FROM records WHERE rowid = ?1");
   if (!del) return Fail(MapSqlite(sqlite3_errcode(db_)));
   sqlite3_bind_int64(del, 1, current_);

@@ -42,6 +42,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -201,6 +202,8 @@ class RecordFile {
   const FileDecl& decl_;
   void* buf_;
   sqlite3* db_ = nullptr;
+  // This process's turn on the file, shared by every instance over it.
+  std::shared_ptr<std::mutex> turn_;
   std::unordered_map<std::string, sqlite3_stmt*> cache_;
   int recover_ = 0;
 

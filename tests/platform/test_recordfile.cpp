@@ -1,0 +1,661 @@
+#include "platform/recordfile.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/locale_texts.h"
+#include "platform/stdtime.h"
+#include "platform/text.h"
+#include "tests/support/child.h"
+#include "tests/support/tempdir.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using platform::StdDate;
+using platform::StdTime;
+using platform::rec::Field;
+using platform::rec::FieldType;
+using platform::rec::File;
+using platform::rec::FileDecl;
+using platform::rec::KeyDecl;
+using platform::rec::RecordFile;
+using testsupport::ReadFile;
+using testsupport::SnapshotFolder;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+namespace code = platform::locale;
+
+struct Rec {
+  int32_t id = 0;
+  uint8_t flag = 0;
+  StdTime time = 0;
+  std::string name;  // STRING(10)
+  StdDate date = 0;
+  std::string code;  // CSTRING(3)
+};
+
+enum Key { kId, kFlagTime, kName, kDate };
+constexpr int kFileOrder = -1;
+
+KeyDecl MakeKey(std::string name, std::vector<int> fields, bool unique, bool autoNumber, bool noCase,
+                bool optional) {
+  KeyDecl k;
+  k.name = std::move(name);
+  k.fields = std::move(fields);
+  k.unique = unique;
+  k.primary = unique;
+  k.autoNumber = autoNumber;
+  k.noCase = noCase;
+  k.optional = optional;
+  return k;
+}
+
+FileDecl MakeDecl(int nameSize) {
+  FileDecl d;
+  d.label = "SAMPLE";
+  d.fileName = "Sample.tps";
+  d.recordBytes = 4 + 1 + 4 + nameSize + 4 + 3;
+  d.fields = {
+      Field("SAM:ID", FieldType::Long, 0, &Rec::id),
+      Field("SAM:FLAG", FieldType::Byte, 4, &Rec::flag),
+      Field("SAM:TIME", FieldType::Time, 5, &Rec::time),
+      Field("SAM:NAME", FieldType::String, 9, &Rec::name, nameSize),
+      Field("SAM:DATE", FieldType::Date, 9 + nameSize, &Rec::date),
+      Field("SAM:CODE", FieldType::CString, 13 + nameSize, &Rec::code, 3),
+  };
+  d.keys = {
+      MakeKey("SAM:KeyId", {0}, true, true, false, true),
+      MakeKey("SAM:KeyFlag_Time", {1, 2}, false, false, false, true),
+      MakeKey("SAM:KeyName", {3}, false, false, true, true),
+      MakeKey("SAM:KeyDate", {4}, false, false, false, false),
+  };
+  return d;
+}
+
+const FileDecl& Decl() {
+  static const FileDecl d = MakeDecl(10);
+  return d;
+}
+
+Rec R(std::string name, uint8_t flag = 0, StdTime time = 0, StdDate date = 0, int32_t id = 0) {
+  Rec r;
+  r.id = id;
+  r.flag = flag;
+  r.time = time;
+  r.name = std::move(name);
+  r.date = date;
+  return r;
+}
+
+int Add(File<Rec>& f, const Rec& r) {
+  f.rec = r;
+  return f.Add();
+}
+
+// Sets the order (kFileOrder or a key) and reads to the end.
+std::vector<Rec> ReadAll(File<Rec>& f, int key) {
+  EXPECT_EQ(key == kFileOrder ? f.SetFileOrder() : f.SetKeyOrder(key), 0);
+  std::vector<Rec> out;
+  int rc;
+  while ((rc = f.Next()) == 0) out.push_back(f.rec);
+  EXPECT_EQ(rc, code::RecordNotAvailable);
+  return out;
+}
+
+std::vector<std::string> Names(const std::vector<Rec>& rs) {
+  std::vector<std::string> n;
+  for (const auto& r : rs) n.push_back(r.name);
+  return n;
+}
+
+std::vector<int32_t> Ids(const std::vector<Rec>& rs) {
+  std::vector<int32_t> n;
+  for (const auto& r : rs) n.push_back(r.id);
+  return n;
+}
+
+// Reads on from the current position to the end.
+std::vector<int32_t> RestIds(File<Rec>& f) {
+  std::vector<int32_t> ids;
+  int rc;
+  while ((rc = f.Next()) == 0) ids.push_back(f.rec.id);
+  EXPECT_EQ(rc, code::RecordNotAvailable);
+  return ids;
+}
+
+class RecordFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    unit_ = platform::rec::LockRecoveryUnit();
+    ASSERT_EQ(f_.Create(), 0);
+    ASSERT_EQ(f_.Open(), 0);
+  }
+  void TearDown() override {
+    f_.Close();
+    platform::rec::SetLockRecoveryUnit(unit_);
+  }
+  // Starts over with a new, empty file.
+  void Recreate() {
+    f_.Close();
+    std::remove(Decl().fileName.c_str());
+    ASSERT_EQ(f_.Create(), 0);
+    ASSERT_EQ(f_.Open(), 0);
+  }
+  // Adds the records with numbers 1, 2, ... in the given order.
+  void AddNumbered(const std::vector<Rec>& rs) {
+    for (const Rec& r : rs) {
+      f_.rec = r;
+      const std::string n = r.name;
+      ASSERT_EQ(f_.PrimeAutoNumber(), 0);
+      ASSERT_EQ(f_.Add(), 0) << n;
+    }
+  }
+
+  TempDir dir_{true};
+  std::chrono::milliseconds unit_{};
+  File<Rec> f_{Decl()};
+};
+
+TEST_F(RecordFileTest, OptionalKeysLeaveOutRecordsWithAllKeyFieldsEmpty) {
+  struct Case {
+    const char* what;
+    Rec rec;
+    int key;
+    bool inKey;
+  } cases[] = {
+      {"no number", R("x"), kId, false},
+      {"a number", R("x", 0, 0, 0, 7), kId, true},
+      {"flag and time empty", R("x"), kFlagTime, false},
+      {"midnight is no time", R("x", 0, platform::kMidnight), kFlagTime, false},
+      {"flag only", R("x", 1), kFlagTime, true},
+      {"time only", R("x", 0, 2), kFlagTime, true},
+      {"empty name", R(""), kName, false},
+      {"blank name", R("   "), kName, false},
+      {"a name", R("x"), kName, true},
+      {"key not optional", R(""), kDate, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Recreate();
+    ASSERT_EQ(Add(f_, c.rec), 0);
+    EXPECT_EQ(f_.Records(), 1);
+    EXPECT_EQ(ReadAll(f_, kFileOrder).size(), 1u);
+    EXPECT_EQ(ReadAll(f_, c.key).size(), c.inKey ? 1u : 0u);
+  }
+}
+
+TEST_F(RecordFileTest, UniqueKeyRefusesDuplicatesAndChangesNothing) {
+  ASSERT_EQ(Add(f_, R("a", 0, 0, 0, 1)), 0);
+  ASSERT_EQ(Add(f_, R("b", 0, 0, 0, 2)), 0);
+
+  EXPECT_EQ(Add(f_, R("c", 0, 0, 0, 1)), code::DuplicateKey);
+  EXPECT_EQ(platform::rec::LastError(), code::DuplicateKey);
+  EXPECT_EQ(f_.Records(), 2);
+  EXPECT_EQ(Names(ReadAll(f_, kFileOrder)), (std::vector<std::string>{"a", "b"}));
+
+  // A rewrite of "b" that would take number 1 (and rename it) is refused whole.
+  ASSERT_EQ(f_.SetKeyOrder(kId), 0);
+  ASSERT_EQ(f_.Next(), 0);
+  ASSERT_EQ(f_.Next(), 0);
+  ASSERT_EQ(f_.rec.name, "b");
+  f_.rec.id = 1;
+  f_.rec.name = "zzz";
+  EXPECT_EQ(f_.Put(), code::DuplicateKey);
+  const auto all = ReadAll(f_, kFileOrder);
+  EXPECT_EQ(Ids(all), (std::vector<int32_t>{1, 2}));
+  EXPECT_EQ(Names(all), (std::vector<std::string>{"a", "b"}));
+
+  // Records left out of the key are not duplicates of each other.
+  EXPECT_EQ(Add(f_, R("n1")), 0);
+  EXPECT_EQ(Add(f_, R("n2")), 0);
+  EXPECT_EQ(f_.Records(), 4);
+}
+
+TEST_F(RecordFileTest, AutoNumberIsHighestPlusOne) {
+  struct Case {
+    const char* what;
+    std::vector<int32_t> ids;
+    std::vector<int32_t> deleted;
+    int32_t next;
+  } cases[] = {
+      {"empty file", {}, {}, 1},
+      {"after the highest", {1, 2, 5}, {}, 6},
+      {"highest not added last", {4, 2}, {}, 5},
+      {"freed highest reused", {1, 2, 3}, {3}, 3},
+      {"freed middle not reused", {1, 2, 3}, {2}, 4},
+      {"all freed", {1, 2}, {1, 2}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Recreate();
+    for (int32_t id : c.ids) ASSERT_EQ(Add(f_, R("r", 0, 0, 0, id)), 0);
+    ASSERT_EQ(f_.SetKeyOrder(kId), 0);
+    while (f_.Next() == 0) {
+      if (std::find(c.deleted.begin(), c.deleted.end(), f_.rec.id) != c.deleted.end()) {
+        ASSERT_EQ(f_.Delete(), 0);
+      }
+    }
+    f_.ClearBuffer();
+    ASSERT_EQ(f_.PrimeAutoNumber(), 0);
+    EXPECT_EQ(f_.rec.id, c.next);
+    ASSERT_EQ(f_.Add(), 0);
+    EXPECT_EQ(f_.rec.id, c.next);
+  }
+}
+
+TEST_F(RecordFileTest, NoCaseKeyFollowsCzechOrder) {
+  const std::vector<std::string> added = {"žába", "Zebra", "čaj", "Cesta", "ahoj", "Áda", "bod"};
+  for (const auto& n : added) ASSERT_EQ(Add(f_, R(n)), 0);
+
+  const std::vector<std::string> expected = {"ahoj", "Áda", "bod", "Cesta", "čaj", "Zebra", "žába"};
+  std::vector<std::string> sorted = added;
+  std::stable_sort(sorted.begin(), sorted.end(), [](const std::string& a, const std::string& b) {
+    return platform::text::CompareCzNoCase(a, b) < 0;
+  });
+  ASSERT_EQ(sorted, expected);
+  EXPECT_EQ(Names(ReadAll(f_, kName)), expected);
+}
+
+TEST_F(RecordFileTest, EqualKeyValuesKeepFileOrder) {
+  struct Case {
+    const char* what;
+    int key;
+    std::vector<Rec> added;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {"names equal but for case",
+       kName,
+       {R("abc"), R("bod"), R("ABC"), R("Abc")},
+       {"abc", "ABC", "Abc", "bod"}},
+      {"the other way round", kName, {R("ABC"), R("abc")}, {"ABC", "abc"}},
+      {"two-field key",
+       kFlagTime,
+       {R("p", 1, 50), R("q", 0, 70), R("r", 1, 50), R("s", 0, 70), R("t", 1, 40)},
+       {"q", "s", "t", "p", "r"}},
+      {"dates", kDate, {R("p", 0, 0, 900), R("q", 0, 0, 800), R("r", 0, 0, 900), R("s")}, {"s", "q", "p", "r"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Recreate();
+    for (const Rec& r : c.added) ASSERT_EQ(Add(f_, r), 0);
+    EXPECT_EQ(Names(ReadAll(f_, c.key)), c.expected);
+  }
+}
+
+TEST_F(RecordFileTest, SetKeyFromBufferStartsAtFirstRecordNotBelow) {
+  AddNumbered({R("žába", 1, 300), R("Zebra", 1, 100), R("čaj", 2, 100), R("Cesta"), R("ahoj", 1, 200),
+               R("Áda", 0, 500), R("bod", 1, 200)});
+  struct Case {
+    const char* what;
+    int key;
+    Rec from;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {"empty name: all", kName, R(""), {"ahoj", "Áda", "bod", "Cesta", "čaj", "Zebra", "žába"}},
+      {"prefix, other case", kName, R("c"), {"Cesta", "čaj", "Zebra", "žába"}},
+      {"whole name, other case", kName, R("CESTA"), {"Cesta", "čaj", "Zebra", "žába"}},
+      {"accented letter", kName, R("Čaj"), {"čaj", "Zebra", "žába"}},
+      {"between Z and Ž", kName, R("zz"), {"žába"}},
+      {"past the last", kName, R("žz"), {}},
+      {"empty fields: all in the key", kFlagTime, R(""), {"Áda", "Zebra", "ahoj", "bod", "žába", "čaj"}},
+      {"between values", kFlagTime, R("", 1, 150), {"ahoj", "bod", "žába", "čaj"}},
+      {"equal values: all of them", kFlagTime, R("", 1, 200), {"ahoj", "bod", "žába", "čaj"}},
+      {"first field only", kFlagTime, R("", 1), {"Zebra", "ahoj", "bod", "žába", "čaj"}},
+      {"past the last pair", kFlagTime, R("", 2, 101), {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    f_.rec = c.from;
+    ASSERT_EQ(f_.SetKeyFromBuffer(c.key), 0);
+    std::vector<std::string> got;
+    int rc;
+    while ((rc = f_.Next()) == 0) got.push_back(f_.rec.name);
+    EXPECT_EQ(rc, code::RecordNotAvailable);
+    EXPECT_EQ(got, c.expected);
+  }
+}
+
+// A1 and A2 have equal values in every key but the number; then B, C.
+class ScanTest : public RecordFileTest, public ::testing::WithParamInterface<int> {
+ protected:
+  void SetUp() override {
+    RecordFileTest::SetUp();
+    AddNumbered({R("abc", 1, 100, 50), R("ABC", 1, 100, 50), R("bod", 1, 200, 50), R("cesta", 2, 100, 50)});
+  }
+  void Start() {
+    const int key = GetParam();
+    ASSERT_EQ(key == kFileOrder ? f_.SetFileOrder() : f_.SetKeyOrder(key), 0);
+  }
+};
+
+TEST_P(ScanTest, RewriteAndDeleteDuringReadMeetEachRecordOnce) {
+  Start();
+  ASSERT_EQ(f_.Next(), 0);
+  ASSERT_EQ(f_.rec.id, 1);
+  f_.rec.code = "x";
+  ASSERT_EQ(f_.Put(), 0);
+  ASSERT_EQ(f_.Next(), 0);
+  ASSERT_EQ(f_.rec.id, 2);
+  ASSERT_EQ(f_.Delete(), 0);
+  EXPECT_FALSE(f_.HasCurrent());
+  EXPECT_EQ(RestIds(f_), (std::vector<int32_t>{3, 4}));
+
+  const auto all = ReadAll(f_, kFileOrder);
+  ASSERT_EQ(Ids(all), (std::vector<int32_t>{1, 3, 4}));
+  EXPECT_EQ(all[0].code, "x");
+}
+
+TEST_P(ScanTest, DeletingTheRecordReadStillMeetsItsEqual) {
+  Start();
+  ASSERT_EQ(f_.Next(), 0);
+  ASSERT_EQ(f_.Delete(), 0);
+  EXPECT_EQ(RestIds(f_), (std::vector<int32_t>{2, 3, 4}));
+}
+
+// The last record read is deleted and another instance adds one: the new
+// record lies after the position and is met.
+TEST_P(ScanTest, RecordAddedAfterDeletingTheLastOneIsMet) {
+  Start();
+  ASSERT_EQ(RestIds(f_), (std::vector<int32_t>{1, 2, 3, 4}));
+  ASSERT_EQ(f_.Delete(), 0);
+  File<Rec> y(Decl());
+  ASSERT_EQ(y.Open(), 0);
+  y.rec = R("dub", 3, 100, 50, 9);
+  ASSERT_EQ(y.Add(), 0);
+  EXPECT_EQ(RestIds(f_), (std::vector<int32_t>{9}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Orders, ScanTest, ::testing::Values(kFileOrder, kFlagTime, kName));
+
+struct MoveCase {
+  const char* what;
+  int key;
+  std::function<void(Rec&)> rewrite;
+  std::vector<int32_t> rest;    // read on after the rewrite
+  std::vector<int32_t> again;   // the key read anew
+};
+
+void PrintTo(const MoveCase& c, std::ostream* os) { *os << c.what; }
+
+class MoveTest : public RecordFileTest, public ::testing::WithParamInterface<MoveCase> {};
+
+TEST_P(MoveTest, RecordReadAndRewrittenIsNotMetAgain) {
+  const MoveCase& c = GetParam();
+  AddNumbered({R("abc", 1, 100), R("ABC", 1, 100), R("bod", 1, 200), R("cesta", 2, 100)});
+  ASSERT_EQ(f_.SetKeyOrder(c.key), 0);
+  ASSERT_EQ(f_.Next(), 0);
+  ASSERT_EQ(f_.rec.id, 1);
+  c.rewrite(f_.rec);
+  ASSERT_EQ(f_.Put(), 0);
+  EXPECT_EQ(RestIds(f_), c.rest);
+  EXPECT_EQ(Ids(ReadAll(f_, c.key)), c.again);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, MoveTest,
+    ::testing::Values(MoveCase{"name later", kName, [](Rec& r) { r.name = "zzz"; }, {2, 3, 4}, {2, 3, 4, 1}},
+                      MoveCase{"pair later", kFlagTime, [](Rec& r) { r.flag = 3; }, {2, 3, 4}, {2, 3, 4, 1}},
+                      MoveCase{"between the rest", kFlagTime, [](Rec& r) { r.time = 300; }, {2, 3, 4}, {2, 3, 1, 4}},
+                      MoveCase{"number later", kId, [](Rec& r) { r.id = 9; }, {2, 3, 4}, {2, 3, 4, 9}},
+                      MoveCase{"name out of the key", kName, [](Rec& r) { r.name = ""; }, {2, 3, 4}, {2, 3, 4}},
+                      MoveCase{"pair out of the key", kFlagTime,
+                               [](Rec& r) {
+                                 r.flag = 0;
+                                 r.time = platform::kMidnight;
+                               },
+                               {2, 3, 4},
+                               {2, 3, 4}}),
+    [](const ::testing::TestParamInfo<MoveCase>& i) {
+      std::string n = i.param.what;
+      std::replace(n.begin(), n.end(), ' ', '_');
+      return n;
+    });
+
+TEST_F(RecordFileTest, PrimedNumberTakenByAnotherInstanceGivesHighestPlusOne) {
+  AddNumbered({R("a"), R("b")});
+  File<Rec> y(Decl());
+  ASSERT_EQ(y.Open(), 0);
+
+  f_.ClearBuffer();
+  ASSERT_EQ(f_.PrimeAutoNumber(), 0);
+  ASSERT_EQ(f_.rec.id, 3);
+  f_.rec.name = "from x";
+
+  y.rec = R("from y", 0, 0, 0, 3);
+  ASSERT_EQ(y.Add(), 0);
+
+  EXPECT_EQ(f_.Add(), 0);
+  EXPECT_EQ(f_.rec.id, 4);
+  const auto all = ReadAll(f_, kId);
+  ASSERT_EQ(Ids(all), (std::vector<int32_t>{1, 2, 3, 4}));
+  EXPECT_EQ(all[3].name, "from x");
+
+  // A number the buffer did not get from priming stays a duplicate.
+  f_.rec = R("dup", 0, 0, 0, 2);
+  EXPECT_EQ(f_.Add(), code::DuplicateKey);
+  ASSERT_EQ(f_.PrimeAutoNumber(), 0);
+  ASSERT_EQ(f_.rec.id, 5);
+  f_.rec.id = 1;
+  EXPECT_EQ(f_.Add(), code::DuplicateKey);
+  EXPECT_EQ(y.Records(), 4);
+}
+
+TEST_F(RecordFileTest, ThreadsUseOwnInstancesOverTheSameFile) {
+  constexpr int kPerThread = 40;
+  auto body = [](int t, std::vector<std::string>* errors) {
+    File<Rec> f(Decl());
+    auto fail = [&](const std::string& what) { errors->push_back("thread " + std::to_string(t) + ": " + what); };
+    if (const int rc = f.Open(); rc != 0) return fail("open " + std::to_string(rc));
+    const std::string tag = "t" + std::to_string(t);
+    for (int i = 0; i < kPerThread; ++i) {
+      f.rec = R(tag, static_cast<uint8_t>(t), i + 2);
+      if (const int rc = f.Add(); rc != 0) return fail("add " + std::to_string(rc));
+      if (f.rec.name != tag || f.rec.flag != t) return fail("buffer changed by add");
+    }
+    // Reads this thread's records in key order; the buffer holds only what
+    // this instance read.
+    f.rec = R("", static_cast<uint8_t>(t));
+    if (f.SetKeyFromBuffer(kFlagTime) != 0) return fail("set");
+    int seen = 0;
+    while (f.Next() == 0 && f.rec.flag == t) {
+      if (f.rec.name != tag || f.rec.time != seen + 2) return fail("read another thread's record");
+      ++seen;
+    }
+    if (seen != kPerThread) fail("read " + std::to_string(seen));
+    if (platform::rec::LastError() != 0 && platform::rec::LastError() != code::RecordNotAvailable)
+      fail("last error " + std::to_string(platform::rec::LastError()));
+  };
+  std::vector<std::string> errors1, errors2;
+  {
+    std::thread a(body, 1, &errors1);
+    std::thread b(body, 2, &errors2);
+    a.join();
+    b.join();
+  }
+  EXPECT_TRUE(errors1.empty()) << errors1.front();
+  EXPECT_TRUE(errors2.empty()) << errors2.front();
+  EXPECT_EQ(f_.Records(), 2 * kPerThread);
+  EXPECT_EQ(platform::rec::LastError(), 0);
+}
+
+TEST_F(RecordFileTest, LockedFileGives5AtOnceOrAfterTheRecoveryTime) {
+  using Clock = std::chrono::steady_clock;
+  platform::rec::SetLockRecoveryUnit(20ms);
+  testsupport::Child holder(std::string(VELORN_TOOLS_DIR) + "/velorn_lockholder", {"record", Decl().fileName});
+  ASSERT_TRUE(holder.WaitForOutput("held", 10s)) << holder.err();
+
+  // Open already: operations wait as long as the recovery setting says.
+  auto t0 = Clock::now();
+  EXPECT_EQ(f_.Records(), -1);
+  EXPECT_EQ(platform::rec::LastError(), code::AccessDenied);
+  EXPECT_LT(Clock::now() - t0, 150ms);
+  ASSERT_EQ(f_.Send("Recover=10"), 0);
+  t0 = Clock::now();
+  EXPECT_EQ(f_.Records(), -1);
+  EXPECT_EQ(platform::rec::LastError(), code::AccessDenied);
+  EXPECT_GE(Clock::now() - t0, 190ms);
+  f_.Close();
+
+  ASSERT_EQ(f_.Send("Recover=0"), 0);
+  t0 = Clock::now();
+  EXPECT_EQ(f_.Open(), code::AccessDenied);
+  EXPECT_LT(Clock::now() - t0, 150ms);
+  EXPECT_FALSE(f_.IsOpen());
+
+  ASSERT_EQ(f_.Send("Recover=10"), 0);
+  t0 = Clock::now();
+  EXPECT_EQ(f_.Open(), code::AccessDenied);
+  const auto waited = Clock::now() - t0;
+  EXPECT_GE(waited, 190ms);
+  EXPECT_LT(waited, 5s);
+  EXPECT_FALSE(f_.IsOpen());
+
+  holder.CloseStdin();
+  ASSERT_EQ(holder.Wait(10s), 0) << holder.err();
+  EXPECT_EQ(f_.Open(), 0);
+  EXPECT_EQ(f_.Records(), 0);
+}
+
+// A database of someone else's, made with the SQLite library itself.
+void MakeForeignDatabase(const std::string& path) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE x (a TEXT); INSERT INTO x VALUES ('keep me');", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+}
+
+TEST_F(RecordFileTest, ForeignFilesAreRefusedAndLeftUntouched) {
+  f_.Close();
+  const std::string path = Decl().fileName;
+  struct Case {
+    const char* what;
+    std::function<void()> make;
+    int code;
+  } cases[] = {
+      {"text", [&] { WriteFile(path, "Id;Name\r\n1;Hlášení\r\n"); }, code::InvalidDataFile},
+      {"shorter than a header", [&] { WriteFile(path, "SQLite"); }, code::InvalidDataFile},
+      {"SQLite header, then junk", [&] { WriteFile(path, std::string("SQLite format 3\0", 16) + std::string(200, '\xff')); },
+       code::InvalidDataFile},
+      {"another program's database", [&] { MakeForeignDatabase(path); }, code::InvalidRecordDeclaration},
+      {"ours with another layout",
+       [&] {
+         const FileDecl other = MakeDecl(12);
+         File<Rec> o(other);
+         ASSERT_EQ(o.Create(), 0);
+       },
+       code::InvalidRecordDeclaration},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::remove(path.c_str());
+    c.make();
+    const std::string before = SnapshotFolder(dir_.path());
+    ASSERT_FALSE(ReadFile(path).empty());
+    EXPECT_EQ(f_.Open(), c.code);
+    EXPECT_FALSE(f_.IsOpen());
+    EXPECT_EQ(f_.Create(), c.code);
+    EXPECT_EQ(platform::rec::LastError(), c.code);
+    EXPECT_EQ(SnapshotFolder(dir_.path()), before);
+  }
+}
+
+TEST_F(RecordFileTest, EmptyFileIsMissingUntilCreated) {
+  f_.Close();
+  const std::string path = Decl().fileName;
+  WriteFile(path, "");
+  EXPECT_EQ(f_.Open(), code::FileNotFound);
+  ASSERT_EQ(f_.Create(), 0);
+  ASSERT_EQ(f_.Open(), 0);
+  EXPECT_EQ(f_.Records(), 0);
+  ASSERT_EQ(Add(f_, R("a")), 0);
+  f_.Close();
+  // Create leaves a file of ours as it is.
+  ASSERT_EQ(f_.Create(), 0);
+  ASSERT_EQ(f_.Open(), 0);
+  EXPECT_EQ(f_.Records(), 1);
+}
+
+TEST_F(RecordFileTest, FieldsStoreTheirFileForms) {
+  struct Case {
+    const char* what;
+    Rec in;
+    Rec out;
+  } cases[] = {
+      {"midnight reads as no time", R("", 0, platform::kMidnight), R("", 0, 0)},
+      {"first hundredth after midnight", R("", 0, 2), R("", 0, 2)},
+      {"last time", R("", 0, platform::kLastTime), R("", 0, platform::kLastTime)},
+      {"time out of range", R("", 0, platform::kLastTime + 1), R("", 0, 0)},
+      {"first date", R("", 0, 0, platform::kFirstDate), R("", 0, 0, platform::kFirstDate)},
+      {"last date", R("", 0, 0, platform::kLastDate), R("", 0, 0, platform::kLastDate)},
+      {"date before the first", R("", 0, 0, 3), R("", 0, 0, 0)},
+      {"long text cut", R("abcdefghijklm"), R("abcdefghij")},
+      {"cut by characters", R("ěščřžýáíéůú"), R("ěščřžýáíéů")},
+      {"trailing blanks", R("a b   "), R("a b")},
+      {"outside Windows-1250", R("a€日😀"), R("a€??")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Recreate();
+    ASSERT_EQ(Add(f_, c.in), 0);
+    EXPECT_EQ(f_.rec.name, c.out.name) << "buffer after add";
+    const auto all = ReadAll(f_, kFileOrder);
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].time, c.out.time);
+    EXPECT_EQ(all[0].date, c.out.date);
+    EXPECT_EQ(all[0].name, c.out.name);
+  }
+  // CSTRING(3): at most two characters, kept as written.
+  for (const auto& [in, out] : {std::pair<std::string, std::string>{"abcd", "ab"}, {"a ", "a "}, {"ž", "ž"}}) {
+    SCOPED_TRACE(in);
+    Recreate();
+    Rec r = R("");
+    r.code = in;
+    ASSERT_EQ(Add(f_, r), 0);
+    const auto all = ReadAll(f_, kFileOrder);
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].code, out);
+  }
+}
+
+TEST_F(RecordFileTest, AddedRecordIsCurrent) {
+  ASSERT_EQ(Add(f_, R("first", 0, 0, 0, 1)), 0);
+  ASSERT_EQ(Add(f_, R("second", 0, 0, 0, 2)), 0);
+  EXPECT_TRUE(f_.HasCurrent());
+  f_.rec.name = "renamed";
+  ASSERT_EQ(f_.Put(), 0);
+  EXPECT_EQ(Names(ReadAll(f_, kFileOrder)), (std::vector<std::string>{"first", "renamed"}));
+  ASSERT_EQ(Add(f_, R("third", 0, 0, 0, 3)), 0);
+  ASSERT_EQ(f_.Delete(), 0);
+  EXPECT_EQ(Ids(ReadAll(f_, kFileOrder)), (std::vector<int32_t>{1, 2}));
+}
+
+TEST_F(RecordFileTest, MisuseGivesItsCode) {
+  EXPECT_EQ(f_.Open(), code::FileAlreadyOpen);
+  EXPECT_EQ(f_.Create(), code::FileAlreadyOpen);
+  EXPECT_EQ(f_.Next(), code::RecordNotAvailable);  // no order set
+  EXPECT_EQ(f_.Put(), code::RecordNotAvailable);   // no current record
+  EXPECT_EQ(f_.Delete(), code::RecordNotAvailable);
+  EXPECT_EQ(f_.SetKeyOrder(4), code::CannotAccessIndex);
+  EXPECT_EQ(f_.Send("Recover=x"), code::UnsupportedFunction);
+  EXPECT_EQ(f_.Send("Bogus=1"), code::UnsupportedFunction);
+  EXPECT_EQ(f_.Send("recover=0"), 0);
+  f_.Close();
+  EXPECT_EQ(f_.Records(), -1);
+  EXPECT_EQ(platform::rec::LastError(), code::FileNotOpen);
+  EXPECT_EQ(f_.Add(), code::FileNotOpen);
+  EXPECT_EQ(f_.SetFileOrder(), code::FileNotOpen);
+  std::remove(Decl().fileName.c_str());
+  EXPECT_EQ(f_.Open(), code::FileNotFound);
+}
+
+}  // namespace
