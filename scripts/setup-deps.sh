@@ -6,6 +6,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libsqlite3-dev sqlite3 libsimpleini-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  libsdl2-dev
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
