@@ -1,12 +1,36 @@
 #!/usr/bin/env bash
 # Sets up, builds and starts Velorn in a working folder of its own (./run).
-# Extra arguments go to the program ("/debug", "/ForceRun", ...).
+# Without a real port configured (VELORN_COM1 .. VELORN_COM8 unset), the
+# simulated relay board and console are started on a pseudo-terminal as
+# COM1; their traffic goes to run/devsim.log. Extra arguments go to the
+# program ("/debug", "/ForceRun", ...).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup-deps.sh"
 "$root/scripts/build.sh" "$root/build/normal" >/dev/null
 mkdir -p "$root/run"
 cd "$root/run"
+
+real=""
+for n in 1 2 3 4 5 6 7 8; do
+  v="VELORN_COM$n"
+  [ -n "${!v:-}" ] && real=yes
+done
+if [ -z "$real" ]; then
+  log="$root/run/devsim.log"
+  : > "$log"
+  # The simulator ends when its standard input closes, that is when Velorn
+  # (which inherits descriptor 3) ends.
+  exec 3> >("$root/build/normal/tools/velorn-devsim" > "$log")
+  for _ in $(seq 100); do
+    [ -s "$log" ] && break
+    sleep 0.05
+  done
+  pts=$(head -n 1 "$log")
+  [ -n "$pts" ] || { echo "run: the simulated devices did not start" >&2; exit 1; }
+  export VELORN_COM1="$pts"
+  echo "run: simulated relay board and console on $pts (COM1); traffic in $log" >&2
+fi
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "run: no display; Velorn runs headless (message boxes go to standard error)." >&2
 fi
