@@ -1,0 +1,770 @@
+#include "platform/window.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/text.h"
+#include "platform/window_state.h"
+
+namespace platform::ui {
+
+namespace {
+
+std::atomic<WindowId> gNextId{1};
+std::atomic<IniStore*> gPlacementStore{nullptr};
+
+HeadlessView& Headless() {
+  static HeadlessView* v = new HeadlessView;
+  return *v;
+}
+
+[[noreturn]] void Fail(const std::string& what) {
+  std::fprintf(stderr, "window model: %s\n", what.c_str());
+  std::abort();
+}
+
+bool HoldsValue(ControlKind k) {
+  switch (k) {
+    case ControlKind::Entry:
+    case ControlKind::Spin:
+    case ControlKind::Check:
+    case ControlKind::Option:
+    case ControlKind::DropList:
+    case ControlKind::List:
+    case ControlKind::Sheet:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+// --- views
+
+void SetThreadView(View* view) { ThisThread().view = view; }
+View& ThreadView() {
+  View* v = ThisThread().view;
+  return v != nullptr ? *v : Headless();
+}
+
+void SetCursor(Cursor c) {
+  ThreadState& st = ThisThread();
+  st.cursor = c;
+  if (!st.windows.empty()) {
+    Window* top = st.windows.back();
+    top->GetView().Render(*top, 0, Property::Cursor);
+  }
+}
+Cursor CurrentCursor() { return ThisThread().cursor; }
+
+std::vector<Window*> ThreadWindows() { return ThisThread().windows; }
+
+// --- bindings
+
+Binding Binding::Of(std::string& var, std::size_t maxChars) {
+  return Binding([&var] { return Value(var); },
+                 [&var, maxChars](const Value& v) {
+                   std::string s = ValueText(v);
+                   var = maxChars > 0 ? text::TruncateChars(s, maxChars) : std::move(s);
+                   return true;
+                 });
+}
+
+// --- controls
+
+Control::Control(Window* owner, int number, ControlKind kind, std::string label, std::string text, Control* parent)
+    : owner_(owner), number_(number), kind_(kind), label_(std::move(label)), parent_(parent), text_(std::move(text)) {}
+
+void Control::Changed(Property p) { owner_->Changed(number_, p); }
+
+Control& Control::SetText(std::string t) {
+  text_ = std::move(t);
+  Changed(Property::Text);
+  return *this;
+}
+Control& Control::SetTip(std::string t) {
+  tip_ = std::move(t);
+  Changed(Property::Tip);
+  return *this;
+}
+Control& Control::SetImage(std::string f) {
+  image_ = std::move(f);
+  Changed(Property::Image);
+  return *this;
+}
+Control& Control::SetHide(bool h) {
+  hidden_ = h;
+  Changed(Property::Hide);
+  return *this;
+}
+bool Control::Visible() const {
+  for (const Control* c = this; c != nullptr; c = c->parent_)
+    if (c->hidden_) return false;
+  return true;
+}
+Control& Control::SetEnabled(bool e) {
+  enabled_ = e;
+  Changed(Property::Enable);
+  return *this;
+}
+Control& Control::SetColor(int32_t c) {
+  color_ = c;
+  Changed(Property::Color);
+  return *this;
+}
+Control& Control::SetFontColor(int32_t c) {
+  fontColor_ = c;
+  Changed(Property::FontColor);
+  return *this;
+}
+Control& Control::SetBold(bool b) {
+  bold_ = b;
+  Changed(Property::Bold);
+  return *this;
+}
+Control& Control::SetReadOnly(bool r) {
+  readOnly_ = r;
+  Changed(Property::ReadOnly);
+  return *this;
+}
+Control& Control::SetFlat(bool f) {
+  flat_ = f;
+  Changed(Property::Flat);
+  return *this;
+}
+Control& Control::SetCenter(bool c) {
+  center_ = c;
+  Changed(Property::Center);
+  return *this;
+}
+Control& Control::SetRequired(bool r) {
+  required_ = r;
+  return *this;
+}
+Control& Control::SetLineHeight(int h) {
+  lineHeight_ = h;
+  Changed(Property::Choices);
+  return *this;
+}
+Control& Control::SetPicture(std::string p) {
+  pictureText_ = std::move(p);
+  picture_ = Picture::Parse(pictureText_);
+  return *this;
+}
+Control& Control::Bind(Binding b) {
+  binding_ = std::move(b);
+  return *this;
+}
+Control& Control::SetChecked(bool c) {
+  checked_ = c;
+  Changed(Property::Contents);
+  return *this;
+}
+Control& Control::SetCheckValues(Value on, Value off) {
+  checkOn_ = std::move(on);
+  checkOff_ = std::move(off);
+  return *this;
+}
+Control& Control::SetRadioValue(Value v) {
+  radioValue_ = std::move(v);
+  return *this;
+}
+Control& Control::SetChoice(int c) {
+  choice_ = c;
+  if (kind_ == ControlKind::DropList && source_ == nullptr)
+    text_ = c >= 1 && c <= static_cast<int>(choices_.size()) ? choices_[static_cast<std::size_t>(c - 1)] : "";
+  Changed(Property::Contents);
+  return *this;
+}
+Control& Control::SetChoices(std::vector<std::string> choices) {
+  choices_ = std::move(choices);
+  Changed(Property::Choices);
+  return *this;
+}
+Control& Control::SetSource(std::shared_ptr<ListSource> source) {
+  source_ = std::move(source);
+  Changed(Property::Choices);
+  return *this;
+}
+Control& Control::SetRange(int64_t low, int64_t high, int64_t step) {
+  low_ = low;
+  high_ = high;
+  step_ = step > 0 ? step : 1;
+  Changed(Property::Range);
+  return *this;
+}
+std::vector<Control*> Control::Children() const {
+  std::vector<Control*> out;
+  for (int n = 1; n <= owner_->ControlCount(); ++n) {
+    Control* c = owner_->At(n);
+    if (c->parent_ == this) out.push_back(c);
+  }
+  return out;
+}
+
+// --- windows
+
+Window::Window(std::string procedureName)
+    : id_(gNextId.fetch_add(1)), procedure_(std::move(procedureName)), queue_(ThisThread().queue), view_(&ThreadView()) {}
+
+Window::~Window() { Close(); }
+
+Control& Window::Add(ControlKind kind, std::string label, std::string text, Control* parent) {
+  if (!label.empty() && Find(label) != nullptr) Fail("label in use: " + label);
+  const int number = ControlCount() + 1;
+  controls_.push_back(std::unique_ptr<Control>(new Control(this, number, kind, std::move(label), std::move(text), parent)));
+  return *controls_.back();
+}
+
+Control* Window::Find(std::string_view label) {
+  for (auto& c : controls_)
+    if (c->label_ == label) return c.get();
+  return nullptr;
+}
+const Control* Window::Find(std::string_view label) const {
+  for (const auto& c : controls_)
+    if (c->label_ == label) return c.get();
+  return nullptr;
+}
+Control& Window::operator[](std::string_view label) {
+  Control* c = Find(label);
+  if (c == nullptr) Fail("no control " + std::string(label) + " in " + procedure_);
+  return *c;
+}
+Control* Window::At(int number) {
+  return number >= 1 && number <= ControlCount() ? controls_[static_cast<std::size_t>(number - 1)].get() : nullptr;
+}
+int Window::Number(std::string_view label) const {
+  const Control* c = Find(label);
+  return c != nullptr ? c->number_ : 0;
+}
+void Window::AddComponent(WindowComponent* c) { components_.push_back(c); }
+
+void Window::Changed(int control, Property p) {
+  if (open_) view_->Render(*this, control, p);
+}
+
+Window& Window::SetText(std::string caption) {
+  caption_ = std::move(caption);
+  Changed(0, Property::Caption);
+  return *this;
+}
+Window& Window::SetIcon(std::string file) {
+  icon_ = std::move(file);
+  Changed(0, Property::Icon);
+  return *this;
+}
+Window& Window::SetWallpaper(std::string file) {
+  wallpaper_ = std::move(file);
+  Changed(0, Property::Wallpaper);
+  return *this;
+}
+Window& Window::SetFont(std::string name, int points) {
+  fontName_ = std::move(name);
+  fontPoints_ = points;
+  Changed(0, Property::Font);
+  return *this;
+}
+Window& Window::SetTimer(int hundredths) {
+  timer_ = hundredths > 0 ? hundredths : 0;
+  ArmTimer();
+  return *this;
+}
+void Window::ArmTimer() {
+  if (open_ && timer_ > 0)
+    nextTick_ = GetClock().Now() + std::chrono::milliseconds(10 * static_cast<int64_t>(timer_));
+  else
+    nextTick_.reset();
+  if (open_) queue_->Wake();
+}
+Window& Window::SetHide(bool hide) {
+  hidden_ = hide;
+  Changed(0, Property::Hide);
+  return *this;
+}
+Window& Window::SetIconize(bool iconize) {
+  placement_.minimized = iconize;
+  Changed(0, Property::Iconize);
+  return *this;
+}
+Window& Window::SetMaximize(bool maximize) {
+  placement_.maximized = maximize;
+  Changed(0, Property::Maximize);
+  return *this;
+}
+Window& Window::SetPlacement(const Placement& p) {
+  placement_ = p;
+  Changed(0, Property::Placement);
+  return *this;
+}
+Window& Window::SetKeepsPlace(bool keeps) {
+  keepsPlace_ = keeps;
+  return *this;
+}
+Window& Window::SetAcceptAll(bool on) {
+  acceptAll_ = on;
+  return *this;
+}
+void Window::Alert(int key) {
+  if (!HasAlert(key)) alerts_.push_back(key);
+}
+void Window::Unalert(int key) { std::erase(alerts_, key); }
+bool Window::HasAlert(int key) const { return std::find(alerts_.begin(), alerts_.end(), key) != alerts_.end(); }
+Window& Window::SetFirstField(int number) {
+  firstField_ = number;
+  return *this;
+}
+
+bool Window::Focusable(const Control& c) const {
+  switch (c.kind_) {
+    case ControlKind::Button:
+    case ControlKind::Entry:
+    case ControlKind::Check:
+    case ControlKind::Radio:
+    case ControlKind::Spin:
+    case ControlKind::DropList:
+    case ControlKind::List:
+      break;
+    default:
+      return false;
+  }
+  if (!c.Visible()) return false;
+  for (const Control* p = &c; p != nullptr; p = p->parent_)
+    if (!p->enabled_) return false;
+  return true;
+}
+
+void Window::Open() {
+  if (open_) return;
+  ThreadState& st = ThisThread();
+  queue_ = st.queue;
+  view_ = &ThreadView();
+  thread_ = st.number;
+  open_ = true;
+  opened_ = true;
+  endLoop_ = false;
+  st.windows.push_back(this);
+  queue_->AddWindow(id_);
+  if (keepsPlace_) {
+    if (IniStore* store = PlacementStore()) RestorePlacement(*this, *store);
+  }
+  queue_->Push({EVENT::OpenWindow, 0, 0, id_});
+  int first = 0;
+  if (firstField_ > 0 && At(firstField_) != nullptr) {
+    first = firstField_;
+  } else {
+    for (auto& c : controls_)
+      if (Focusable(*c)) {
+        first = c->number_;
+        break;
+      }
+  }
+  focus_ = first;
+  if (first != 0) queue_->Push({EVENT::Selected, first, 0, id_});
+  ArmTimer();
+  view_->CreateNative(*this);
+}
+
+void Window::Close() {
+  if (!open_) return;
+  ThreadState& st = ThisThread();
+  open_ = false;
+  endLoop_ = true;
+  nextTick_.reset();
+  std::erase(st.windows, this);
+  queue_->RemoveWindow(id_);
+  view_->DestroyNative(*this);
+}
+
+void Window::Select(int number) {
+  if (At(number) == nullptr) return;
+  focus_ = number;
+  Changed(number, Property::Focus);
+  if (open_) queue_->Push({EVENT::Selected, number, 0, id_});
+}
+void Window::Select(std::string_view label) { Select(Number(label)); }
+
+// --- bound variables
+
+void Window::DisplayControl(Control& c) {
+  if (!c.binding_) return;
+  const Value v = c.binding_.Get();
+  switch (c.kind_) {
+    case ControlKind::Check:
+      c.checked_ = SameValue(v, c.checkOn_);
+      break;
+    case ControlKind::Option: {
+      c.choice_ = 0;
+      int i = 0;
+      for (Control* r : c.Children()) {
+        if (r->kind_ != ControlKind::Radio) continue;
+        ++i;
+        if (SameValue(v, r->radioValue_)) {
+          c.choice_ = i;
+          break;
+        }
+      }
+      break;
+    }
+    case ControlKind::DropList:
+      if (c.source_ == nullptr) {
+        c.choice_ = 0;
+        c.text_.clear();
+        for (std::size_t i = 0; i < c.choices_.size(); ++i)
+          if (SameValue(v, Value(c.choices_[i]))) {
+            c.choice_ = static_cast<int>(i) + 1;
+            c.text_ = c.choices_[i];
+            break;
+          }
+      }
+      break;
+    case ControlKind::Sheet:
+    case ControlKind::List:
+      c.choice_ = static_cast<int>(ValueNumber(v));
+      break;
+    default:
+      c.text_ = FormatPicture(c.picture_, v);
+      break;
+  }
+  Changed(c.number_, Property::Contents);
+}
+
+bool Window::UpdateControl(Control& c) {
+  if (!c.binding_ || !HoldsValue(c.kind_)) return true;
+  switch (c.kind_) {
+    case ControlKind::Entry:
+    case ControlKind::Spin: {
+      auto v = ParsePicture(c.picture_, c.text_);
+      if (!v) return false;
+      if (c.kind_ == ControlKind::Spin && c.high_ > c.low_) {
+        const int64_t n = ValueNumber(*v);
+        if (n < c.low_ || n > c.high_) return false;
+      }
+      return c.binding_.Set(*v);
+    }
+    case ControlKind::Check:
+      return c.binding_.Set(c.checked_ ? c.checkOn_ : c.checkOff_);
+    case ControlKind::Option: {
+      int i = 0;
+      for (Control* r : c.Children()) {
+        if (r->kind_ != ControlKind::Radio) continue;
+        if (++i == c.choice_) return c.binding_.Set(r->radioValue_);
+      }
+      return true;
+    }
+    case ControlKind::DropList:
+      if (c.source_ == nullptr && c.choice_ >= 1 && c.choice_ <= static_cast<int>(c.choices_.size()))
+        return c.binding_.Set(Value(c.choices_[static_cast<std::size_t>(c.choice_ - 1)]));
+      return true;
+    case ControlKind::Sheet:
+    case ControlKind::List:
+      return c.binding_.Set(Value(int64_t{c.choice_}));
+    default:
+      return true;
+  }
+}
+
+void Window::Display() {
+  for (auto& c : controls_) DisplayControl(*c);
+}
+void Window::Display(std::string_view label) { Display(Number(label)); }
+void Window::Display(int number) {
+  if (Control* c = At(number)) DisplayControl(*c);
+}
+bool Window::Update() {
+  bool ok = true;
+  for (auto& c : controls_) ok = UpdateControl(*c) && ok;
+  return ok;
+}
+bool Window::Update(std::string_view label) { return Update(Number(label)); }
+bool Window::Update(int number) {
+  Control* c = At(number);
+  return c == nullptr || UpdateControl(*c);
+}
+
+int Window::FirstEmptyRequired() const {
+  for (const auto& c : controls_) {
+    if (!c->required_) continue;
+    if (text::TrimRight(c->text_).find_first_not_of(' ') == std::string_view::npos) return c->number_;
+    const auto kind = c->picture_.kind;
+    if (kind == Picture::Kind::Date || kind == Picture::Kind::Time) {
+      auto v = ParsePicture(c->picture_, c->text_);
+      if (!v || ValueNumber(*v) == 0) return c->number_;
+    }
+  }
+  return 0;
+}
+
+// --- events and the loop
+
+void Window::Post(int event, int control, int key) {
+  if (auto q = queue_) q->Push({event, control, key, id_});
+}
+
+bool Window::Held() const {
+  const auto& ws = ThisThread().windows;
+  auto it = std::find(ws.begin(), ws.end(), this);
+  return it != ws.end() && it + 1 != ws.end();
+}
+
+void Window::EndLoop() {
+  endLoop_ = true;
+  if (queue_) queue_->Wake();
+}
+
+void Window::Dispatch(WindowController& controller, const Event& e) {
+  current_ = e;
+  if ((e.number == EVENT::Accepted || e.number == EVENT::NewSelection) && e.control != 0) {
+    Control* c = At(e.control);
+    if (c != nullptr && !UpdateControl(*c)) current_.number = EVENT::Rejected;
+  }
+  controller.OnAnyEvent();
+}
+
+void Window::RunLoop(WindowController& controller) {
+  if (!open_ || running_) return;
+  ThreadState& st = ThisThread();
+  running_ = true;
+  endLoop_ = false;
+  const bool modal = st.windows.front() != this;
+  if (modal) view_->ShowModal(*this, true);
+  while (open_ && !endLoop_) {
+    const uint64_t seen = queue_->Generation();
+    const bool first = !st.windows.empty() && st.windows.front() == this;
+    if (auto e = queue_->TakeFor(id_, first)) {
+      Dispatch(controller, *e);
+      continue;
+    }
+    if (nextTick_) {
+      const TimePoint now = GetClock().Now();
+      if (now >= *nextTick_) {
+        const auto period = std::chrono::milliseconds(10 * static_cast<int64_t>(timer_));
+        *nextTick_ += period;
+        if (*nextTick_ <= now) *nextTick_ = now + period;
+        Dispatch(controller, {EVENT::Timer, 0, 0, id_});
+        continue;
+      }
+    }
+    view_->Pump(*queue_, seen, nextTick_);
+  }
+  if (modal) view_->ShowModal(*this, false);
+  running_ = false;
+}
+
+// --- user actions
+
+namespace {
+
+void MoveFocus(Window& w, Control& c) {
+  if (w.Focus() != c.Number()) w.Select(c.Number());
+}
+
+}  // namespace
+
+void Window::Press(std::string_view label) {
+  Control& c = (*this)[label];
+  if (!open_ || !Focusable(c)) return;
+  MoveFocus(*this, c);
+  switch (c.kind_) {
+    case ControlKind::Check:
+      c.SetChecked(!c.checked_);
+      Post(EVENT::Accepted, c.number_);
+      break;
+    case ControlKind::Radio: {
+      Control* group = c.parent_;
+      if (group == nullptr || group->kind_ != ControlKind::Option) {
+        Post(EVENT::Accepted, c.number_);
+        break;
+      }
+      int i = 0;
+      for (Control* r : group->Children()) {
+        if (r->kind_ != ControlKind::Radio) continue;
+        ++i;
+        if (r == &c) group->SetChoice(i);
+      }
+      Post(EVENT::Accepted, group->number_);
+      break;
+    }
+    default:
+      Post(EVENT::Accepted, c.number_);
+      break;
+  }
+}
+
+void Window::Enter(std::string_view label, std::string text) {
+  Control& c = (*this)[label];
+  if (!open_ || !Focusable(c) || c.readOnly_) return;
+  MoveFocus(*this, c);
+  c.SetText(std::move(text));
+  Post(EVENT::Accepted, c.number_);
+}
+
+void Window::Choose(std::string_view label, int choice) {
+  Control& c = (*this)[label];
+  if (!open_) return;
+  if (c.kind_ == ControlKind::Sheet) {
+    c.SetChoice(choice);
+    Post(EVENT::NewSelection, c.number_);
+    return;
+  }
+  if (!Focusable(c)) return;
+  MoveFocus(*this, c);
+  c.SetChoice(choice);
+  Post(EVENT::NewSelection, c.number_);
+  if (c.kind_ == ControlKind::DropList) Post(EVENT::Accepted, c.number_);
+}
+
+void Window::Step(std::string_view label, int direction) {
+  Control& c = (*this)[label];
+  if (!open_ || !Focusable(c) || c.kind_ != ControlKind::Spin) return;
+  MoveFocus(*this, c);
+  const auto v = ParsePicture(c.picture_, c.text_);
+  int64_t n = v ? ValueNumber(*v) : c.low_;
+  n += direction >= 0 ? c.step_ : -c.step_;
+  if (c.high_ > c.low_) n = std::clamp(n, c.low_, c.high_);
+  c.SetText(FormatPicture(c.picture_, Value(n)));
+  Post(EVENT::NewSelection, c.number_);
+}
+
+void Window::PressKey(int keycode) {
+  if (open_ && HasAlert(keycode)) Post(EVENT::AlertKey, 0, keycode);
+}
+
+void Window::CloseBox() { Post(EVENT::CloseWindow); }
+
+void Window::Minimize() {
+  if (!open_) return;
+  SetIconize(true);
+  Post(EVENT::Iconized);
+}
+
+// --- the controller
+
+int WindowController::Run() {
+  ThreadState& st = ThisThread();
+  Window* const outer = st.running;
+  st.running = &window_;
+  int result = SetUp();
+  if (result != kGoOn) {
+    window_.Close();
+    Response = RequestCancelled;
+  } else {
+    if (!window_.IsOpen()) window_.Open();
+    window_.RunLoop(*this);
+    TearDown();
+    window_.Close();
+  }
+  FormResponse = Response;
+  st.running = outer;
+  return Response;
+}
+
+int WindowController::SetUp() {
+  Request = FormRequest;
+  FormRequest = 0;
+  FormResponse = 0;
+  return kGoOn;
+}
+
+int WindowController::TearDown() {
+  if (window_.HasOpened() && window_.KeepsPlace()) {
+    if (IniStore* store = PlacementStore()) SavePlacement(window_, *store);
+  }
+  window_.Close();
+  FormResponse = Response;
+  return kGoOn;
+}
+
+int WindowController::OnAnyEvent() {
+  Window& w = window_;
+  const Event& e = w.CurrentEvent();
+  if (e.control == 0) return OnWindowEvent();
+  int r = kGoOn;
+  if (e.number == EVENT::Accepted)
+    r = OnControlAccepted();
+  else if (e.number == EVENT::Selected)
+    r = OnControlSelected();
+  if (r != kGoOn) return r;
+  r = OnFieldEvent();
+  if (r != kGoOn) return r;
+  for (WindowComponent* c : w.components_) {
+    r = c->TakeEvent(w);
+    if (r != kGoOn) return r;
+  }
+  return kGoOn;
+}
+
+int WindowController::OnWindowEvent() {
+  switch (window_.EventNumber()) {
+    case EVENT::CloseWindow:
+    case EVENT::CloseDown:
+      window_.EndLoop();
+      break;
+    default:
+      break;
+  }
+  return kGoOn;
+}
+
+int WindowController::OnControlAccepted() {
+  const int a = window_.Accepted();
+  if (a == 0) return kGoOn;
+  if (a == OkControl) {
+    Response = RequestCompleted;
+    window_.EndLoop();
+  } else if (a == CancelControl) {
+    Response = RequestCancelled;
+    window_.EndLoop();
+  }
+  return kGoOn;
+}
+
+int WindowController::OnControlSelected() { return kGoOn; }
+int WindowController::OnFieldEvent() { return kGoOn; }
+
+void WindowController::Refresh(uint8_t force) {
+  for (WindowComponent* c : window_.components_) c->Refresh(window_, force);
+  window_.Display();
+}
+
+void WindowController::SetHotKeys() {
+  for (WindowComponent* c : window_.components_) c->SetAlerts(window_);
+}
+
+// --- placement
+
+void SetPlacementStore(IniStore* store) { gPlacementStore.store(store); }
+IniStore* PlacementStore() { return gPlacementStore.load(); }
+
+bool RestorePlacement(Window& w, const IniStore& store) {
+  const std::string& s = w.ProcedureName();
+  if (s.empty() || store.GetString(s, "XPos").empty()) return false;
+  Placement p;
+  p.x = static_cast<int>(store.GetNumber(s, "XPos"));
+  p.y = static_cast<int>(store.GetNumber(s, "YPos"));
+  p.width = static_cast<int>(store.GetNumber(s, "Width"));
+  p.height = static_cast<int>(store.GetNumber(s, "Height"));
+  p.maximized = store.GetString(s, "Maximize") == "Yes";
+  p.minimized = store.GetString(s, "Minimize") == "Yes";
+  w.SetPlacement(p);
+  return true;
+}
+
+bool SavePlacement(const Window& w, IniStore& store) {
+  const std::string& s = w.ProcedureName();
+  if (s.empty()) return false;
+  const Placement& p = w.GetPlacement();
+  bool ok = store.PutNumber(s, "XPos", p.x);
+  ok = store.PutNumber(s, "YPos", p.y) && ok;
+  ok = store.PutNumber(s, "Width", p.width) && ok;
+  ok = store.PutNumber(s, "Height", p.height) && ok;
+  ok = store.PutString(s, "Maximize", p.maximized ? "Yes" : "No") && ok;
+  ok = store.PutString(s, "Minimize", p.minimized ? "Yes" : "No") && ok;
+  store.ManageSection(s);
+  return ok;
+}
+
+}  // namespace platform::ui
