@@ -1,0 +1,85 @@
+// A serial port for engine tests: records every write with the baud rate the
+// port was set to and the (fake) clock's time, and answers reads from a
+// script.
+#pragma once
+
+#include <chrono>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "app/engine/protocol.h"
+#include "platform/clock.h"
+
+namespace testsupport {
+
+struct PortWrite {
+  std::string text;
+  int baud = 0;
+  std::chrono::nanoseconds at{0};
+};
+
+class RecordingPort {
+ public:
+  bool present = true;
+  int baud = 0;
+  std::vector<PortWrite> writes;
+  std::vector<std::string> opens;
+  std::deque<std::string> replies;  // one per read; "" when none is left
+  int reads = 0;
+  int closes = 0;
+
+  app::engine::PortOps Ops() {
+    app::engine::PortOps o;
+    o.open = [this](const std::string& mode) {
+      opens.push_back(mode);
+      if (!present) return -1;
+      baud = 9600;
+      return 3;
+    };
+    o.reset = [this](const std::string& mode) {
+      const auto colon = mode.find(':');
+      if (colon != std::string::npos) baud = std::stoi(mode.substr(colon + 1));
+      return 1;
+    };
+    o.read = [this](int32_t, std::string& buf) {
+      ++reads;
+      if (replies.empty()) return 0;
+      const std::string r = replies.front();
+      replies.pop_front();
+      const size_t n = std::min(r.size(), buf.size());
+      buf.replace(0, n, r.substr(0, n));
+      return static_cast<int32_t>(n);
+    };
+    o.write = [this](int32_t, const std::string& text) {
+      std::string t = text;
+      while (!t.empty() && t.back() == ' ') t.pop_back();
+      writes.push_back({t, baud, platform::GetClock().Now().time_since_epoch()});
+      return static_cast<int32_t>(t.size());
+    };
+    o.close = [this](int32_t) { ++closes; };
+    o.killAll = [] {};
+    o.drain = [](int32_t, int32_t) { return 0; };
+    return o;
+  }
+
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> t;
+    for (const auto& w : writes) t.push_back(w.text);
+    return t;
+  }
+  size_t Count(const std::string& text) const {
+    size_t n = 0;
+    for (const auto& w : writes) n += w.text == text;
+    return n;
+  }
+};
+
+// The writes of "s0\r" .. "s39\r" (or "r...").
+inline std::vector<std::string> AllRelays(char letter) {
+  std::vector<std::string> v;
+  for (int k = 0; k < 40; ++k) v.push_back(std::string(1, letter) + std::to_string(k) + "\r");
+  return v;
+}
+
+}  // namespace testsupport
