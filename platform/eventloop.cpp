@@ -12,8 +12,6 @@
 
 namespace platform::ui {
 
-thread_local uint8_t FormRequest = 0;
-thread_local uint8_t FormResponse = 0;
 
 EventQueue::EventQueue(int threadNumber) : thread_(threadNumber) {}
 

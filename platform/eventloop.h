@@ -161,7 +161,7 @@ inline constexpr uint8_t DeleteRecord = 3;
 inline constexpr uint8_t ViewRecord = 6;
 inline constexpr uint8_t RequestCompleted = 1;
 inline constexpr uint8_t RequestCancelled = 2;
-extern thread_local uint8_t FormRequest;
-extern thread_local uint8_t FormResponse;
+inline constinit thread_local uint8_t FormRequest = 0;
+inline constinit thread_local uint8_t FormResponse = 0;
 
 }  // namespace platform::ui
