@@ -1,0 +1,612 @@
+// The engine on the serial library: a pseudo-terminal with the simulated
+// relay board and console, the real clock. The bytes each operation puts on
+// the line with the rate each command arrived at, the console state read
+// back, a scan that plays a task (the sound read back through SDL's disk
+// driver), and a port that cannot be opened.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "app/data/records.h"
+#include "app/engine/protocol.h"
+#include "app/engine/scheduler.h"
+#include "platform/clock.h"
+#include "platform/msgbox.h"
+#include "platform/stdtime.h"
+#include "syslib/serial.h"
+#include "syslib/sound.h"
+#include "tests/engine/recording_port.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/tempdir.h"
+#include "tools/devsim.h"
+
+namespace {
+
+using namespace app::engine;
+using namespace std::chrono_literals;
+using devsim::DeviceSimulator;
+using devsim::Mode;
+using platform::StdDate;
+using platform::StdTime;
+using SteadyClock = std::chrono::steady_clock;
+using Ms = std::chrono::milliseconds;
+
+constexpr auto kWait = 5s;  // bound for what happens at once
+// The device notes a command a moment after it was written (a few
+// milliseconds on a busy machine): a gap that starts at a noted time is
+// bounded below by the engine's pause less this.
+constexpr auto kNoteLag = 50ms;
+// Written by the test after the engine's traffic; the device sees it last.
+constexpr const char* kMarker = "#\r";
+
+// The sleeps the protocol fixes, in milliseconds.
+constexpr int kLampMs = 200;      // a console command
+constexpr int kExchangeMs = 50;   // a relay exchange
+constexpr int kQueryMs = 50;      // a status query
+constexpr int kConnectMs = 200;   // after the greeting
+// A scan: 2 lamp commands, r64 and s0..s39.
+constexpr int kScanMs = 2 * kLampMs + 41 * kExchangeMs;
+
+std::string StatusReply(char state) { return DeviceSimulator::StatusReply(state); }
+
+// An environment variable set for a scope, restored afterwards.
+class EnvScope {
+ public:
+  explicit EnvScope(std::string name) : name_(std::move(name)) {
+    if (const char* old = ::getenv(name_.c_str())) old_ = old;
+  }
+  ~EnvScope() {
+    if (old_) ::setenv(name_.c_str(), old_->c_str(), 1);
+    else ::unsetenv(name_.c_str());
+  }
+  void Set(const std::string& value) const { ::setenv(name_.c_str(), value.c_str(), 1); }
+  EnvScope(const EnvScope&) = delete;
+  EnvScope& operator=(const EnvScope&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
+
+// The engine's globals as a test found them, put back when it ends.
+struct SavedGlobals {
+  int32_t portHandle = PortHandle;
+  std::string comPort = COM_PORT;
+  std::string relayCommand = RelayCommand;
+  int32_t consoleCode = ConsoleCommandCode;
+  int32_t lastWrite = LastWriteResult;
+  int32_t lastRead = LastReadCount;
+  StdTime ampDelay = GLO_AMP_DELAY;
+  ConsoleState console = MainConsole();
+  uint8_t running = PlaybackRunning;
+  StdTime endTime = PlaybackEndTime;
+  StdDate endDate = PlaybackEndDate;
+  uint8_t manual = ManualPlaybackRequested;
+  std::array<uint8_t, 41> outputs = OutputSelected;
+  int32_t timeout = GLO_TIMEOUT;
+  uint8_t hlaseni = GLO_HLASENI;
+  uint8_t liveFromTab = LiveFromTabActive;
+  StdTime sysTime = SYS_TIME;
+  std::string komunikace = KOMUNIKACE;
+
+  ~SavedGlobals() {
+    PortHandle = portHandle;
+    COM_PORT = comPort;
+    RelayCommand = relayCommand;
+    ConsoleCommandCode = consoleCode;
+    LastWriteResult = lastWrite;
+    LastReadCount = lastRead;
+    GLO_AMP_DELAY = ampDelay;
+    MainConsole() = console;
+    PlaybackRunning = running;
+    PlaybackEndTime = endTime;
+    PlaybackEndDate = endDate;
+    ManualPlaybackRequested = manual;
+    OutputSelected = outputs;
+    GLO_TIMEOUT = timeout;
+    GLO_HLASENI = hlaseni;
+    LiveFromTabActive = liveFromTab;
+    SYS_TIME = sysTime;
+    KOMUNIKACE = komunikace;
+  }
+};
+
+struct Heard {
+  std::string text;
+  int baud = 0;
+  bool operator==(const Heard&) const = default;
+};
+void PrintTo(const Heard& h, std::ostream* os) {
+  std::string t;
+  for (const char c : h.text) t += c == '\r' ? std::string("\\r") : std::string(1, c);
+  *os << "\"" << t << "\"@" << h.baud;
+}
+
+std::vector<Heard> Console(std::initializer_list<const char*> texts) {
+  std::vector<Heard> v;
+  for (const char* t : texts) v.push_back({t, 19200});
+  return v;
+}
+std::vector<Heard> Relays(const std::vector<std::string>& texts) {
+  std::vector<Heard> v;
+  for (const auto& t : texts) v.push_back({t, 9600});
+  return v;
+}
+void Append(std::vector<Heard>& to, const std::vector<Heard>& more) { to.insert(to.end(), more.begin(), more.end()); }
+
+// The traffic of a scan that finds nothing due.
+std::vector<Heard> IdleScanTraffic() {
+  std::vector<Heard> v = Console({"(0504102012)", "(0504100010)"});
+  Append(v, Relays({"r64\r"}));
+  Append(v, Relays(testsupport::AllRelays('s')));
+  return v;
+}
+
+// ---- WAV files in the device format, and the sound read back ----
+
+void Put16(std::string& s, uint32_t v) {
+  s += static_cast<char>(v & 0xFF);
+  s += static_cast<char>((v >> 8) & 0xFF);
+}
+void Put32(std::string& s, uint32_t v) {
+  Put16(s, v & 0xFFFF);
+  Put16(s, v >> 16);
+}
+
+// Stereo frames whose left sample runs through 1000 .. 1996 and whose right
+// sample is its negative: found in the output only if the file was played.
+std::string PatternSamples(int frames) {
+  std::string s;
+  for (int k = 0; k < frames; ++k) {
+    const int left = 1000 + k % 997;
+    Put16(s, static_cast<uint16_t>(left));
+    Put16(s, static_cast<uint16_t>(-left));
+  }
+  return s;
+}
+
+std::string DeviceFormatWav(const std::string& samples) {
+  constexpr uint16_t kBlock = syslib::kSoundChannels * 2;
+  std::string s = "RIFF";
+  Put32(s, static_cast<uint32_t>(36 + samples.size()));
+  s += "WAVEfmt ";
+  Put32(s, 16);
+  Put16(s, 1);
+  Put16(s, syslib::kSoundChannels);
+  Put32(s, syslib::kSoundRate);
+  Put32(s, syslib::kSoundRate * kBlock);
+  Put16(s, kBlock);
+  Put16(s, 16);
+  s += "data";
+  Put32(s, static_cast<uint32_t>(samples.size()));
+  return s + samples;
+}
+
+// Frames of the output that are not silence.
+size_t SoundingFrames(const std::string& output) {
+  size_t n = 0;
+  for (size_t i = 0; i + 4 <= output.size(); i += 4)
+    n += output[i] != 0 || output[i + 1] != 0 || output[i + 2] != 0 || output[i + 3] != 0;
+  return n;
+}
+
+class EngineOnPort : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(sim_.Start()) << "no pseudo-terminal";
+    comEnv_.Set(sim_.SlavePath());
+    audioEnv_.Set("dummy");
+    COM_PORT = "COM1";
+  }
+
+  void TearDown() override {
+    syslib::SetSoundLoadHook(nullptr);
+    syslib::ShutdownSound();
+    platform::SetBoxView(nullptr);
+    syslib::KillAllPorts();
+    if (filesAttached_) app::data::DetachThreadFiles();
+  }
+
+  // Connects and forgets the greeting.
+  void Connect() {
+    ASSERT_EQ(ConnectPort(), 1);
+    ASSERT_TRUE(sim_.WaitForCommands(1, kWait));
+    sim_.ClearCommands();
+  }
+
+  // Every command the device has received, with its rate. A marker written
+  // after the engine's traffic is seen last, so nothing the engine wrote is
+  // still on its way when the list is taken; the marker is left out.
+  std::vector<devsim::Command> Commands() {
+    auto seen = std::make_shared<std::promise<void>>();
+    auto once = std::make_shared<std::once_flag>();
+    sim_.SetCommandListener([seen, once](const devsim::Command& c) {
+      if (c.text == kMarker) std::call_once(*once, [&] { seen->set_value(); });
+    });
+    EXPECT_EQ(syslib::WritePort(PortHandle, kMarker, 0), 2);
+    EXPECT_EQ(seen->get_future().wait_for(kWait), std::future_status::ready);
+    sim_.SetCommandListener(nullptr);
+    auto all = sim_.Commands();
+    if (!all.empty() && all.back().text == kMarker) all.pop_back();
+    return all;
+  }
+  std::vector<Heard> Traffic() {
+    std::vector<Heard> v;
+    for (const auto& c : Commands()) v.push_back({c.text, c.baud});
+    return v;
+  }
+
+  // Waits until the port holds n received bytes (the device's answers reach
+  // the program a moment after the device wrote them).
+  bool WaitForInput(size_t n) const {
+    const auto deadline = SteadyClock::now() + kWait;
+    for (;;) {
+      int queued = 0;
+      if (::ioctl(PortHandle, FIONREAD, &queued) != 0) return false;
+      if (static_cast<size_t>(queued) >= n) return true;
+      if (SteadyClock::now() > deadline) return false;
+      std::this_thread::sleep_for(1ms);
+    }
+  }
+
+  // Tasks.tps in the test's folder, empty.
+  void UseTaskFile() {
+    app::data::AttachThreadFiles();
+    filesAttached_ = true;
+    platform::rec::File<app::data::TasksRecord> f(app::data::TasksDecl());
+    ASSERT_EQ(f.Create(), 0);
+  }
+
+  void AddTask(const app::data::TasksRecord& task) {
+    platform::rec::File<app::data::TasksRecord> f(app::data::TasksDecl());
+    ASSERT_EQ(f.Open(), 0);
+    f.ClearBuffer();
+    app::data::PrimeTaskDefaults(f.rec);
+    f.PrimeAutoNumber();
+    const int32_t id = f.rec.ID;
+    f.rec = task;
+    f.rec.ID = id;
+    ASSERT_EQ(f.Add(), 0);
+  }
+
+  app::data::TasksRecord OnlyTask() {
+    platform::rec::File<app::data::TasksRecord> f(app::data::TasksDecl());
+    EXPECT_EQ(f.Open(), 0);
+    f.SetFileOrder();
+    EXPECT_EQ(f.Next(), 0);
+    return f.rec;
+  }
+
+  // A task due now: a one-shot of today, one minute ago, not yet run.
+  static app::data::TasksRecord DueTask(const std::string& wav) {
+    app::data::TasksRecord r;
+    app::data::PrimeTaskDefaults(r);
+    r.DATUM_SPUSTENI = platform::GetClock().Today();
+    r.CAS_SPUSTENI = platform::GetClock().ClockTime() - 6000;
+    r.NAZEV = "Hlášení";
+    r.PREHRAT = wav;
+    r.DELKA_SOUBORU = platform::TimeFromHms(0, 0, 1);
+    r.AUTOMATICKY_SMAZAT = 0;
+    return r;
+  }
+
+  // A scan must not cross midnight, and its task's minute must lie in today.
+  static bool AwayFromMidnight() {
+    const StdTime now = platform::GetClock().ClockTime();
+    return now > platform::TimeFromHms(0, 2, 0) && now < platform::TimeFromHms(23, 58, 0);
+  }
+
+  EnvScope comEnv_{"VELORN_COM1"};
+  EnvScope audioEnv_{"SDL_AUDIODRIVER"};
+  EnvScope diskEnv_{"SDL_DISKAUDIOFILE"};
+  SavedGlobals saved_;
+  testsupport::TempDir dir_{true};
+  DeviceSimulator sim_;
+  bool filesAttached_ = false;
+};
+
+// ---- Connection ----
+
+TEST_F(EngineOnPort, ConnectingGreetsTheRelayBoardThenWaits) {
+  for (const char* name : {"COM1", "    "}) {
+    SCOPED_TRACE(std::string("port name \"") + name + "\"");
+    syslib::KillAllPorts();
+    sim_.ClearCommands();
+    COM_PORT = name;
+
+    const auto start = SteadyClock::now();
+    ASSERT_EQ(ConnectPort(), 1);
+    const auto returned = SteadyClock::now();
+    EXPECT_GE(PortHandle, 0);
+    EXPECT_EQ(COM_PORT, "COM1");
+
+    const auto commands = Commands();
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0].text, "q\r");
+    EXPECT_EQ(commands[0].baud, 9600);
+    EXPECT_EQ(sim_.Received(), std::string("q\r") + kMarker);
+    // Nothing more for 200 ms after the greeting, then the return.
+    EXPECT_GE(returned - start, Ms(kConnectMs));
+    EXPECT_GE(returned - commands[0].time, Ms(kConnectMs) - kNoteLag);
+    EXPECT_EQ(sim_.SlaveBaud(), 9600);
+  }
+}
+
+// ---- Scans ----
+
+TEST_F(EngineOnPort, AScanWithNothingDueSilencesTheInstallationAndNothingElse) {
+  if (!AwayFromMidnight()) GTEST_SKIP() << "too close to midnight";
+  UseTaskFile();
+  app::data::TasksRecord ranToday = DueTask(dir_.file("a.wav"));
+  ranToday.POSLEDNI_SPUSTENI = platform::GetClock().Today();
+  AddTask(ranToday);
+  Connect();
+
+  const auto start = SteadyClock::now();
+  ScanTasks();
+  const auto spent = SteadyClock::now() - start;
+
+  const auto expected = IdleScanTraffic();
+  EXPECT_EQ(Traffic(), expected);
+  std::string bytes;
+  for (const auto& h : expected) bytes += h.text;
+  EXPECT_EQ(sim_.Received(), bytes + kMarker);
+  EXPECT_GE(spent, Ms(kScanMs));
+  EXPECT_EQ(PlaybackRunning, 0);
+  EXPECT_EQ(sim_.SlaveBaud(), 9600);
+}
+
+TEST_F(EngineOnPort, ADueTaskSwitchesItsZonesWaitsForTheAmplifierAndPlays) {
+  if (!AwayFromMidnight()) GTEST_SKIP() << "too close to midnight";
+  const std::string out = dir_.file("out.raw");
+  audioEnv_.Set("disk");
+  diskEnv_.Set(out);
+  syslib::ShutdownSound();
+
+  constexpr int kFrames = syslib::kSoundRate / 4;
+  const std::string samples = PatternSamples(kFrames);
+  const std::string wav = dir_.file("task.wav");
+  testsupport::WriteFile(wav, DeviceFormatWav(samples));
+
+  UseTaskFile();
+  app::data::TasksRecord task = DueTask(wav);
+  task.VYSTUP1_5 = "08";  // output 1
+  task.VYSTUP2_5 = "08";  // output 9
+  task.VYSTUP3_5 = "00";
+  task.VYSTUP4_5 = "10";  // output 32
+  task.VYSTUP5_5 = "00";
+  AddTask(task);
+  GLO_AMP_DELAY = platform::TimeFromHms(0, 0, 1);  // 101 hundredths
+
+  std::mutex m;
+  std::vector<std::pair<std::string, SteadyClock::time_point>> loads;
+  syslib::SetSoundLoadHook([&](const std::string& file) {
+    const std::lock_guard lock(m);
+    loads.emplace_back(file, SteadyClock::now());
+  });
+  Connect();
+
+  const auto start = SteadyClock::now();
+  ScanTasks();
+  const auto spent = SteadyClock::now() - start;
+
+  std::vector<Heard> expected = IdleScanTraffic();
+  Append(expected, Console({"(0504102113)", "(0504100111)"}));
+  Append(expected, Relays({"r64\r"}));
+  Append(expected, Relays(testsupport::AllRelays('s')));
+  Append(expected, Relays({"r0\r", "r8\r", "r31\r", "s64\r"}));
+  const auto commands = Commands();
+  std::vector<Heard> heard;
+  for (const auto& c : commands) heard.push_back({c.text, c.baud});
+  EXPECT_EQ(heard, expected);
+  const auto s64 = std::find_if(commands.begin(), commands.end(), [](const auto& c) { return c.text == "s64\r"; });
+  ASSERT_NE(s64, commands.end());
+
+  // The scan's own floor: its traffic, the task's lamps and 45 exchanges,
+  // the amplifier delay and one hundredth.
+  const int floorMs = kScanMs + 2 * kLampMs + 45 * kExchangeMs + 10 * (GLO_AMP_DELAY + 1);
+  EXPECT_GE(spent, Ms(floorMs));
+
+  // The sound is loaded no earlier than the amplifier delay after "s64".
+  ASSERT_TRUE(syslib::WaitSoundIdle(10s));
+  {
+    const std::lock_guard lock(m);
+    ASSERT_EQ(loads.size(), 1u);
+    EXPECT_EQ(loads[0].first, wav);
+    // "s64" is an exchange: its 50 ms, then the delay and one hundredth.
+    EXPECT_GE(loads[0].second - s64->time, Ms(kExchangeMs + 10 * (GLO_AMP_DELAY + 1)) - kNoteLag);
+  }
+
+  // The file's samples reach the output, and nothing else sounds there.
+  const auto deadline = SteadyClock::now() + 10s;
+  while (testsupport::ReadFile(out).find(samples) == std::string::npos && SteadyClock::now() < deadline)
+    std::this_thread::sleep_for(5ms);
+  syslib::ShutdownSound();
+  const std::string output = testsupport::ReadFile(out);
+  EXPECT_NE(output.find(samples), std::string::npos);
+  EXPECT_EQ(SoundingFrames(output), static_cast<size_t>(kFrames));
+
+  EXPECT_EQ(PlaybackRunning, 1);
+  EXPECT_EQ(OnlyTask().POSLEDNI_SPUSTENI, platform::GetClock().Today());
+  EXPECT_EQ(sim_.SlaveBaud(), 9600);
+}
+
+TEST_F(EngineOnPort, TheEndOfAManualPlaybackSwitchesItsLampsOutputsAndAmplifierOff) {
+  if (!AwayFromMidnight()) GTEST_SKIP() << "too close to midnight";
+  Connect();
+  ManualPlaybackRequested = 1;
+  PlaybackRunning = 1;
+  OutputSelected[2] = 1;
+  OutputSelected[5] = 1;
+  // Ended a second ago.
+  PlaybackEndDate = platform::GetClock().Today();
+  PlaybackEndTime = platform::GetClock().ClockTime() - 100;
+
+  const auto start = SteadyClock::now();
+  EndPlaybackIfDue();
+  const auto spent = SteadyClock::now() - start;
+
+  std::vector<Heard> expected = Console({"(0504102012)", "(0504100010)"});
+  Append(expected, Relays({"s1\r", "s4\r", "r64\r"}));
+  EXPECT_EQ(Traffic(), expected);
+  EXPECT_GE(spent, Ms(2 * kLampMs + 3 * kExchangeMs));
+  EXPECT_EQ(ManualPlaybackRequested, 0);
+  EXPECT_EQ(PlaybackRunning, 0);
+  EXPECT_EQ(sim_.SlaveBaud(), 9600);
+}
+
+// ---- Console state ----
+
+struct ConsoleCase {
+  const char* name;
+  Mode mode;
+  char state;           // at character 21 of the device's status reply
+  std::string sent;     // sent by the device besides its answers
+  std::string arrives;  // what the port receives in all
+  uint8_t intlacitka;
+};
+
+TEST_F(EngineOnPort, TheConsoleStateIsTheTwentyFirstCharacterOfWhatWasRead) {
+  const std::string shortText = StatusReply('3').substr(0, 10);
+  const std::string garbage = DeviceSimulator::GarbageReply();
+  const ConsoleCase cases[] = {
+      {"state 0", Mode::Answer, '0', "", StatusReply('0'), 0},
+      {"state 1", Mode::Answer, '1', "", StatusReply('1'), 1},
+      {"state 2", Mode::Answer, '2', "", StatusReply('2'), 2},
+      {"state 3", Mode::Answer, '3', "", StatusReply('3'), 3},
+      {"a digit above 3 is kept", Mode::Answer, '7', "", StatusReply('7'), 7},
+      {"a letter there", Mode::Answer, 'x', "", StatusReply('x'), 0},
+      {"a reply too short", Mode::Silent, '3', shortText, shortText, 0},
+      {"garbage", Mode::Garbage, '3', "", garbage, 0},
+      {"no reply", Mode::Silent, '3', "", "", 0},
+      {"state 3 after all that", Mode::Answer, '3', "", StatusReply('3'), 3},
+  };
+  Connect();
+  size_t queries = 0;
+  for (const ConsoleCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim_.SetMode(c.mode);
+    sim_.SetConsoleState(c.state);
+    if (!c.sent.empty()) sim_.Send(c.sent);
+    ConsoleState& s = MainConsole();
+    s = {};
+    s.INTLACITKA = 9;
+
+    QueryConsole();
+    EXPECT_EQ(sim_.SlaveBaud(), 9600) << "after the query";
+    ASSERT_TRUE(sim_.WaitForCommands(++queries, kWait));
+    EXPECT_EQ(sim_.Commands().back().text, kStatusQuery);
+    EXPECT_EQ(sim_.Commands().back().baud, 19200);
+    ASSERT_TRUE(WaitForInput(c.arrives.size()));
+
+    for (int call = 1; call <= 3; ++call) PollConsole();
+    EXPECT_EQ(s.INTLACITKA, 9) << "read before the 4th call";
+    PollConsole();
+    EXPECT_EQ(s.INTLACITKA, c.intlacitka);
+    EXPECT_EQ(LastReadCount, static_cast<int32_t>(c.arrives.size()));
+    EXPECT_EQ(s.ConsoleReply, c.arrives + std::string(128 - c.arrives.size(), ' '));
+    EXPECT_EQ(sim_.SlaveBaud(), 9600) << "after the read";
+  }
+}
+
+// The main window reads on every 4th tick, and each tick queries after its
+// read: four answers, each followed by a return to 9600 baud, wait for the
+// next read and fit its 128 characters; the oldest one gives the state.
+TEST_F(EngineOnPort, TheAnswersOfFourTicksFitOneReadAndTheFirstCounts) {
+  Connect();
+  MainConsole() = {};
+  GLO_TIMEOUT = 0;
+  // The state the device reports to each tick's query.
+  const char states[] = {'3', '0', '0', '2', '3', '1', '0', '1'};
+  std::string arrived;
+  for (size_t tick = 1; tick <= 8; ++tick) {
+    SCOPED_TRACE("tick " + std::to_string(tick));
+    const bool reads = tick % 4 == 0;
+    sim_.SetConsoleState(states[tick - 1]);
+    if (reads) {
+      ASSERT_TRUE(WaitForInput(arrived.size()));
+    }
+    HandleTimerTick();
+    EXPECT_EQ(sim_.SlaveBaud(), 9600);
+    ASSERT_TRUE(sim_.WaitForCommands(tick, kWait));
+    if (reads) {
+      EXPECT_EQ(LastReadCount, static_cast<int32_t>(arrived.size()));
+      EXPECT_EQ(MainConsole().ConsoleReply, arrived + std::string(128 - arrived.size(), ' '));
+      EXPECT_EQ(MainConsole().INTLACITKA, arrived[20] - '0');
+      arrived.clear();
+    }
+    arrived += StatusReply(states[tick - 1]);
+  }
+  EXPECT_EQ(MainConsole().INTLACITKA, 2);
+  // Each tick's traffic is its status query.
+  const std::vector<Heard> expected(8, Heard{kStatusQuery, 19200});
+  EXPECT_EQ(Traffic(), expected);
+}
+
+// ---- A port that cannot be opened ----
+
+struct Box {
+  std::string caption, text;
+  platform::BoxIcon icon;
+};
+
+TEST_F(EngineOnPort, APortThatCannotBeOpenedIsReportedAndNeverScanned) {
+  // The failing port calls still take their sleeps: on a fake clock a
+  // hundred ticks take no real time, and what they slept shows whether a
+  // scan ran.
+  testsupport::FakeClock clock(platform::DateFromYmd(2026, 12, 10), platform::TimeFromHms(10, 0, 0));
+  testsupport::ClockGuard guard(&clock);
+  std::vector<Box> boxes;
+  platform::SetBoxView([&](std::string_view text, std::string_view caption, platform::BoxIcon icon, unsigned,
+                           unsigned) {
+    boxes.push_back({std::string(caption), std::string(text), icon});
+    return unsigned{platform::BoxOk};
+  });
+
+  for (const bool restart : {false, true}) {
+    SCOPED_TRACE(restart ? "on a restart" : "at start-up");
+    boxes.clear();
+    GLO_TIMEOUT = 0;
+    KOMUNIKACE.clear();
+    comEnv_.Set(sim_.SlavePath());
+    if (restart) {
+      // Connected once: the old handle must not survive the failed attempt.
+      Connect();
+      DisconnectPort();
+      ASSERT_GE(PortHandle, 0);
+    } else {
+      PortHandle = -1;
+    }
+    comEnv_.Set(dir_.file("no-such-tty"));
+
+    EXPECT_EQ(ConnectPort(), 0);
+    EXPECT_LT(PortHandle, 0);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Chyba připojení");
+    EXPECT_EQ(boxes[0].text.rfind("Nelze se připojit k portu COM1 !\r\n", 0), 0u) << boxes[0].text;
+    EXPECT_EQ(boxes[0].icon, platform::BoxIcon::Hand);
+
+    const auto slept = clock.Slept();
+    for (int i = 0; i < 100; ++i) HandleTimerTick();
+    EXPECT_EQ(clock.Slept() - slept, 100 * Ms(kQueryMs)) << "only the ticks' queries";
+    EXPECT_GE(GLO_TIMEOUT, kScanPeriod) << "a scan was due";
+    EXPECT_EQ(KOMUNIKACE, "Nepřipojeno !");
+    EXPECT_EQ(sim_.Received(), "");
+  }
+}
+
+}  // namespace
