@@ -1,0 +1,118 @@
+// The engine in its host window on the real clock, against the simulated
+// devices: a task due a minute ago plays once in its zones and is booked.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/data/records.h"
+#include "app/engine/protocol.h"
+#include "app/engine/scheduler.h"
+#include "app/ui/engine_host.h"
+#include "platform/clock.h"
+#include "platform/eventloop.h"
+#include "platform/stdtime.h"
+#include "syslib/sound.h"
+#include "tests/support/tempdir.h"
+#include "tools/devsim.h"
+
+namespace {
+
+using namespace app::engine;
+namespace pu = platform::ui;
+
+// Runs the host for two scans, then closes it.
+class TwoScanHost : public app::ui::EngineHost {
+ public:
+  int scans = 0;
+  int OnWindowEvent() override {
+    const bool tick = Win().EventNumber() == pu::EVENT::Timer;
+    const int32_t before = GLO_TIMEOUT;
+    const int r = EngineHost::OnWindowEvent();
+    if (tick && before + 50 >= kScanPeriod && GLO_TIMEOUT == 0) {
+      ++scans;
+      if (scans == 1) GLO_TIMEOUT = kScanPeriod - 50;  // the next tick scans again
+      else Win().Post(pu::EVENT::CloseWindow);
+    }
+    return r;
+  }
+};
+
+TEST(EngineHost, ADueTaskPlaysOnceInItsZonesAndIsBooked) {
+  const platform::StdTime now = platform::GetClock().ClockTime();
+  if (now < platform::TimeFromHms(0, 5, 0) || now > platform::TimeFromHms(23, 50, 0))
+    GTEST_SKIP() << "too close to midnight for a real-clock scan";
+
+  ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+  testsupport::TempDir dir(true);
+  devsim::DeviceSimulator sim;
+  ASSERT_TRUE(sim.Start());
+  sim.SetMode(devsim::Mode::Silent);
+  ::setenv("VELORN_COM1", sim.SlavePath().c_str(), 1);
+
+  app::data::AttachThreadFiles();
+  {
+    platform::rec::File<app::data::TasksRecord> f(app::data::TasksDecl());
+    ASSERT_EQ(f.Create(), 0);
+    ASSERT_EQ(f.Open(), 0);
+    f.ClearBuffer();
+    app::data::PrimeTaskDefaults(f.rec);
+    f.PrimeAutoNumber();
+    f.rec.DATUM_SPUSTENI = platform::GetClock().Today();
+    f.rec.CAS_SPUSTENI = now - 6000;
+    f.rec.AUTOMATICKY_SMAZAT = 0;
+    f.rec.PREHRAT = dir.file("hlaseni.wav");
+    f.rec.DELKA_SOUBORU = platform::TimeFromHms(0, 0, 1);
+    f.rec.VYSTUP1_5 = "08";
+    f.rec.VYSTUP2_5 = "08";
+    f.rec.VYSTUP4_5 = "10";
+    ASSERT_EQ(f.Add(), 0);
+  }
+  testsupport::WriteFile(dir.file("hlaseni.wav"), "not played for real");
+
+  std::mutex m;
+  std::vector<std::string> played;
+  syslib::SetSoundLoadHook([&](const std::string& file) {
+    std::lock_guard l(m);
+    played.push_back(file);
+  });
+
+  COM_PORT.clear();
+  GLO_TIMEOUT = kScanPeriod - 100;
+  PlaybackRunning = 0;
+  PlaybackEndTime = 0;
+  PlaybackEndDate = 0;
+  {
+    TwoScanHost host;
+    host.Run();
+    EXPECT_EQ(host.scans, 2);
+  }
+  ASSERT_TRUE(syslib::WaitSoundIdle(std::chrono::seconds(5)));
+  syslib::SetSoundLoadHook(nullptr);
+  DisconnectPort();
+
+  {
+    std::lock_guard l(m);
+    EXPECT_EQ(played, std::vector<std::string>{dir.file("hlaseni.wav")});
+  }
+  size_t zoneResets = 0;
+  for (const auto& c : sim.Commands())
+    if (c.text == "r0\r" || c.text == "r8\r" || c.text == "r31\r") ++zoneResets;
+  EXPECT_EQ(zoneResets, 3u) << "the task's three zones, once";
+
+  platform::rec::File<app::data::TasksRecord> f(app::data::TasksDecl());
+  ASSERT_EQ(f.Open(), 0);
+  f.SetFileOrder();
+  ASSERT_EQ(f.Next(), 0);
+  EXPECT_EQ(f.rec.POSLEDNI_SPUSTENI, platform::GetClock().Today());
+  EXPECT_EQ(f.rec.AKTIVNI, 1);
+  f.Close();
+  ::unsetenv("VELORN_COM1");
+  app::data::ReleaseDataFiles();
+  app::data::DetachThreadFiles();
+}
+
+}  // namespace
