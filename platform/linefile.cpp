@@ -13,6 +13,11 @@
 
 namespace platform {
 
+namespace {
+constexpr int kLockAttempts = 10;
+constexpr useconds_t kLockPauseMicros = 50000;
+}  // namespace
+
 int LineFile::Open(bool denyWrite) {
   if (fd_ >= 0) return locale::FileAlreadyOpen;
   const int fd = ::open(name_.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
@@ -22,10 +27,20 @@ int LineFile::Open(bool denyWrite) {
     ::close(fd);
     return locale::AccessDenied;
   }
-  if (denyWrite && ::flock(fd, LOCK_EX) != 0) {
-    const int e = errno;
-    ::close(fd);
-    return ErrnoToCode(e);
+  if (denyWrite) {
+    // Another writer holds the file only for one line; one that holds it
+    // longer makes this open fail instead of freezing the caller.
+    int rc = -1;
+    for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+      rc = ::flock(fd, LOCK_EX | LOCK_NB);
+      if (rc == 0 || errno != EWOULDBLOCK) break;
+      ::usleep(kLockPauseMicros);
+    }
+    if (rc != 0) {
+      const int e = errno;
+      ::close(fd);
+      return e == EWOULDBLOCK ? locale::AccessDenied : ErrnoToCode(e);
+    }
   }
   fd_ = fd;
   return 0;

@@ -16,8 +16,9 @@ class LineFile {
 
   // Opens for reading and appending. With denyWrite, other writers that also
   // lock (other instances of this program) wait until Close; readers are not
-  // affected. Errors: 2 missing, 5 not a regular file or refused, 52 already
-  // open, others through ErrnoToCode.
+  // affected; a lock another writer keeps for more than half a second gives
+  // 5. Errors: 2 missing, 5 not a regular file or refused, 52 already open,
+  // others through ErrnoToCode.
   int Open(bool denyWrite);
   // Makes the file, empty, when it does not exist (0 when it does).
   int Create();

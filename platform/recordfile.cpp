@@ -260,9 +260,37 @@ int RecordFile::Verify() {
   return 0;
 }
 
+// Checks an existing database through a read-only connection that never
+// checkpoints, so a foreign file (a WAL database, say) is not changed by
+// being looked at. Ours never use WAL; a hot journal (after a crash) cannot
+// be rolled back read-only and is left to the read-write open that follows.
+int RecordFile::VerifyReadOnly() {
+  sqlite3* ro = nullptr;
+  int rc = sqlite3_open_v2(decl_.fileName.c_str(), &ro, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_close(ro);
+    return MapSqlite(rc);
+  }
+  sqlite3_extended_result_codes(ro, 1);
+  sqlite3_db_config(ro, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+  sqlite3_busy_timeout(ro, BusyWait());
+  sqlite3* const rw = db_;
+  db_ = ro;
+  int c;
+  {
+    InTurn turn(FileTurn(decl_.fileName));
+    c = Verify();
+  }
+  if (c != 0 && sqlite3_extended_errcode(ro) == SQLITE_READONLY_ROLLBACK) c = 0;
+  db_ = rw;
+  sqlite3_close(ro);
+  return c;
+}
+
 int RecordFile::Open() {
   if (db_) return Fail(FileAlreadyOpen);
   if (const int c = CheckFile(false); c != 0) return Fail(c, decl_.fileName);
+  if (const int c = VerifyReadOnly(); c != 0) return Fail(c, decl_.fileName);
   if (const int c = Connect(SQLITE_OPEN_READWRITE); c != 0) return Fail(c, decl_.fileName);
   int c;
   {
@@ -351,13 +379,7 @@ int RecordFile::Create() {
   if (check != 0 && check != FileNotFound) return Fail(check, decl_.fileName);
   if (check == 0) {
     // An SQLite database already: ours is left as it is, another is refused.
-    if (const int c = Connect(SQLITE_OPEN_READWRITE); c != 0) return Fail(c, decl_.fileName);
-    int v;
-    {
-      InTurn turn(turn_);
-      v = Verify();
-    }
-    Close();
+    const int v = VerifyReadOnly();
     return v == 0 ? Ok() : Fail(v, decl_.fileName);
   }
   if (const int c = Connect(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE); c != 0) return Fail(c, decl_.fileName);

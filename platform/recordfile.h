@@ -185,6 +185,7 @@ class RecordFile {
   int CheckFile(bool forCreate);
   int Connect(int flags);
   int Verify();
+  int VerifyReadOnly();
   int InstallSchema();
   std::string ColumnList() const;
   std::string KeyOrderBy(int key) const;

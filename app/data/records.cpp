@@ -165,6 +165,8 @@ int Controller::Open() {
     platform::ReportFileError(file_.Decl().fileName, rc);
     return rc;
   }
+  // Every later operation waits out another process's short lock too.
+  file_.Send("Recover=" + std::to_string(kLockRecovery));
   users_ = 1;
   return 0;
 }

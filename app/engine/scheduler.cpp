@@ -18,6 +18,7 @@ namespace app::engine {
 uint8_t PlaybackRunning = 0;
 platform::StdTime PlaybackEndTime = 0;
 platform::StdDate PlaybackEndDate = 0;
+platform::Clock::Monotonic::time_point PlaybackEndMonotonic{};
 uint8_t ManualPlaybackRequested = 0;
 std::array<uint8_t, 41> OutputSelected{};
 int32_t GLO_TIMEOUT = 0;
@@ -64,6 +65,11 @@ void Log(const std::string& line) {
 std::string Stamp() { return DateText(Today()) + " " + TimeText(Now()); }
 
 [[noreturn]] void TaskFileError(int code) {
+  // Nothing stays switched on while the box waits and after the end.
+  LampCommand(520);
+  LampCommand(500);
+  MainRelayOff();
+  SetAllOutputs();
   ui::aMessage("stop.ico", "Chyba č.0x" + std::to_string(code), kTaskFileError);
   platform::Halt(kTaskFileErrorExit);
 }
@@ -93,11 +99,13 @@ void SetPlaybackEnd(platform::StdTime length) {
   }
   PlaybackEndTime = static_cast<platform::StdTime>(end);
   PlaybackEndDate = date;
+  PlaybackEndMonotonic = platform::GetClock().Now() + std::chrono::milliseconds(10 * int64_t{length > 0 ? length : 0});
 }
 
 void EndPlaybackIfDue() {
   const platform::StdDate today = Today();
-  const bool ended = PlaybackEndDate < today || (PlaybackEndDate == today && PlaybackEndTime < Now());
+  const bool ended = PlaybackEndDate < today || (PlaybackEndDate == today && PlaybackEndTime < Now()) ||
+                     platform::GetClock().Now() > PlaybackEndMonotonic;
   if (!ended) return;
   PlaybackRunning = 0;
   InfoText("");
@@ -154,27 +162,27 @@ void SwitchTaskOutputs(const TasksRecord& r) {
   }
 }
 
-void PlayTask(TaskFile& f) {
+void PlayTask(TaskFile& f, platform::StdDate runDay) {
   TasksRecord& r = f.rec;
   DebugText("Prehravam hlaseni...");
   Log(std::to_string(r.ID) + " " + Stamp() + " " + std::string(TrimRight(r.NAZEV)) + " lenght:" +
       TimeText(r.DELKA_SOUBORU) + " repeat when:" + r.OPAKOVANI + " count:" + std::to_string(r.OPAKOVANI_POCET));
   InfoText("Právě probíhá přehrávání úlohy " + std::string(TrimRight(r.NAZEV)));
   ShowImage(true);
-  syslib::PlayWaveAsync(TrimRight(r.PREHRAT));
-  r.POSLEDNI_SPUSTENI = Today();
+  r.POSLEDNI_SPUSTENI = runDay;
   if (const int rc = f.Put(); rc != 0) TaskFileError(rc);
+  syslib::PlayWaveAsync(TrimRight(r.PREHRAT));
   SetPlaybackEnd(r.DELKA_SOUBORU);
   PlaybackRunning = 1;
   View([](EngineView& v) { v.RefreshTaskList(); });
 }
 
-void RunTask(TaskFile& f) {
+void RunTask(TaskFile& f, platform::StdDate runDay) {
   LampCommand(521);
   LampCommand(501);
   SwitchTaskOutputs(f.rec);
   MainRelayOn();
-  PlayTask(f);
+  PlayTask(f, runDay);
 }
 
 void PlayFile() {
@@ -197,7 +205,13 @@ void ScanTasks() {
 
   TaskFile f(data::TasksDecl());
   f.Send("Recover=" + std::to_string(data::kLockRecovery));
-  if (f.Open() != 0) return;  // an unreadable file ends the scan as its end would
+  if (const int rc = f.Open(); rc != 0) {
+    // Shown and logged; the next scan tries again.
+    const std::string text = "Soubor TASKS.TPS nelze otevřít (chyba " + std::to_string(rc) + ")";
+    DebugText(text);
+    Log(Stamp() + " " + text);
+    return;
+  }
 
   const platform::StdTime now = Now();
   f.ClearBuffer();
@@ -214,7 +228,7 @@ void ScanTasks() {
     if (r.DATUM_SPUSTENI == today) {
       // One-shot rule.
       if (r.CAS_SPUSTENI < Now() && r.CAS_SPUSTENI > Now() - kScanWindow && r.POSLEDNI_SPUSTENI != today) {
-        RunTask(f);
+        RunTask(f, today);
         if (r.OPAKOVANI_POCET == 0 && r.AUTOMATICKY_SMAZAT == 1) DeleteTask(f);
       }
       continue;
@@ -231,7 +245,7 @@ void ScanTasks() {
     Log(Stamp() + " today is: " + name + " date mask:" + flags);
     if (weekday < 0 || days[static_cast<size_t>(weekday)] != 1) continue;
     if (r.OPAKOVANI_POCET != 255) --r.OPAKOVANI_POCET;
-    RunTask(f);
+    RunTask(f, today);
     if (r.OPAKOVANI_POCET == 0) {
       if (r.AUTOMATICKY_SMAZAT == 1) {
         DeleteTask(f);

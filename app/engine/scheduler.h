@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/data/records.h"
+#include "platform/clock.h"
 #include "platform/stdtime.h"
 
 namespace app::engine {
@@ -15,6 +16,9 @@ namespace app::engine {
 extern uint8_t PlaybackRunning;              // 1 while a playback counts as running
 extern platform::StdTime PlaybackEndTime;    // time of day the playback ends; 0 none
 extern platform::StdDate PlaybackEndDate;    // the day that end time falls on
+// The same end on the monotonic clock: a clock set back cannot keep a
+// playback running (and every scan held) past its length.
+extern platform::Clock::Monotonic::time_point PlaybackEndMonotonic;
 extern uint8_t ManualPlaybackRequested;      // 1 while an operator's playback runs
 extern std::array<uint8_t, 41> OutputSelected;  // [1..40], 1 = chosen
 extern int32_t GLO_TIMEOUT;                  // scan counter, +50 a tick (saturating)
@@ -44,12 +48,16 @@ void ShowConnectionState();
 // instance of its own, so nothing else moves the record it works on.
 void ScanTasks();
 // For the file's current task record: lamps, zones, amplifier, PlayTask.
-void RunTask(platform::rec::File<data::TasksRecord>& file);
+// runDay is the day the scan found the task due on (the run is booked on
+// it even when the traffic before the sound takes it past midnight).
+void RunTask(platform::rec::File<data::TasksRecord>& file, platform::StdDate runDay);
 // All zones silenced and the amplifier off, then the task's zones on.
 void SwitchTaskOutputs(const data::TasksRecord& r);
-// Plays the current record and books the run (rewriting it; a failure is
-// the task-file error, which ends the program with exit status 5).
-void PlayTask(platform::rec::File<data::TasksRecord>& file);
+// Books the run on runDay (rewriting the current record), then plays it. A
+// failed rewrite is the task-file error: the installation is switched off,
+// the box shown, and the program ends with exit status 5 without playing,
+// so a restart cannot play the announcement a second time.
+void PlayTask(platform::rec::File<data::TasksRecord>& file, platform::StdDate runDay);
 // Plays GLO_FILE2PLAY for GLO_FILELENGHT.
 void PlayFile();
 

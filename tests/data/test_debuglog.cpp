@@ -1,6 +1,8 @@
 #include "app/data/debuglog.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -103,6 +105,28 @@ TEST_F(DebugLogTest, FailedAppendShowsTheBoxAndGoesOn) {
   WriteDebugLine();
   EXPECT_EQ(ReadFile(app::data::kDebugFileName), "d\xE1le\r\n");
   EXPECT_EQ(boxes_.size(), 2u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DebugLogTest, AWriterThatKeepsTheLogLockedCostsALineNotTheProgram) {
+  app::data::DebugEnabled = 1;
+  testsupport::WriteFile("Debug.log", "");
+  // flock locks belong to an open file: this one stands for another writer.
+  const int other = ::open("Debug.log", O_RDWR | O_CLOEXEC);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(::flock(other, LOCK_EX), 0);
+  DebugLine() = "lost";
+  WriteDebugLine();
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].first.rfind("Chyba č.0x", 0), 0u);
+  EXPECT_EQ(ReadFile("Debug.log"), "");
+  ::close(other);
+  DebugLine() = "kept";
+  WriteDebugLine();
+  EXPECT_EQ(ReadFile("Debug.log"), "kept\r\n");
 }
 
 }  // namespace

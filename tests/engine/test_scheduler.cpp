@@ -297,6 +297,28 @@ TEST_F(Scheduler, APlaybackEndingAfterMidnightStaysRunningUntilThen) {
   EXPECT_EQ(PlaybackRunning, 0);
 }
 
+TEST_F(Scheduler, AClockSetBackDoesNotHoldThePlaybackPastItsLength) {
+  SetPlaybackEnd(platform::TimeFromHms(0, 0, 10));
+  PlaybackRunning = 1;
+  clock_.Set(kToday - 1, kTen);  // the wall clock goes back a day
+  EndPlaybackIfDue();
+  EXPECT_EQ(PlaybackRunning, 1);
+  clock_.Advance(std::chrono::seconds(11));
+  EndPlaybackIfDue();
+  EXPECT_EQ(PlaybackRunning, 0);
+}
+
+TEST_F(Scheduler, ARunThatReachesMidnightIsBookedOnTheDayItWasDue) {
+  clock_.Set(kToday, platform::TimeFromHms(23, 59, 50));
+  GLO_AMP_DELAY = platform::TimeFromHms(0, 0, 15);  // the sound starts after midnight
+  const int32_t id = Add({.date = kToday - 7, .time = platform::TimeFromHms(23, 59, 51), .weekdays = "7F",
+                          .count = 3, .autoDelete = 0});
+  ScanTasks();
+  EXPECT_EQ(Runs(), 1u);
+  EXPECT_EQ(clock_.Today(), kToday + 1);
+  EXPECT_EQ(Tasks().at(id).POSLEDNI_SPUSTENI, kToday) << "the next day's run must not count as done";
+}
+
 TEST_F(Scheduler, TheEndOfAManualPlaybackSwitchesItsOutputsOff) {
   OutputSelected[2] = 1;
   OutputSelected[40] = 1;

@@ -569,6 +569,27 @@ TEST_F(RecordFileTest, ForeignFilesAreRefusedAndLeftUntouched) {
   }
 }
 
+TEST_F(RecordFileTest, AForeignWalDatabaseIsNotCheckpointedByTheCheck) {
+  f_.Close();
+  const std::string path = Decl().fileName;
+  std::remove(path.c_str());
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0; CREATE TABLE x (a TEXT); "
+                         "INSERT INTO x VALUES ('keep me');",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  const std::string main = ReadFile(path), wal = ReadFile(path + "-wal");
+  ASSERT_FALSE(wal.empty());
+  EXPECT_EQ(f_.Open(), code::InvalidRecordDeclaration);
+  EXPECT_EQ(f_.Create(), code::InvalidRecordDeclaration);
+  EXPECT_EQ(ReadFile(path), main);
+  EXPECT_EQ(ReadFile(path + "-wal"), wal);
+}
+
 TEST_F(RecordFileTest, EmptyFileIsMissingUntilCreated) {
   f_.Close();
   const std::string path = Decl().fileName;
