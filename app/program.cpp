@@ -1,6 +1,8 @@
 #include "app/program.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "app/data/debuglog.h"
@@ -31,6 +33,7 @@ std::string MutexSourceText;
 std::string InstanceMutexName;
 long InstanceMutexHandle = 0;
 long MutexCreateError = 0;
+std::string InstanceName;
 
 namespace {
 
@@ -45,6 +48,7 @@ bool RunInstanceGuard() {
   const std::string folder = platform::ShortPath();
   MutexSourceText = BuildMutexSourceText(folder);
   InstanceMutexName = BuildInstanceMutexName(MutexSourceText);
+  InstanceName = BuildInstanceName(InstanceMutexName, folder);
   const platform::MutexResult r = platform::CreateInstanceMutex(InstanceMutexName, folder);
   InstanceMutexHandle = r.handle;
   MutexCreateError = r.error;
@@ -57,7 +61,7 @@ void ActivateRunningInstance() {
   platform::MessageBox(kAlreadyRunning, "Stop", platform::BoxIcon::Exclamation, platform::BoxOk);
   service::EnumerateTopWindows();
   for (const service::WinEntry& e : service::QWin()) {
-    if (!service::IsInstanceWindow(e, InstanceMutexName)) continue;
+    if (!service::IsInstanceWindow(e, InstanceName)) continue;
     if (e.handle == 0) break;
     if (service::IsIconic(e.handle)) service::ShowWindow(e.handle, service::kSwRestore);
     service::SetForegroundWindow(e.handle);
@@ -89,9 +93,17 @@ std::string BuildInstanceMutexName(std::string_view source) {
   return name + "}";
 }
 
+std::string BuildInstanceName(const std::string& mutexName, const std::string& canonicalFolder) {
+  std::string name = platform::LockFileName(mutexName, canonicalFolder);
+  const std::string_view ext = ".lock";
+  if (std::string_view(name).ends_with(ext)) name.resize(name.size() - ext.size());
+  return name;
+}
+
 void LoadPreservedGlobals(platform::IniStore& store) {
   GLO_Verze_programu = PadChars(store.GetString(kPreserved, "GLO:Verze_programu"), 10);
-  GLO_Pocet_spusteni_programu = static_cast<int32_t>(store.GetNumber(kPreserved, "GLO:Pocet_spusteni_programu"));
+  GLO_Pocet_spusteni_programu = static_cast<int32_t>(
+      std::clamp<long>(store.GetNumber(kPreserved, "GLO:Pocet_spusteni_programu"), INT32_MIN, INT32_MAX));
   GLO_Prvni_spusteni = static_cast<int32_t>(store.GetNumber(kPreserved, "GLO:Prvni_spusteni"));
   GCU = static_cast<uint8_t>(store.GetNumber(kPreserved, "GCU") & 0xff);
 }
@@ -115,7 +127,7 @@ void SetupEnvironment() {
   const std::string version = platform::text::TruncateChars(syslib::ds_GetFileVersionInfo("ProductVersion", 0), 10);
   GLO_Verze_programu = PadChars(platform::text::TruncateChars(version, 3), 10);
   CaptionText = PadChars(" vELORN v. " + GLO_Verze_programu, 255);
-  ++GLO_Pocet_spusteni_programu;
+  if (GLO_Pocet_spusteni_programu < INT32_MAX) ++GLO_Pocet_spusteni_programu;
   if (platform::CommandHas("/debug")) data::DebugEnabled = 1;
 }
 

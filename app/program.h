@@ -17,6 +17,10 @@ extern std::string MutexSourceText;
 extern std::string InstanceMutexName;
 extern long InstanceMutexHandle;
 extern long MutexCreateError;
+// The instance's name: the mutex name and the hash of the folder it guards
+// (folders whose mutex names collide still differ here). The main window's
+// class carries it. Empty with "/ForceRun".
+extern std::string InstanceName;
 
 inline constexpr const char* kDigitTable = "0123456789ABCDE";
 inline constexpr const char* kAlreadyRunning = "Program je již spuštěn !";
@@ -26,6 +30,8 @@ inline constexpr const char* kAlreadyRunning = "Program je již spuštěn !";
 std::string BuildMutexSourceText(std::string_view shortPath);
 // The 38-character name built from a source text.
 std::string BuildInstanceMutexName(std::string_view source);
+// The instance name for a mutex name and the canonical folder it guards.
+std::string BuildInstanceName(const std::string& mutexName, const std::string& canonicalFolder);
 
 // The load and save hooks of the settings store: the "Preserved" values in
 // the order GLO:Verze_programu, GLO:Pocet_spusteni_programu,

@@ -3,9 +3,13 @@
 
 namespace app::ui {
 
-// Runs the main window; returns when it has closed. Until the window exists
-// this opens, writes "velorn: ready" to standard output and returns on
-// SIGTERM, SIGINT or SIGHUP (the end of the session) or on RequestMainEnd.
+// Runs the main window; returns when it has closed. Until the real window
+// exists this opens a headless window with the main window's class
+// (service::MainWindowClass(InstanceName)) and caption (CaptionText), serves
+// the window list, writes "velorn: ready" to standard output once the window
+// is open and listed ("velorn: restored" and "velorn: front" when it is
+// restored or brought to the front), and closes down on SIGTERM, SIGINT or
+// SIGHUP (the end of the session) or on RequestMainEnd.
 void Main();
 // Asks a running Main to close (from any thread).
 void RequestMainEnd();
