@@ -13,6 +13,7 @@
 
 #include "app/globals.h"
 #include "app/program.h"
+#include "app/ui/engine_host.h"
 #include "platform/window.h"
 #include "platform/winproc.h"
 #include "service/winlist.h"
@@ -30,19 +31,20 @@ int EndEvent() {
 
 void Say(std::string_view line) { [[maybe_unused]] const ssize_t n = ::write(STDOUT_FILENO, line.data(), line.size()); }
 
-// Until the real main window exists: a headless window with the main
-// window's class and caption that reports what reaches it.
-class StandIn : public pui::WindowController {
+// Until the real main window exists: the engine's host, with the main
+// window's class and caption, reporting what reaches it.
+class StandIn : public EngineHost {
  public:
-  using WindowController::WindowController;
   std::function<void()> opened;
 
   int OnWindowEvent() override {
-    switch (window().EventNumber()) {
-      case pui::EVENT::OpenWindow:
+    switch (Win().EventNumber()) {
+      case pui::EVENT::OpenWindow: {
         if (opened) opened();
+        const int r = EngineHost::OnWindowEvent();
         Say("velorn: ready\n");
-        break;
+        return r;
+      }
       case pui::EVENT::Restored:
         Say("velorn: restored\n");
         break;
@@ -52,7 +54,7 @@ class StandIn : public pui::WindowController {
       default:
         break;
     }
-    return WindowController::OnWindowEvent();
+    return EngineHost::OnWindowEvent();
   }
 };
 
@@ -97,10 +99,10 @@ void Main() {
 
   std::thread watcher;
   {
-    pui::Window w("Main");
+    StandIn c;
+    pui::Window& w = c.Win();
     pui::SetWindowClass(w, service::MainWindowClass(InstanceName));
     w.SetText(CaptionText);
-    StandIn c(w);
     c.opened = [&] {
       service::StartWindowListServer();
       watcher = std::thread(WatchForEnd, sfd, stop, w.ThreadNumber(), w.Id());

@@ -4,7 +4,8 @@
 namespace app::ui {
 
 // Runs the main window; returns when it has closed. Until the real window
-// exists this opens a headless window with the main window's class
+// exists this runs the engine's host (EngineHost) as a headless window with
+// the main window's class
 // (service::MainWindowClass(InstanceName)) and caption (CaptionText), serves
 // the window list, writes "velorn: ready" to standard output once the window
 // is open and listed ("velorn: restored" and "velorn: front" when it is
