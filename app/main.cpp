@@ -1,4 +1,5 @@
 #include "app/program.h"
+#include "app/ui/window_view.h"
 #include "platform/cmdline.h"
 #include "platform/thread.h"
 
@@ -7,6 +8,7 @@ int main(int argc, char** argv) {
   platform::SetCommandLine(argc, argv);
   app::InitGlobals();
   app::RegisterProgramThreadHooks();
+  app::SetWindowViewFactory([] { return std::make_shared<app::ui::WindowView>(); });
   platform::ThreadAttach(/*firstThread=*/true);
   const int status = app::ProgramMain();
   platform::ThreadDetach();

@@ -38,6 +38,7 @@ std::string InstanceName;
 namespace {
 
 constexpr const char* kPreserved = "Preserved";
+WindowViewFactory gWindowViewFactory;
 constexpr int kExitBadWorkingFolder = 3;
 
 using platform::text::PadChars;
@@ -70,6 +71,8 @@ void ActivateRunningInstance() {
 }
 
 }  // namespace
+
+void SetWindowViewFactory(WindowViewFactory factory) { gWindowViewFactory = std::move(factory); }
 
 platform::IniStore& SettingsStore() {
   static platform::IniStore store(".\\velorn.INI");
@@ -171,7 +174,10 @@ int ProgramMain() {
   }
 
   if (hasServicePath && !platform::CommandHas("/NOSERVICE")) service::StartServiceDispatcher();
-  else ui::Main();
+  else {
+    const std::shared_ptr<void> view = gWindowViewFactory ? gWindowViewFactory() : nullptr;
+    ui::Main();
+  }
 
   SavePreservedGlobals(SettingsStore());
   if (!forceRun && InstanceMutexHandle != 0) {

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -43,6 +45,12 @@ bool SavePreservedGlobals(platform::IniStore& store);
 void InitGlobals();
 // Cursor, Czech locale texts, version and caption, start count, "/debug".
 void SetupEnvironment();
+
+// Makes the window-program mode's view (the toolkit's windows when the
+// machine can show them); kept for the run of the main window. The program
+// installs it; without one the windows stay headless.
+using WindowViewFactory = std::function<std::shared_ptr<void>()>;
+void SetWindowViewFactory(WindowViewFactory factory);
 
 // The program's main procedure. Returns the process's exit status.
 int ProgramMain();

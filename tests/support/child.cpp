@@ -138,7 +138,9 @@ int Child::Wait(std::chrono::milliseconds timeout) {
 }
 
 std::vector<std::string> ProgramEnv(const std::string& runtimeDir) {
-  return {"XDG_RUNTIME_DIR=" + runtimeDir, "VELORN_MSGBOX_ANSWERS=", "QT_QPA_PLATFORM=offscreen"};
+  // No display: the program runs headless, its boxes answer at once.
+  return {"XDG_RUNTIME_DIR=" + runtimeDir, "VELORN_MSGBOX_ANSWERS=", "QT_QPA_PLATFORM=", "DISPLAY=",
+          "WAYLAND_DISPLAY="};
 }
 
 }  // namespace testsupport

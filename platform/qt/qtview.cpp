@@ -1,0 +1,1192 @@
+#include "platform/qt/qtview.h"
+
+#include <unistd.h>
+
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QEvent>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWidget>
+#include <QWindow>
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/qt/images.h"
+#include "platform/winproc.h"
+
+namespace platform::qt {
+
+namespace {
+
+namespace pu = platform::ui;
+using pu::ControlKind;
+using pu::Property;
+
+constexpr const char* kControlProperty = "velornControl";
+// The width a wrapping text keeps at least, and beyond which it wraps.
+constexpr int kTextMinWidth = 120, kTextMaxWidth = 440;
+
+QString Q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+std::string S(const QString& s) { return s.toStdString(); }
+
+// Texts keep their line breaks as "\r\n".
+QString PlainText(std::string_view s) {
+  QString t = Q(s);
+  t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  return t;
+}
+
+// 00BBGGRRh
+QColor ColorOf(int32_t bgr) { return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF); }
+
+QPixmap Picture(std::string_view name) {
+  const QImage image = LoadImage(name);
+  return image.isNull() ? QPixmap() : QPixmap::fromImage(image);
+}
+
+// Frame positions are worked out from the client rectangle and the native
+// window's frame margins: the toolkit's own frame rectangle of a window may
+// lag behind until the window has been moved once.
+QMargins FrameMargins(const QWidget* top) {
+  const QWindow* h = top->windowHandle();
+  return h != nullptr ? h->frameMargins() : QMargins();
+}
+QRect Outer(const QWidget* top) { return top->geometry().marginsAdded(FrameMargins(top)); }
+void MoveFrame(QWidget* top, QPoint framePos) {
+  const QMargins m = FrameMargins(top);
+  top->setGeometry(QRect(framePos + QPoint(m.left(), m.top()), top->size()));
+}
+
+bool IsField(ControlKind k) {
+  switch (k) {
+    case ControlKind::Entry:
+    case ControlKind::Spin:
+    case ControlKind::DropList:
+    case ControlKind::Text:
+    case ControlKind::Prompt:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A spin box whose text and steps are the model's: its arrows and the
+// up and down keys step the control, whatever its picture.
+class ModelSpin final : public QAbstractSpinBox {
+ public:
+  ModelSpin(QWidget* parent, std::function<void(int)> step) : QAbstractSpinBox(parent), step_(std::move(step)) {
+    lineEdit()->setContextMenuPolicy(Qt::NoContextMenu);
+    setContextMenuPolicy(Qt::NoContextMenu);
+  }
+  void stepBy(int steps) override { step_(steps); }
+  void SetShownText(const QString& t) {
+    if (lineEdit()->text() != t) lineEdit()->setText(t);
+  }
+  QString ShownText() const { return lineEdit()->text(); }
+
+ protected:
+  StepEnabled stepEnabled() const override { return StepUpEnabled | StepDownEnabled; }
+
+ private:
+  std::function<void(int)> step_;
+};
+
+}  // namespace
+
+class QtView::Impl {
+ public:
+  struct Native {
+    pu::Window* model = nullptr;
+    QWidget* top = nullptr;
+    bool adopted = false;
+    std::vector<QWidget*> controls;                  // by control number - 1
+    std::vector<std::pair<QTabWidget*, int>> tabs;   // a tab's sheet and index
+    QPixmap wallpaper;
+    QMargins frame;         // frame margins last seen in the normal state
+    int syncing = 0;        // > 0 while the view itself writes widget or model
+    bool shown = false;     // shown at least once
+    bool autoSize = false;  // sized by its contents
+    bool positioned = false;
+    bool layoutDirty = false;
+    enum class Modal { Unknown, Wanted, Ended } modal = Modal::Unknown;
+  };
+
+  Impl() {
+    deadline_.setSingleShot(true);
+    deadline_.setTimerType(Qt::PreciseTimer);
+    filter_ = std::make_unique<Filter>(*this);
+    qApp->installEventFilter(filter_.get());
+    focus_ = QObject::connect(qApp, &QApplication::focusChanged, [this](QWidget*, QWidget* now) { FocusMoved(now); });
+  }
+
+  ~Impl() {
+    QObject::disconnect(focus_);
+    qApp->removeEventFilter(filter_.get());
+    for (auto& [id, n] : natives_)
+      if (!n->adopted) delete n->top;
+    if (waitCursor_) QApplication::restoreOverrideCursor();
+  }
+
+  // --- the top-level widget
+
+  class Top final : public QWidget {
+   public:
+    Top(Impl& impl, pu::WindowId id, Qt::WindowFlags flags) : QWidget(nullptr, flags), impl_(impl), id_(id) {}
+
+   protected:
+    void paintEvent(QPaintEvent*) override {
+      Native* n = impl_.Find(id_);
+      if (n == nullptr || n->wallpaper.isNull()) return;
+      QPainter p(this);
+      p.setRenderHint(QPainter::SmoothPixmapTransform);
+      p.drawPixmap(rect(), n->wallpaper);
+    }
+    void closeEvent(QCloseEvent* e) override {
+      e->ignore();
+      if (Native* n = impl_.Find(id_)) impl_.OperatorClose(*n);
+    }
+    void changeEvent(QEvent* e) override {
+      QWidget::changeEvent(e);
+      if (e->type() == QEvent::WindowStateChange)
+        if (Native* n = impl_.Find(id_)) impl_.StateChanged(*n);
+    }
+    void moveEvent(QMoveEvent* e) override {
+      QWidget::moveEvent(e);
+      if (Native* n = impl_.Find(id_)) impl_.Moved(*n);
+    }
+    void resizeEvent(QResizeEvent* e) override {
+      QWidget::resizeEvent(e);
+      if (Native* n = impl_.Find(id_)) impl_.Moved(*n);
+    }
+
+   private:
+    Impl& impl_;
+    pu::WindowId id_;
+  };
+
+  // Keys for the whole application: alert keys and Alt+F4; the close box of
+  // adopted windows.
+  class Filter final : public QObject {
+   public:
+    explicit Filter(Impl& impl) : impl_(impl) {}
+    bool eventFilter(QObject* obj, QEvent* e) override { return impl_.Filtered(obj, e); }
+
+   private:
+    Impl& impl_;
+  };
+
+  Native* Find(pu::WindowId id) const {
+    auto it = natives_.find(id);
+    return it == natives_.end() ? nullptr : it->second.get();
+  }
+  Native* FindTop(const QWidget* top) const {
+    auto it = byTop_.find(top);
+    return it == byTop_.end() ? nullptr : Find(it->second);
+  }
+
+  struct Sync {
+    explicit Sync(Native& n) : n_(n) { ++n_.syncing; }
+    ~Sync() { --n_.syncing; }
+    Native& n_;
+  };
+
+  // --- building
+
+  void Create(pu::Window& w) {
+    if (Find(w.Id()) != nullptr) return;
+    auto n = std::make_unique<Native>();
+    n->model = &w;
+    const auto ws = pu::ThreadWindows();
+    const bool above = !ws.empty() && ws.front() != &w;
+    if (auto a = adopt_.find(w.Id()); a != adopt_.end()) {
+      n->adopted = true;
+      n->top = a->second;
+      adopt_.erase(a);
+    } else {
+      n->top = new Top(*this, w.Id(), above ? Qt::Dialog : Qt::Window);
+      n->top->setObjectName(Q(w.ProcedureName()));
+      n->controls.assign(static_cast<std::size_t>(w.ControlCount()), nullptr);
+      n->tabs.assign(static_cast<std::size_t>(w.ControlCount()), {nullptr, -1});
+      auto* box = new QVBoxLayout(n->top);
+      Build(*n, n->top, box, nullptr);
+    }
+    Native& ref = *n;
+    byTop_[ref.top] = w.Id();
+    natives_[w.Id()] = std::move(n);
+    if (ref.adopted) return;
+
+    Sync s(ref);
+    for (Property p : {Property::Caption, Property::Icon, Property::Wallpaper, Property::Font}) RenderWindow(ref, p);
+    for (int i = 1; i <= w.ControlCount(); ++i) {
+      pu::Control& c = *w.At(i);
+      for (Property p : {Property::Text, Property::Tip, Property::Image, Property::Hide, Property::Enable,
+                         Property::Color, Property::ReadOnly, Property::Flat, Property::Center, Property::Choices})
+        RenderControl(ref, c, p);
+    }
+    const pu::Placement& p = w.GetPlacement();
+    ref.autoSize = p.width <= 0 || p.height <= 0;
+    ref.positioned = !ref.autoSize || p.x != 0 || p.y != 0;
+    if (ref.autoSize) {
+      ref.top->adjustSize();
+    } else {
+      ref.top->resize(p.width, p.height);
+    }
+    MoveFrame(ref.top, QPoint(p.x, p.y));
+    ref.top->setWindowState(WantedState(w));
+    if (QWidget* f = ControlOf(ref, w.Focus())) f->setFocus(Qt::OtherFocusReason);
+    WriteBack(ref);
+  }
+
+  // The controls whose parent is `parent` (nullptr: the window), laid out in
+  // `box` on `host`.
+  void Build(Native& n, QWidget* host, QBoxLayout* box, pu::Control* parent) {
+    pu::Window& w = *n.model;
+    std::vector<pu::Control*> items, buttons;
+    for (int i = 1; i <= w.ControlCount(); ++i)
+      if (w.At(i)->Parent() == parent) items.push_back(w.At(i));
+    QGridLayout* form = nullptr;
+    int formRows = 0;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      pu::Control& c = *items[i];
+      pu::Control* next = i + 1 < items.size() ? items[i + 1] : nullptr;
+      if (c.Kind() == ControlKind::Button) {
+        buttons.push_back(&c);
+        continue;
+      }
+      if (c.Kind() == ControlKind::Prompt && next != nullptr && IsField(next->Kind())) {
+        if (form == nullptr) {
+          form = new QGridLayout;
+          form->setColumnStretch(1, 1);
+          box->addLayout(form);
+          formRows = 0;
+        }
+        form->addWidget(Make(n, c, host), formRows, 0);
+        form->addWidget(Make(n, *next, host), formRows, 1);
+        ++formRows;
+        ++i;
+        continue;
+      }
+      form = nullptr;
+      const bool pair = next != nullptr && ((c.Kind() == ControlKind::Image && next->Kind() == ControlKind::Text) ||
+                                            (c.Kind() == ControlKind::Text && next->Kind() == ControlKind::Image));
+      if (pair) {
+        pu::Control& image = c.Kind() == ControlKind::Image ? c : *next;
+        pu::Control& text = c.Kind() == ControlKind::Image ? *next : c;
+        auto* row = new QHBoxLayout;
+        row->setSpacing(14);
+        row->addWidget(Make(n, image, host), 0, Qt::AlignTop);
+        row->addWidget(Make(n, text, host), 1);
+        box->addLayout(row);
+        ++i;
+        continue;
+      }
+      box->addWidget(Make(n, c, host));
+    }
+    if (!buttons.empty()) {
+      constexpr int kPerRow = 8;
+      auto* grid = new QGridLayout;
+      for (std::size_t k = 0; k < buttons.size(); ++k)
+        grid->addWidget(Make(n, *buttons[k], host), static_cast<int>(k) / kPerRow, static_cast<int>(k) % kPerRow);
+      auto* row = new QHBoxLayout;
+      row->addStretch(1);
+      row->addLayout(grid);
+      row->addStretch(1);
+      box->addStretch(1);
+      box->addLayout(row);
+    }
+  }
+
+  template <class F>
+  void Act(pu::WindowId id, int number, F action) {
+    Native* n = Find(id);
+    if (n == nullptr || n->syncing > 0) return;
+    pu::Window& w = *n->model;
+    pu::Control* c = w.At(number);
+    if (c != nullptr && w.IsOpen() && !w.Held()) action(w, *c);
+    // The widget shows what the model holds, also when it did not take
+    // the action.
+    if ((n = Find(id)) != nullptr && (c = n->model->At(number)) != nullptr) RenderControl(*n, *c, Property::Contents);
+  }
+
+  QWidget* Make(Native& n, pu::Control& c, QWidget* host) {
+    const pu::WindowId id = n.model->Id();
+    const int num = c.Number();
+    QWidget* made = nullptr;
+    switch (c.Kind()) {
+      case ControlKind::Button: {
+        auto* b = new QPushButton(host);
+        b->setAutoDefault(false);
+        QObject::connect(b, &QPushButton::clicked, b,
+                         [this, id, num] { Act(id, num, [](pu::Window& w, pu::Control& k) { w.Press(k.Label()); }); });
+        made = b;
+        break;
+      }
+      case ControlKind::Check: {
+        auto* b = new QCheckBox(host);
+        QObject::connect(b, &QCheckBox::clicked, b,
+                         [this, id, num] { Act(id, num, [](pu::Window& w, pu::Control& k) { w.Press(k.Label()); }); });
+        made = b;
+        break;
+      }
+      case ControlKind::Radio: {
+        auto* b = new QRadioButton(host);
+        b->setAutoExclusive(false);  // the model says which one is chosen
+        QObject::connect(b, &QRadioButton::clicked, b,
+                         [this, id, num] { Act(id, num, [](pu::Window& w, pu::Control& k) { w.Press(k.Label()); }); });
+        made = b;
+        break;
+      }
+      case ControlKind::Entry: {
+        auto* e = new QLineEdit(host);
+        e->setContextMenuPolicy(Qt::NoContextMenu);
+        QObject::connect(e, &QLineEdit::returnPressed, e, [this, id, num, e] {
+          Act(id, num, [e](pu::Window& w, pu::Control& k) { w.Enter(k.Label(), S(e->text())); });
+        });
+        QObject::connect(e, &QLineEdit::editingFinished, e, [this, id, num, e] {
+          Act(id, num, [e](pu::Window& w, pu::Control& k) {
+            if (S(e->text()) != k.Text()) w.Enter(k.Label(), S(e->text()));
+          });
+        });
+        made = e;
+        break;
+      }
+      case ControlKind::Spin: {
+        auto* s = new ModelSpin(host, [this, id, num](int steps) {
+          Act(id, num, [steps](pu::Window& w, pu::Control& k) {
+            for (int i = 0; i < std::abs(steps); ++i) w.Step(k.Label(), steps > 0 ? 1 : -1);
+          });
+        });
+        QObject::connect(s, &QAbstractSpinBox::editingFinished, s, [this, id, num, s] {
+          Act(id, num, [s](pu::Window& w, pu::Control& k) {
+            if (S(s->ShownText()) != k.Text()) w.Enter(k.Label(), S(s->ShownText()));
+          });
+        });
+        made = s;
+        break;
+      }
+      case ControlKind::DropList: {
+        auto* b = new QComboBox(host);
+        QObject::connect(b, &QComboBox::activated, b, [this, id, num](int index) {
+          Act(id, num, [index](pu::Window& w, pu::Control& k) { w.Choose(k.Label(), index + 1); });
+        });
+        made = b;
+        break;
+      }
+      case ControlKind::List: {
+        auto* l = new QListWidget(host);
+        QObject::connect(l, &QListWidget::currentRowChanged, l, [this, id, num](int row) {
+          Act(id, num, [row](pu::Window& w, pu::Control& k) {
+            if (row + 1 != k.Choice()) w.Choose(k.Label(), row + 1);
+          });
+        });
+        made = l;
+        break;
+      }
+      case ControlKind::Sheet: {
+        auto* t = new QTabWidget(host);
+        made = t;
+        Register(n, c, t);
+        for (pu::Control* tab : c.Children()) {
+          auto* page = new QWidget;
+          auto* box = new QVBoxLayout(page);
+          if (tab->Kind() == ControlKind::Tab) Build(n, page, box, tab);
+          const int index = t->addTab(page, QString());
+          Register(n, *tab, page);
+          n.tabs[static_cast<std::size_t>(tab->Number() - 1)] = {t, index};
+        }
+        QObject::connect(t, &QTabWidget::currentChanged, t, [this, id, num](int index) {
+          Act(id, num, [index](pu::Window& w, pu::Control& k) {
+            if (index + 1 != k.Choice()) w.Choose(k.Label(), index + 1);
+          });
+        });
+        return made;
+      }
+      case ControlKind::Group:
+      case ControlKind::Option:
+      case ControlKind::Tab: {
+        auto* g = new QGroupBox(host);
+        auto* box = new QVBoxLayout(g);
+        Register(n, c, g);
+        Build(n, g, box, &c);
+        return g;
+      }
+      case ControlKind::Prompt:
+      case ControlKind::Text: {
+        auto* l = new QLabel(host);
+        l->setTextFormat(Qt::PlainText);
+        if (c.Kind() == ControlKind::Text) {
+          l->setWordWrap(true);
+          l->setMinimumWidth(kTextMinWidth);
+        }
+        made = l;
+        break;
+      }
+      case ControlKind::Image: {
+        auto* l = new QLabel(host);
+        l->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+        made = l;
+        break;
+      }
+      case ControlKind::Box: {
+        auto* f = new QFrame(host);
+        f->setFrameShape(QFrame::Box);
+        f->setMinimumSize(16, 16);
+        made = f;
+        break;
+      }
+      case ControlKind::Line: {
+        auto* f = new QFrame(host);
+        f->setFrameShape(QFrame::HLine);
+        f->setFrameShadow(QFrame::Sunken);
+        made = f;
+        break;
+      }
+    }
+    Register(n, c, made);
+    return made;
+  }
+
+  void Register(Native& n, pu::Control& c, QWidget* wgt) {
+    wgt->setObjectName(Q(c.Label()));
+    wgt->setProperty(kControlProperty, c.Number());
+    n.controls[static_cast<std::size_t>(c.Number() - 1)] = wgt;
+  }
+
+  QWidget* ControlOf(const Native& n, int number) const {
+    return number >= 1 && number <= static_cast<int>(n.controls.size())
+               ? n.controls[static_cast<std::size_t>(number - 1)]
+               : nullptr;
+  }
+
+  // --- rendering
+
+  void RenderControl(Native& n, pu::Control& c, Property p) {
+    QWidget* wgt = ControlOf(n, c.Number());
+    if (wgt == nullptr) return;
+    Sync s(n);
+    const auto [sheet, tabIndex] = n.tabs[static_cast<std::size_t>(c.Number() - 1)];
+    switch (p) {
+      case Property::Text:
+      case Property::Contents:
+        RenderContents(n, c, wgt, sheet, tabIndex);
+        break;
+      case Property::Tip:
+        if (sheet != nullptr)
+          sheet->setTabToolTip(tabIndex, Q(c.Tip()));
+        else
+          wgt->setToolTip(Q(c.Tip()));
+        break;
+      case Property::Image:
+        if (auto* b = qobject_cast<QPushButton*>(wgt)) {
+          const QPixmap pm = Picture(c.Image());
+          b->setIcon(pm.isNull() ? QIcon() : QIcon(pm));
+          if (!pm.isNull()) b->setIconSize(pm.size());
+        } else if (c.Kind() == ControlKind::Image) {
+          static_cast<QLabel*>(wgt)->setPixmap(Picture(c.Image()));
+        }
+        break;
+      case Property::Hide:
+        if (sheet != nullptr)
+          sheet->setTabVisible(tabIndex, !c.Hidden());
+        else
+          wgt->setVisible(!c.Hidden());
+        break;
+      case Property::Enable:
+        if (sheet != nullptr)
+          sheet->setTabEnabled(tabIndex, c.Enabled());
+        else
+          wgt->setEnabled(c.Enabled());
+        break;
+      case Property::Color:
+      case Property::FontColor:
+      case Property::Bold:
+        RenderLook(c, wgt);
+        break;
+      case Property::ReadOnly:
+        if (auto* e = qobject_cast<QLineEdit*>(wgt)) e->setReadOnly(c.ReadOnly());
+        if (auto* e = qobject_cast<QAbstractSpinBox*>(wgt)) e->setReadOnly(c.ReadOnly());
+        break;
+      case Property::Flat:
+        if (auto* b = qobject_cast<QPushButton*>(wgt)) b->setFlat(c.Flat());
+        break;
+      case Property::Center:
+        if (auto* l = qobject_cast<QLabel*>(wgt); l != nullptr && c.Kind() != ControlKind::Image)
+          l->setAlignment((c.Center() ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
+        break;
+      case Property::Choices:
+        RenderChoices(c, wgt);
+        RenderContents(n, c, wgt, sheet, tabIndex);
+        break;
+      case Property::Focus:
+        if (sheet == nullptr) wgt->setFocus(Qt::OtherFocusReason);
+        break;
+      default:
+        break;
+    }
+    if (p == Property::Text || p == Property::Contents || p == Property::Image || p == Property::Hide ||
+        p == Property::Choices || p == Property::Bold)
+      n.layoutDirty = true;
+  }
+
+  void RenderContents(Native& n, pu::Control& c, QWidget* wgt, QTabWidget* sheet, int tabIndex) {
+    const QString text = Q(c.Text());
+    switch (c.Kind()) {
+      case ControlKind::Button:
+        static_cast<QPushButton*>(wgt)->setText(text);
+        break;
+      case ControlKind::Check:
+        static_cast<QCheckBox*>(wgt)->setText(text);
+        static_cast<QCheckBox*>(wgt)->setChecked(c.Checked());
+        break;
+      case ControlKind::Radio: {
+        auto* b = static_cast<QRadioButton*>(wgt);
+        b->setText(text);
+        if (pu::Control* g = c.Parent(); g != nullptr && g->Kind() == ControlKind::Option) RenderRadios(n, *g);
+        break;
+      }
+      case ControlKind::Option:
+        static_cast<QGroupBox*>(wgt)->setTitle(text);
+        RenderRadios(n, c);
+        break;
+      case ControlKind::Group:
+        static_cast<QGroupBox*>(wgt)->setTitle(text);
+        break;
+      case ControlKind::Tab:
+        if (sheet != nullptr)
+          sheet->setTabText(tabIndex, text);
+        else
+          static_cast<QGroupBox*>(wgt)->setTitle(text);
+        break;
+      case ControlKind::Entry: {
+        auto* e = static_cast<QLineEdit*>(wgt);
+        if (e->text() != text) e->setText(text);
+        break;
+      }
+      case ControlKind::Spin:
+        static_cast<ModelSpin*>(wgt)->SetShownText(text);
+        break;
+      case ControlKind::DropList: {
+        auto* b = static_cast<QComboBox*>(wgt);
+        if (b->currentIndex() != c.Choice() - 1) b->setCurrentIndex(c.Choice() - 1);
+        break;
+      }
+      case ControlKind::List: {
+        auto* l = static_cast<QListWidget*>(wgt);
+        if (l->currentRow() != c.Choice() - 1) l->setCurrentRow(c.Choice() - 1);
+        break;
+      }
+      case ControlKind::Sheet: {
+        auto* t = static_cast<QTabWidget*>(wgt);
+        if (c.Choice() >= 1 && c.Choice() <= t->count() && t->currentIndex() != c.Choice() - 1)
+          t->setCurrentIndex(c.Choice() - 1);
+        break;
+      }
+      case ControlKind::Prompt:
+        static_cast<QLabel*>(wgt)->setText(text);
+        break;
+      case ControlKind::Text:
+        static_cast<QLabel*>(wgt)->setText(PlainText(c.Text()));
+        break;
+      default:
+        break;
+    }
+  }
+
+  void RenderRadios(Native& n, pu::Control& group) {
+    int i = 0;
+    for (pu::Control* r : group.Children()) {
+      if (r->Kind() != ControlKind::Radio) continue;
+      ++i;
+      if (auto* b = qobject_cast<QRadioButton*>(ControlOf(n, r->Number()))) b->setChecked(i == group.Choice());
+    }
+  }
+
+  void RenderChoices(pu::Control& c, QWidget* wgt) {
+    QStringList rows;
+    if (pu::ListSource* src = c.Source()) {
+      const int count = src->Rows();
+      for (int r = 1; r <= count; ++r) rows << Q(src->Cell(r, 1));
+    } else {
+      for (const std::string& s : c.Choices()) rows << Q(s);
+    }
+    if (auto* b = qobject_cast<QComboBox*>(wgt)) {
+      b->clear();
+      b->addItems(rows);
+    } else if (auto* l = qobject_cast<QListWidget*>(wgt)) {
+      l->clear();
+      l->addItems(rows);
+    }
+  }
+
+  // Colour, font colour and bold; a colour of -1 leaves the role to the
+  // window's palette.
+  static void RenderLook(pu::Control& c, QWidget* wgt) {
+    QPalette pal;
+    pal.setResolveMask(0);
+    const bool filled = c.Color() != pu::kNormalColor;
+    if (filled) {
+      const QColor col = ColorOf(c.Color());
+      for (auto role : {QPalette::Button, QPalette::Window, QPalette::Base}) pal.setColor(role, col);
+    }
+    if (c.FontColor() != pu::kNormalColor) {
+      const QColor col = ColorOf(c.FontColor());
+      for (auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text}) pal.setColor(role, col);
+    }
+    wgt->setPalette(pal);
+    switch (c.Kind()) {
+      case ControlKind::Text:
+      case ControlKind::Prompt:
+      case ControlKind::Box:
+      case ControlKind::Check:
+      case ControlKind::Radio:
+      case ControlKind::Group:
+      case ControlKind::Option:
+        wgt->setAutoFillBackground(filled);
+        break;
+      default:
+        break;
+    }
+    QFont f;
+    f.setResolveMask(0);
+    if (c.Bold()) f.setBold(true);
+    wgt->setFont(f);
+  }
+
+  void RenderWindow(Native& n, Property p) {
+    pu::Window& w = *n.model;
+    QWidget* top = n.top;
+    switch (p) {
+      case Property::Caption:
+        top->setWindowTitle(Q(w.Text()));
+        break;
+      case Property::Icon: {
+        if (n.adopted) break;
+        const QPixmap pm = Picture(w.Icon());
+        top->setWindowIcon(pm.isNull() ? QIcon() : QIcon(pm));
+        break;
+      }
+      case Property::Wallpaper:
+        n.wallpaper = Picture(w.Wallpaper());
+        top->update();
+        break;
+      case Property::Font:
+        if (n.adopted) break;
+        if (!w.FontName().empty() && w.FontPoints() > 0)
+          top->setFont(QFont(Q(w.FontName()), w.FontPoints()));
+        else
+          top->setFont(QFont());
+        n.layoutDirty = true;
+        break;
+      case Property::Placement:
+        if (n.syncing == 0) ApplyPlacement(n);
+        break;
+      case Property::Iconize:
+      case Property::Maximize:
+        if (n.syncing == 0) ApplyState(n);
+        break;
+      case Property::Hide:
+        if (n.syncing == 0) ApplyVisible(n);
+        break;
+      case Property::Cursor: {
+        const bool wait = pu::CurrentCursor() == pu::Cursor::Wait;
+        if (wait && !waitCursor_) QApplication::setOverrideCursor(Qt::WaitCursor);
+        if (!wait && waitCursor_) QApplication::restoreOverrideCursor();
+        waitCursor_ = wait;
+        break;
+      }
+      default:
+        break;
+    }
+  }
+
+  // --- placement and state
+
+  static Qt::WindowStates WantedState(const pu::Window& w) {
+    Qt::WindowStates s = Qt::WindowNoState;
+    if (w.Maximized()) s |= Qt::WindowMaximized;
+    if (w.Iconized()) s |= Qt::WindowMinimized;
+    return s;
+  }
+  static Qt::WindowStates StateOf(const QWidget* top) {
+    return top->windowState() & (Qt::WindowMaximized | Qt::WindowMinimized);
+  }
+  static bool Normal(const QWidget* top) { return StateOf(top) == Qt::WindowNoState; }
+
+  void ApplyPlacement(Native& n) {
+    if (n.adopted) return;
+    const pu::Placement& p = n.model->GetPlacement();
+    if (p.width > 0 && p.height > 0 && QSize(p.width, p.height) != n.top->size()) n.autoSize = false;
+    if (QPoint(p.x, p.y) != Outer(n.top).topLeft()) n.positioned = true;
+    ApplyState(n);
+    if (Normal(n.top)) ApplyRect(n);
+  }
+
+  void ApplyRect(Native& n) {
+    const pu::Placement& p = n.model->GetPlacement();
+    Sync s(n);
+    if (p.width > 0 && p.height > 0) n.top->resize(p.width, p.height);
+    MoveFrame(n.top, QPoint(p.x, p.y));
+  }
+
+  void ApplyState(Native& n) {
+    if (n.adopted) return;
+    const Qt::WindowStates want = WantedState(*n.model);
+    if (StateOf(n.top) == want) return;
+    {
+      Sync s(n);
+      n.top->setWindowState((n.top->windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized)) | want);
+    }
+    // Back in its normal state, the window takes its normal placement,
+    // which may have been written meanwhile.
+    if (want == Qt::WindowNoState) ApplyRect(n);
+  }
+
+  void ApplyVisible(Native& n) {
+    if (n.model->Hidden()) {
+      Sync s(n);
+      n.top->hide();
+    } else if (n.shown) {
+      Sync s(n);
+      n.top->show();
+    }
+  }
+
+  // The model's placement from the widget: the normal rectangle only while
+  // the window is in its normal state.
+  void WriteBack(Native& n) {
+    if (n.adopted || !Normal(n.top)) return;
+    pu::Placement p = n.model->GetPlacement();
+    const QPoint pos = Outer(n.top).topLeft();
+    p.x = pos.x();
+    p.y = pos.y();
+    p.width = n.top->width();
+    p.height = n.top->height();
+    if (p == n.model->GetPlacement()) return;
+    Sync s(n);
+    n.model->SetPlacement(p);
+  }
+
+  void Moved(Native& n) {
+    if (n.syncing > 0) return;
+    if (n.shown && Normal(n.top)) n.frame = FrameMargins(n.top);
+    WriteBack(n);
+  }
+
+  // The operator minimised, maximised or restored the window: the window's
+  // procedures decide, and the widget then shows what the model holds.
+  void StateChanged(Native& n) {
+    if (n.syncing > 0 || n.adopted) return;
+    pu::Window& w = *n.model;
+    const Qt::WindowStates now = StateOf(n.top);
+    pu::WPARAM command = 0;
+    if ((now & Qt::WindowMinimized) && !w.Iconized())
+      command = pu::SC_MINIMIZE;
+    else if (!(now & Qt::WindowMinimized) && w.Iconized())
+      command = pu::SC_RESTORE;
+    else if ((now & Qt::WindowMaximized) && !w.Maximized())
+      command = pu::SC_MAXIMIZE;
+    else if (!(now & Qt::WindowMaximized) && w.Maximized())
+      command = pu::SC_RESTORE;
+    if (command == 0) return;
+    const pu::WindowId id = w.Id();
+    if (pu::FrameHandle(w) != 0) {
+      pu::DeliverNativeMessage(w, pu::WM_SYSCOMMAND, command, 0);
+    } else if (command == pu::SC_MINIMIZE) {
+      w.Minimize();
+    } else {
+      w.SetIconize(false);
+      w.SetMaximize(command == pu::SC_MAXIMIZE);
+    }
+    if (Native* still = Find(id)) {
+      ApplyState(*still);
+      if (Normal(still->top)) ApplyRect(*still);
+    }
+  }
+
+  void OperatorClose(Native& n) {
+    pu::Window& w = *n.model;
+    if (!w.IsOpen() || w.Held()) return;
+    if (pu::FrameHandle(w) != 0)
+      pu::DeliverNativeMessage(w, pu::WM_CLOSE, 0, 0);
+    else
+      w.CloseBox();
+  }
+
+  bool Filtered(QObject* obj, QEvent* e) {
+    if (e->type() == QEvent::Close) {
+      Native* n = obj->isWidgetType() ? FindTop(static_cast<QWidget*>(obj)) : nullptr;
+      if (n == nullptr || !n->adopted) return false;
+      e->ignore();
+      OperatorClose(*n);
+      return true;
+    }
+    if (e->type() != QEvent::KeyPress || !obj->isWidgetType()) return false;
+    Native* n = FindTop(static_cast<QWidget*>(obj)->window());
+    if (n == nullptr) return false;
+    const auto* k = static_cast<QKeyEvent*>(e);
+    if (k->key() == Qt::Key_F4 && (k->modifiers() & Qt::AltModifier)) {
+      OperatorClose(*n);
+      return true;
+    }
+    const int code = KeyCodeOf(k->key(), static_cast<unsigned>(k->modifiers().toInt()));
+    pu::Window& w = *n->model;
+    if (code == 0 || !w.HasAlert(code) || !w.IsOpen() || w.Held()) return false;
+    w.PressKey(code);
+    return true;
+  }
+
+  void FocusMoved(QWidget* now) {
+    for (QWidget* wgt = now; wgt != nullptr && !wgt->isWindow(); wgt = wgt->parentWidget()) {
+      const QVariant v = wgt->property(kControlProperty);
+      if (!v.isValid()) continue;
+      Native* n = FindTop(wgt->window());
+      if (n == nullptr || n->syncing > 0) return;
+      pu::Window& w = *n->model;
+      const int number = v.toInt();
+      if (w.IsOpen() && !w.Held() && w.Focus() != number) {
+        Sync s(*n);
+        w.Select(number);
+      }
+      return;
+    }
+  }
+
+  // --- showing
+
+  void Relayout(Native& n) {
+    n.layoutDirty = false;
+    if (!n.autoSize || n.adopted || !Normal(n.top)) return;
+    const QPoint centre = n.top->geometry().center();
+    {
+      Sync s(n);
+      // Texts wrap only past a width that shows most lines whole.
+      for (int i = 1; i <= n.model->ControlCount(); ++i) {
+        if (n.model->At(i)->Kind() != ControlKind::Text) continue;
+        auto* l = qobject_cast<QLabel*>(ControlOf(n, i));
+        if (l == nullptr) continue;
+        int natural = 0;
+        for (const QString& line : l->text().split(QLatin1Char('\n')))
+          natural = std::max(natural, l->fontMetrics().horizontalAdvance(line));
+        l->setMinimumWidth(std::clamp(natural + 2, kTextMinWidth, kTextMaxWidth));
+      }
+      n.top->adjustSize();
+    }
+    if (n.shown) Place(n, centre);
+    WriteBack(n);
+  }
+
+  // Centres the window on a point, kept on the screen the point is on.
+  void Place(Native& n, QPoint centre) {
+    QRect r(QPoint(0, 0), Outer(n.top).size());
+    r.moveCenter(centre);
+    QScreen* screen = QGuiApplication::screenAt(centre);
+    if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+    if (screen != nullptr) {
+      const QRect area = screen->availableGeometry();
+      if (r.right() > area.right()) r.moveRight(area.right());
+      if (r.bottom() > area.bottom()) r.moveBottom(area.bottom());
+      if (r.left() < area.left()) r.moveLeft(area.left());
+      if (r.top() < area.top()) r.moveTop(area.top());
+    }
+    Sync s(n);
+    MoveFrame(n.top, r.topLeft());
+  }
+
+  void FirstShow(Native& n) {
+    pu::Window& w = *n.model;
+    const auto ws = pu::ThreadWindows();
+    const bool above = !ws.empty() && ws.front() != &w;
+    QWidget* owner = nullptr;
+    for (pu::Window* other : ws) {
+      if (other == &w) break;
+      if (Native* o = Find(other->Id()); o != nullptr && o->shown && o->top->isVisible()) owner = o->top;
+    }
+    if (!n.adopted && !n.positioned) {
+      QPoint centre;
+      if (owner != nullptr) {
+        centre = Outer(owner).center();
+      } else if (QScreen* s = QGuiApplication::primaryScreen()) {
+        centre = s->availableGeometry().center();
+      }
+      Place(n, centre);
+      n.positioned = true;
+    }
+    if (above && n.modal != Native::Modal::Ended) n.top->setWindowModality(Qt::ApplicationModal);
+    n.top->createWinId();
+    if (owner != nullptr && n.top->windowHandle() != nullptr) {
+      owner->createWinId();
+      n.top->windowHandle()->setTransientParent(owner->windowHandle());
+    }
+    n.shown = true;
+    {
+      Sync s(n);
+      if (n.adopted) {
+        n.top->show();
+      } else {
+        n.top->setWindowState((n.top->windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized)) |
+                              WantedState(w));
+        n.top->show();
+      }
+    }
+    if (above || ws.size() == 1) {
+      n.top->raise();
+      n.top->activateWindow();
+    }
+    // From now on only Raise activates it.
+    n.top->setAttribute(Qt::WA_ShowWithoutActivating);
+    if (QWidget* f = ControlOf(n, w.Focus())) {
+      Sync s(n);
+      f->setFocus(Qt::OtherFocusReason);
+    }
+    WriteBack(n);
+  }
+
+  void Flush() {
+    for (pu::Window* w : pu::ThreadWindows()) {
+      Native* n = Find(w->Id());
+      if (n == nullptr) continue;
+      if (n->layoutDirty) Relayout(*n);
+      if (!n->shown && !w->Hidden()) FirstShow(*n);
+      if (n->modal == Native::Modal::Ended && n->top->isModal() && n->top->isVisible()) {
+        // Its loop has ended but it stays open: it no longer holds others.
+        Sync s(*n);
+        n->top->hide();
+        n->top->setWindowModality(Qt::NonModal);
+        n->top->show();
+      }
+    }
+  }
+
+  void Watch(pu::EventQueue& q) {
+    if (watched_ == &q) return;
+    const int fd = q.WakeFd();
+    notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [fd] {
+      uint64_t count = 0;
+      [[maybe_unused]] const ssize_t r = ::read(fd, &count, sizeof count);
+    });
+    watched_ = &q;
+  }
+
+  std::map<pu::WindowId, std::unique_ptr<Native>> natives_;
+  std::unordered_map<const QWidget*, pu::WindowId> byTop_;
+  std::map<pu::WindowId, QWidget*> adopt_;
+  std::unique_ptr<Filter> filter_;
+  QMetaObject::Connection focus_;
+  QTimer deadline_;
+  std::unique_ptr<QSocketNotifier> notifier_;
+  pu::EventQueue* watched_ = nullptr;
+  bool waitCursor_ = false;
+};
+
+// --- QtView
+
+QtView::QtView() : d_(std::make_unique<Impl>()) {
+  pu::SetForegroundHandler([this](pu::Window& w) { Raise(w, true); });
+}
+
+QtView::~QtView() { pu::SetForegroundHandler(nullptr); }
+
+void QtView::CreateNative(pu::Window& w) {
+  pu::NativeOpened(w);
+  d_->Create(w);
+}
+
+void QtView::DestroyNative(pu::Window& w) {
+  pu::NativeClosed(w);
+  auto it = d_->natives_.find(w.Id());
+  if (it == d_->natives_.end()) return;
+  std::unique_ptr<Impl::Native> n = std::move(it->second);
+  d_->natives_.erase(it);
+  d_->byTop_.erase(n->top);
+  if (n->adopted) {
+    n->top->hide();
+    n->top->setWindowModality(Qt::NonModal);
+  } else {
+    delete n->top;
+  }
+}
+
+void QtView::Render(pu::Window& w, int control, pu::Property p) {
+  if (Impl::Native* n = d_->Find(w.Id())) {
+    if (control == 0) {
+      d_->RenderWindow(*n, p);
+    } else if (pu::Control* c = w.At(control); c != nullptr && !n->adopted) {
+      d_->RenderControl(*n, *c, p);
+    }
+  }
+  if (control == 0) pu::NativeChanged(w, p);
+}
+
+void QtView::ShowModal(pu::Window& w, bool modal) {
+  Impl::Native* n = d_->Find(w.Id());
+  if (n == nullptr) return;
+  n->modal = modal ? Impl::Native::Modal::Wanted : Impl::Native::Modal::Ended;
+  if (modal && n->shown && !n->top->isModal()) {
+    Impl::Sync s(*n);
+    const bool visible = n->top->isVisible();
+    n->top->hide();
+    n->top->setWindowModality(Qt::ApplicationModal);
+    if (visible) n->top->show();
+  }
+}
+
+void QtView::Pump(pu::EventQueue& q, uint64_t seen, std::optional<pu::TimePoint> deadline) {
+  pu::DispatchNativeMessages();
+  d_->Watch(q);
+  d_->Flush();
+  if (q.Generation() != seen) return;
+  if (deadline) {
+    const auto left = *deadline - GetClock().Now();
+    if (left <= pu::TimePoint::duration::zero()) return;
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    d_->deadline_.start(static_cast<int>(std::min<int64_t>(ms, 24 * 3600 * 1000)));
+  }
+  QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  d_->deadline_.stop();
+}
+
+std::optional<pu::ScreenRect> QtView::VirtualScreen() const {
+  QScreen* s = QGuiApplication::primaryScreen();
+  if (s == nullptr) return std::nullopt;
+  const QRect r = s->virtualGeometry();
+  return pu::ScreenRect{r.x(), r.y(), r.x() + r.width(), r.y() + r.height()};
+}
+
+std::optional<pu::ScreenRect> QtView::WorkArea() const {
+  QScreen* s = QGuiApplication::primaryScreen();
+  if (s == nullptr) return std::nullopt;
+  const QRect r = s->availableGeometry();
+  return pu::ScreenRect{r.x(), r.y(), r.x() + r.width(), r.y() + r.height()};
+}
+
+std::optional<pu::ScreenRect> QtView::OuterRect(const pu::Window& w) const {
+  const Impl::Native* n = d_->Find(w.Id());
+  if (n == nullptr) return std::nullopt;
+  QRect r;
+  if (Impl::Normal(n->top) || n->adopted) {
+    r = Outer(n->top);
+  } else {
+    const pu::Placement& p = w.GetPlacement();
+    const QMargins m = n->top->windowHandle() != nullptr ? FrameMargins(n->top) : n->frame;
+    r = QRect(p.x, p.y, p.width + m.left() + m.right(), p.height + m.top() + m.bottom());
+  }
+  return pu::ScreenRect{r.x(), r.y(), r.x() + r.width(), r.y() + r.height()};
+}
+
+bool QtView::Raise(pu::Window& w, bool activate) {
+  Flush();
+  Impl::Native* n = d_->Find(w.Id());
+  if (n == nullptr) return false;
+  n->top->raise();
+  if (activate) n->top->activateWindow();
+  return true;
+}
+
+QWidget* QtView::NativeOf(const pu::Window& w) const {
+  const Impl::Native* n = d_->Find(w.Id());
+  return n != nullptr ? n->top : nullptr;
+}
+
+QWidget* QtView::ControlWidget(const pu::Window& w, std::string_view label) const {
+  const Impl::Native* n = d_->Find(w.Id());
+  return n != nullptr ? d_->ControlOf(*n, w.Number(label)) : nullptr;
+}
+
+void QtView::AdoptNative(const pu::Window& w, QWidget* widget) { d_->adopt_[w.Id()] = widget; }
+
+void QtView::Flush() { d_->Flush(); }
+
+int KeyCodeOf(int key, unsigned modifiers) {
+  int code = 0;
+  if (key >= Qt::Key_A && key <= Qt::Key_Z)
+    code = 0x41 + (key - Qt::Key_A);
+  else if (key >= Qt::Key_0 && key <= Qt::Key_9)
+    code = 0x30 + (key - Qt::Key_0);
+  else if (key >= Qt::Key_F1 && key <= Qt::Key_F12)
+    code = 0x70 + (key - Qt::Key_F1);
+  else
+    switch (key) {
+      case Qt::Key_Return:
+      case Qt::Key_Enter:
+        code = 0x0D;
+        break;
+      case Qt::Key_Escape:
+        code = 0x1B;
+        break;
+      case Qt::Key_Tab:
+        code = 0x09;
+        break;
+      case Qt::Key_Backspace:
+        code = 0x08;
+        break;
+      case Qt::Key_Space:
+        code = 0x20;
+        break;
+      case Qt::Key_PageUp:
+        code = 0x21;
+        break;
+      case Qt::Key_PageDown:
+        code = 0x22;
+        break;
+      case Qt::Key_End:
+        code = 0x23;
+        break;
+      case Qt::Key_Home:
+        code = 0x24;
+        break;
+      case Qt::Key_Left:
+        code = 0x25;
+        break;
+      case Qt::Key_Up:
+        code = 0x26;
+        break;
+      case Qt::Key_Right:
+        code = 0x27;
+        break;
+      case Qt::Key_Down:
+        code = 0x28;
+        break;
+      case Qt::Key_Insert:
+        code = 0x2D;
+        break;
+      case Qt::Key_Delete:
+        code = 0x2E;
+        break;
+      default:
+        return 0;
+    }
+  if (modifiers & Qt::ShiftModifier) code += 0x100;
+  if (modifiers & Qt::ControlModifier) code += 0x200;
+  if (modifiers & Qt::AltModifier) code += 0x400;
+  return code;
+}
+
+}  // namespace platform::qt

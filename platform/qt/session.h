@@ -1,0 +1,40 @@
+// The toolkit on the calling thread: the application object with the
+// toolkit's Czech texts, the Qt view as the thread's view, and the view's
+// plain box, file dialog and raising of windows, from construction to
+// destruction.
+#pragma once
+
+#include <memory>
+
+class QTranslator;
+
+namespace platform::qt {
+
+class QtView;
+
+class Session {
+ public:
+  // Starts when windows can be shown: a display (DISPLAY, WAYLAND_DISPLAY)
+  // or a platform named by QT_QPA_PLATFORM ("offscreen" in tests). Else, or
+  // when the toolkit cannot start, nothing changes and the program stays
+  // headless.
+  Session();
+  // Gives the thread back to the headless view and removes the plain box
+  // and the file dialog. The thread's windows must have closed.
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  bool Active() const { return view_ != nullptr; }
+  QtView* View() const { return view_.get(); }
+
+  static bool CanShowWindows();
+
+ private:
+  struct App;
+  std::unique_ptr<App> app_;
+  std::unique_ptr<QTranslator> texts_;
+  std::unique_ptr<QtView> view_;
+};
+
+}  // namespace platform::qt

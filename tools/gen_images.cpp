@@ -1,0 +1,484 @@
+// Draws the images the program carries and writes them as the files the
+// program names (icons, button pictures, window backgrounds), plus a C++
+// source that holds their bytes:
+//
+//   velorn_gen_images OUTDIR
+//
+// writes OUTDIR/stop.ico, inform.ico, warning2.ico, ok.gif, storno.gif,
+// back_blue.jpg, back_blue_big.jpg and OUTDIR/carried_images.cpp.
+//
+// Shapes are drawn with 4 x 4 samples per pixel; icons keep full alpha (32-bit
+// ICO entries), button pictures are blended onto the button face and keep a
+// 1-bit transparency (GIF), backgrounds are JPEG through libjpeg.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+// After <cstdio>: jpeglib.h needs FILE and size_t.
+#include <jpeglib.h>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct Rgba {
+  float r = 0, g = 0, b = 0, a = 0;
+};
+
+Rgba Hex(uint32_t rgb, float a = 1.0f) {
+  return {static_cast<float>((rgb >> 16) & 0xFF) / 255.0f, static_cast<float>((rgb >> 8) & 0xFF) / 255.0f,
+          static_cast<float>(rgb & 0xFF) / 255.0f, a};
+}
+
+Rgba Mix(const Rgba& p, const Rgba& q, float t) {
+  t = std::clamp(t, 0.0f, 1.0f);
+  return {p.r + (q.r - p.r) * t, p.g + (q.g - p.g) * t, p.b + (q.b - p.b) * t, p.a + (q.a - p.a) * t};
+}
+
+// Coordinates of shapes are in units of the image's size: 0..1 across.
+using Inside = std::function<bool(float x, float y)>;
+using Paint = std::function<Rgba(float x, float y)>;
+
+Inside Disc(float cx, float cy, float r) {
+  return [=](float x, float y) { return (x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r; };
+}
+
+Inside Capsule(float ax, float ay, float bx, float by, float r) {
+  return [=](float x, float y) {
+    const float dx = bx - ax, dy = by - ay;
+    const float len2 = dx * dx + dy * dy;
+    float t = len2 > 0 ? ((x - ax) * dx + (y - ay) * dy) / len2 : 0.0f;
+    t = std::clamp(t, 0.0f, 1.0f);
+    const float px = ax + t * dx - x, py = ay + t * dy - y;
+    return px * px + py * py <= r * r;
+  };
+}
+
+Inside Polygon(std::vector<std::array<float, 2>> pts) {
+  return [pts = std::move(pts)](float x, float y) {
+    bool in = false;
+    for (std::size_t i = 0, j = pts.size() - 1; i < pts.size(); j = i++) {
+      const auto& a = pts[i];
+      const auto& b = pts[j];
+      if ((a[1] > y) != (b[1] > y) && x < (b[0] - a[0]) * (y - a[1]) / (b[1] - a[1]) + a[0]) in = !in;
+    }
+    return in;
+  };
+}
+
+// A polygon with its corners rounded by r (the polygon grown by r).
+Inside Rounded(const std::vector<std::array<float, 2>>& pts, float r) {
+  std::vector<Inside> parts{Polygon(pts)};
+  for (std::size_t i = 0; i < pts.size(); ++i) {
+    const auto& a = pts[i];
+    const auto& b = pts[(i + 1) % pts.size()];
+    parts.push_back(Capsule(a[0], a[1], b[0], b[1], r));
+  }
+  return [parts = std::move(parts)](float x, float y) {
+    return std::any_of(parts.begin(), parts.end(), [&](const Inside& p) { return p(x, y); });
+  };
+}
+
+Inside Both(Inside p, Inside q) {
+  return [=](float x, float y) { return p(x, y) && q(x, y); };
+}
+
+Paint Solid(Rgba c) {
+  return [=](float, float) { return c; };
+}
+Paint Vertical(Rgba top, Rgba bottom, float y0 = 0, float y1 = 1) {
+  return [=](float, float y) { return Mix(top, bottom, (y - y0) / (y1 - y0)); };
+}
+
+// Premultiplied RGBA, row by row.
+class Canvas {
+ public:
+  Canvas(int w, int h) : w_(w), h_(h), px_(static_cast<std::size_t>(w * h)) {}
+  int Width() const { return w_; }
+  int Height() const { return h_; }
+
+  void Fill(const Inside& in, const Paint& paint) {
+    constexpr int n = 4;
+    const float sw = static_cast<float>(w_), sh = static_cast<float>(h_);
+    for (int y = 0; y < h_; ++y) {
+      for (int x = 0; x < w_; ++x) {
+        int hits = 0;
+        for (int sy = 0; sy < n; ++sy)
+          for (int sx = 0; sx < n; ++sx)
+            if (in((static_cast<float>(x) + (static_cast<float>(sx) + 0.5f) / n) / sw,
+                   (static_cast<float>(y) + (static_cast<float>(sy) + 0.5f) / n) / sh))
+              ++hits;
+        if (hits == 0) continue;
+        const Rgba c = paint((static_cast<float>(x) + 0.5f) / sw, (static_cast<float>(y) + 0.5f) / sh);
+        const float a = c.a * static_cast<float>(hits) / (n * n);
+        Rgba& d = px_[static_cast<std::size_t>(y * w_ + x)];
+        d.r = c.r * a + d.r * (1 - a);
+        d.g = c.g * a + d.g * (1 - a);
+        d.b = c.b * a + d.b * (1 - a);
+        d.a = a + d.a * (1 - a);
+      }
+    }
+  }
+
+  // Straight (not premultiplied) colour of a pixel.
+  Rgba At(int x, int y) const {
+    Rgba p = px_[static_cast<std::size_t>(y * w_ + x)];
+    if (p.a > 0) {
+      p.r /= p.a;
+      p.g /= p.a;
+      p.b /= p.a;
+    }
+    return p;
+  }
+
+ private:
+  int w_, h_;
+  std::vector<Rgba> px_;
+};
+
+uint8_t Byte(float v) { return static_cast<uint8_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f)); }
+
+void Put16(Bytes& b, unsigned v) {
+  b.push_back(static_cast<uint8_t>(v & 0xFF));
+  b.push_back(static_cast<uint8_t>((v >> 8) & 0xFF));
+}
+void Put32(Bytes& b, uint32_t v) {
+  Put16(b, v & 0xFFFF);
+  Put16(b, v >> 16);
+}
+
+// --- the drawings
+
+// A glossy disc icon: rim, gradient, a light sheen on its upper half.
+void GlossyDisc(Canvas& c, uint32_t rim, uint32_t top, uint32_t bottom) {
+  c.Fill(Disc(0.5f, 0.5f, 0.47f), Solid(Hex(rim)));
+  c.Fill(Disc(0.5f, 0.5f, 0.43f), Vertical(Hex(top), Hex(bottom), 0.07f, 0.93f));
+  c.Fill(Both(Disc(0.5f, 0.44f, 0.37f), [](float, float y) { return y < 0.47f; }),
+         Vertical(Hex(0xFFFFFF, 0.45f), Hex(0xFFFFFF, 0.05f), 0.07f, 0.47f));
+}
+
+void DrawStop(Canvas& c) {
+  GlossyDisc(c, 0x8C0D0A, 0xF2564F, 0xB01410);
+  const float r = 0.068f;
+  c.Fill(Capsule(0.33f, 0.33f, 0.67f, 0.67f, r), Solid(Hex(0xFFFFFF)));
+  c.Fill(Capsule(0.67f, 0.33f, 0.33f, 0.67f, r), Solid(Hex(0xFFFFFF)));
+}
+
+void DrawInform(Canvas& c) {
+  GlossyDisc(c, 0x174A8C, 0x5A9FEA, 0x1C5FB5);
+  c.Fill(Disc(0.5f, 0.29f, 0.072f), Solid(Hex(0xFFFFFF)));
+  c.Fill(Capsule(0.5f, 0.46f, 0.5f, 0.73f, 0.066f), Solid(Hex(0xFFFFFF)));
+  c.Fill(Capsule(0.42f, 0.46f, 0.5f, 0.46f, 0.05f), Solid(Hex(0xFFFFFF)));
+  c.Fill(Capsule(0.41f, 0.76f, 0.59f, 0.76f, 0.05f), Solid(Hex(0xFFFFFF)));
+}
+
+void DrawWarning(Canvas& c) {
+  const std::vector<std::array<float, 2>> tri{{{0.5f, 0.13f}}, {{0.89f, 0.83f}}, {{0.11f, 0.83f}}};
+  c.Fill(Rounded(tri, 0.085f), Solid(Hex(0x7A5600)));
+  c.Fill(Rounded(tri, 0.05f), Vertical(Hex(0xFFE066), Hex(0xF2A900), 0.1f, 0.9f));
+  c.Fill(Capsule(0.5f, 0.38f, 0.5f, 0.6f, 0.055f), Solid(Hex(0x1A1A1A)));
+  c.Fill(Disc(0.5f, 0.73f, 0.06f), Solid(Hex(0x1A1A1A)));
+}
+
+void DrawOk(Canvas& c) {
+  const auto stroke = [&](float grow, const Paint& p) {
+    const float r = 0.095f + grow;
+    c.Fill(Capsule(0.17f, 0.54f, 0.41f, 0.78f, r), p);
+    c.Fill(Capsule(0.41f, 0.78f, 0.85f, 0.22f, r), p);
+  };
+  stroke(0.045f, Solid(Hex(0x145A14)));
+  stroke(0.0f, Vertical(Hex(0x62D65E), Hex(0x1E8C1E), 0.15f, 0.9f));
+}
+
+void DrawStorno(Canvas& c) {
+  const auto stroke = [&](float grow, const Paint& p) {
+    const float r = 0.09f + grow;
+    c.Fill(Capsule(0.22f, 0.22f, 0.78f, 0.78f, r), p);
+    c.Fill(Capsule(0.78f, 0.22f, 0.22f, 0.78f, r), p);
+  };
+  stroke(0.045f, Solid(Hex(0x7A0C09)));
+  stroke(0.0f, Vertical(Hex(0xF0605A), Hex(0xB51712), 0.15f, 0.9f));
+}
+
+// A pale blue sky: a vertical gradient with soft slanted bands of light
+// and a gentle swell near the bottom.
+void DrawBackground(Canvas& c) {
+  c.Fill([](float, float) { return true; },
+         [](float x, float y) {
+           Rgba col = Mix(Hex(0xDCE9F9), Hex(0x9CBCE6), y);
+           const float band = 0.5f + 0.5f * std::sin((x * 1.3f + y * 0.7f) * 6.2832f * 1.5f);
+           col = Mix(col, Hex(0xFFFFFF), 0.10f * band * band);
+           const float swell = 0.82f + 0.05f * std::sin(x * 6.2832f * 0.8f + 0.6f);
+           if (y > swell) col = Mix(col, Hex(0x86A9DC), std::min(1.0f, (y - swell) * 6.0f) * 0.6f);
+           return col;
+         });
+}
+
+// --- the file formats
+
+// ICO with 32-bit entries (colour with alpha, plus the AND mask).
+Bytes Ico(const std::vector<Canvas>& images) {
+  Bytes out;
+  Put16(out, 0);
+  Put16(out, 1);
+  Put16(out, static_cast<unsigned>(images.size()));
+  std::vector<Bytes> bodies;
+  for (const Canvas& c : images) {
+    const int w = c.Width(), h = c.Height();
+    Bytes b;
+    Put32(b, 40);
+    Put32(b, static_cast<uint32_t>(w));
+    Put32(b, static_cast<uint32_t>(2 * h));
+    Put16(b, 1);
+    Put16(b, 32);
+    Put32(b, 0);
+    const int maskRow = ((w + 31) / 32) * 4;
+    Put32(b, static_cast<uint32_t>(w * h * 4 + maskRow * h));
+    for (int i = 0; i < 4; ++i) Put32(b, 0);
+    for (int y = h - 1; y >= 0; --y)
+      for (int x = 0; x < w; ++x) {
+        const Rgba p = c.At(x, y);
+        b.push_back(Byte(p.b));
+        b.push_back(Byte(p.g));
+        b.push_back(Byte(p.r));
+        b.push_back(Byte(p.a));
+      }
+    for (int y = h - 1; y >= 0; --y) {
+      Bytes row(static_cast<std::size_t>(maskRow), 0);
+      for (int x = 0; x < w; ++x)
+        if (Byte(c.At(x, y).a) == 0) row[static_cast<std::size_t>(x / 8)] |= static_cast<uint8_t>(0x80 >> (x % 8));
+      b.insert(b.end(), row.begin(), row.end());
+    }
+    bodies.push_back(std::move(b));
+  }
+  uint32_t offset = 6 + 16 * static_cast<uint32_t>(images.size());
+  for (std::size_t i = 0; i < images.size(); ++i) {
+    out.push_back(static_cast<uint8_t>(images[i].Width() >= 256 ? 0 : images[i].Width()));
+    out.push_back(static_cast<uint8_t>(images[i].Height() >= 256 ? 0 : images[i].Height()));
+    out.push_back(0);
+    out.push_back(0);
+    Put16(out, 1);
+    Put16(out, 32);
+    Put32(out, static_cast<uint32_t>(bodies[i].size()));
+    Put32(out, offset);
+    offset += static_cast<uint32_t>(bodies[i].size());
+  }
+  for (const Bytes& b : bodies) out.insert(out.end(), b.begin(), b.end());
+  return out;
+}
+
+// GIF89a: the picture blended onto the matte, pixels less than half covered
+// transparent; colours from a 6 x 6 x 6 cube and a grey ramp.
+Bytes Gif(const Canvas& c, Rgba matte) {
+  std::vector<std::array<uint8_t, 3>> palette;
+  for (int r = 0; r < 6; ++r)
+    for (int g = 0; g < 6; ++g)
+      for (int b = 0; b < 6; ++b)
+        palette.push_back({static_cast<uint8_t>(r * 51), static_cast<uint8_t>(g * 51), static_cast<uint8_t>(b * 51)});
+  for (int i = 1; i <= 38; ++i) {
+    const auto v = static_cast<uint8_t>(i * 255 / 39);
+    palette.push_back({v, v, v});
+  }
+  const std::size_t transparent = palette.size();  // 254
+  palette.push_back({0, 0, 0});
+  palette.resize(256, {0, 0, 0});
+
+  const int w = c.Width(), h = c.Height();
+  std::vector<uint8_t> index;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const Rgba p = c.At(x, y);
+      if (p.a < 0.5f) {
+        index.push_back(static_cast<uint8_t>(transparent));
+        continue;
+      }
+      const Rgba q = Mix(matte, Rgba{p.r, p.g, p.b, 1}, p.a);
+      const int r = Byte(q.r), g = Byte(q.g), b = Byte(q.b);
+      std::size_t best = 0;
+      int bestD = 1 << 30;
+      for (std::size_t i = 0; i < transparent; ++i) {
+        const int dr = r - palette[i][0], dg = g - palette[i][1], db = b - palette[i][2];
+        const int d = 3 * dr * dr + 4 * dg * dg + 2 * db * db;
+        if (d < bestD) {
+          bestD = d;
+          best = i;
+        }
+      }
+      index.push_back(static_cast<uint8_t>(best));
+    }
+
+  Bytes out{'G', 'I', 'F', '8', '9', 'a'};
+  Put16(out, static_cast<unsigned>(w));
+  Put16(out, static_cast<unsigned>(h));
+  out.push_back(0xF7);  // global table of 256 colours
+  out.push_back(0);
+  out.push_back(0);
+  for (const auto& p : palette) out.insert(out.end(), p.begin(), p.end());
+  out.insert(out.end(), {0x21, 0xF9, 0x04, 0x01, 0x00, 0x00, static_cast<uint8_t>(transparent), 0x00});
+  out.push_back(0x2C);
+  Put16(out, 0);
+  Put16(out, 0);
+  Put16(out, static_cast<unsigned>(w));
+  Put16(out, static_cast<unsigned>(h));
+  out.push_back(0);
+
+  // LZW with 8-bit codes; the table is reset when it is full.
+  constexpr int kMinBits = 8;
+  const int clear = 1 << kMinBits, end = clear + 1;
+  Bytes data;
+  uint32_t acc = 0;
+  int accBits = 0;
+  int bits = kMinBits + 1;
+  const auto emit = [&](int code) {
+    acc |= static_cast<uint32_t>(code) << accBits;
+    accBits += bits;
+    while (accBits >= 8) {
+      data.push_back(static_cast<uint8_t>(acc & 0xFF));
+      acc >>= 8;
+      accBits -= 8;
+    }
+  };
+  std::map<std::pair<int, int>, int> table;
+  int next = end + 1;
+  emit(clear);
+  int prefix = -1;
+  for (uint8_t k : index) {
+    if (prefix < 0) {
+      prefix = k;
+      continue;
+    }
+    auto it = table.find({prefix, k});
+    if (it != table.end()) {
+      prefix = it->second;
+      continue;
+    }
+    emit(prefix);
+    if (next < 4096) {
+      table[{prefix, k}] = next++;
+      if (next > (1 << bits) && bits < 12) ++bits;
+    } else {
+      emit(clear);
+      table.clear();
+      next = end + 1;
+      bits = kMinBits + 1;
+    }
+    prefix = k;
+  }
+  if (prefix >= 0) emit(prefix);
+  emit(end);
+  if (accBits > 0) data.push_back(static_cast<uint8_t>(acc & 0xFF));
+
+  out.push_back(kMinBits);
+  for (std::size_t i = 0; i < data.size(); i += 255) {
+    const std::size_t n = std::min<std::size_t>(255, data.size() - i);
+    out.push_back(static_cast<uint8_t>(n));
+    out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(i),
+               data.begin() + static_cast<std::ptrdiff_t>(i + n));
+  }
+  out.push_back(0);
+  out.push_back(0x3B);
+  return out;
+}
+
+Bytes Jpeg(const Canvas& c, int quality) {
+  jpeg_compress_struct cinfo{};
+  jpeg_error_mgr jerr{};
+  cinfo.err = jpeg_std_error(&jerr);
+  jpeg_create_compress(&cinfo);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&cinfo, &buffer, &size);
+  cinfo.image_width = static_cast<JDIMENSION>(c.Width());
+  cinfo.image_height = static_cast<JDIMENSION>(c.Height());
+  cinfo.input_components = 3;
+  cinfo.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, quality, TRUE);
+  jpeg_start_compress(&cinfo, TRUE);
+  std::vector<uint8_t> row(static_cast<std::size_t>(c.Width()) * 3);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    const int y = static_cast<int>(cinfo.next_scanline);
+    for (int x = 0; x < c.Width(); ++x) {
+      const Rgba p = c.At(x, y);
+      row[static_cast<std::size_t>(x) * 3] = Byte(p.r);
+      row[static_cast<std::size_t>(x) * 3 + 1] = Byte(p.g);
+      row[static_cast<std::size_t>(x) * 3 + 2] = Byte(p.b);
+    }
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&cinfo, rows, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  Bytes out(buffer, buffer + size);
+  jpeg_destroy_compress(&cinfo);
+  std::free(buffer);
+  return out;
+}
+
+Canvas Draw(int w, int h, void (*draw)(Canvas&)) {
+  Canvas c(w, h);
+  draw(c);
+  return c;
+}
+
+bool WriteFile(const std::string& path, const Bytes& bytes) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s OUTDIR\n", argv[0]);
+    return 2;
+  }
+  const std::string dir = argv[1];
+  const Rgba buttonFace = Hex(0xEFEFEF);
+  const auto icon = [](void (*draw)(Canvas&)) {
+    return Ico({Draw(32, 32, draw), Draw(16, 16, draw), Draw(48, 48, draw)});
+  };
+  const std::vector<std::pair<std::string, Bytes>> files = {
+      {"stop.ico", icon(DrawStop)},
+      {"inform.ico", icon(DrawInform)},
+      {"warning2.ico", icon(DrawWarning)},
+      {"ok.gif", Gif(Draw(20, 20, DrawOk), buttonFace)},
+      {"storno.gif", Gif(Draw(20, 20, DrawStorno), buttonFace)},
+      {"back_blue.jpg", Jpeg(Draw(480, 300, DrawBackground), 92)},
+      {"back_blue_big.jpg", Jpeg(Draw(1280, 960, DrawBackground), 90)},
+  };
+
+  std::string src =
+      "// Generated by velorn_gen_images: the images the program carries.\n"
+      "#include \"platform/qt/images.h\"\n\n"
+      "namespace platform::qt {\nnamespace {\n";
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (!WriteFile(dir + "/" + files[i].first, files[i].second)) {
+      std::fprintf(stderr, "cannot write %s/%s\n", dir.c_str(), files[i].first.c_str());
+      return 1;
+    }
+    src += "const unsigned char kFile" + std::to_string(i) + "[] = {";
+    for (std::size_t k = 0; k < files[i].second.size(); ++k) {
+      if (k % 24 == 0) src += "\n   ";
+      src += " " + std::to_string(files[i].second[k]) + ",";
+    }
+    src += "\n};\n";
+  }
+  src += "const CarriedFile kFiles[] = {\n";
+  for (std::size_t i = 0; i < files.size(); ++i)
+    src += "    {\"" + files[i].first + "\", kFile" + std::to_string(i) + ", sizeof kFile" + std::to_string(i) + "},\n";
+  src += "};\n}  // namespace\n\nstd::span<const CarriedFile> CarriedFiles() { return kFiles; }\n\n}  // namespace platform::qt\n";
+  if (!WriteFile(dir + "/carried_images.cpp", Bytes(src.begin(), src.end()))) {
+    std::fprintf(stderr, "cannot write %s/carried_images.cpp\n", dir.c_str());
+    return 1;
+  }
+  return 0;
+}
