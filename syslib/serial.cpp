@@ -1,5 +1,7 @@
 #include "syslib/serial.h"
 
+#include "platform/eventloop.h"
+
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
@@ -921,7 +923,7 @@ LONG UseCommEvents(LONG handle) {
   auto m = std::make_shared<Monitor>();
   m->stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (m->stopFd < 0) return Fail(kErrUseCommEvents, errno);
-  const int threadNumber = static_cast<int>(::gettid());
+  const int threadNumber = platform::ui::ThreadNumber();
   {
     std::lock_guard lock(port->monitorMutex);
     if (port->monitorClosed) return Fail(kErrUseCommEvents, EBADF);

@@ -103,7 +103,8 @@ constexpr int kCommsRxCharEvent = 6882;
 constexpr int kCommsLineChangeEvent = 6883;
 
 // Where the monitor's events go: (thread number, event). The thread number
-// is the Linux thread id (gettid) of the thread that called UseCommEvents.
+// is the platform's number (platform::ui::ThreadNumber) of the thread that
+// called UseCommEvents; the program's sink posts the event to that thread.
 // The sink runs on the monitor thread; it should only hand the event on
 // (post it) and must not call the procedures of this module. Without a sink
 // the events are dropped.

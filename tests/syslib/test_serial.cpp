@@ -17,6 +17,7 @@
 #include "platform/msgbox.h"
 #include "syslib/liberror.h"
 #include "syslib/serial.h"
+#include "platform/eventloop.h"
 #include "syslib/win32error.h"
 #include "tests/support/tempdir.h"
 #include "tests/syslib/capture.h"
@@ -555,7 +556,7 @@ TEST_F(SerialPort, OverlappedMonitorPostsItsEvents) {
   ASSERT_GE(h, 0) << GetLibraryErrorText();
   EXPECT_EQ(GetPortEntry(1).Overlapped, 1);
   EXPECT_EQ(GetPortTimeouts(1), (CommTimeouts{0xFFFFFFFFu, 0, 0, 0, 0}));
-  const int self = static_cast<int>(::gettid());
+  const int self = platform::ui::ThreadNumber();
 
   // Written at once: the whole count, then transmit-empty.
   EXPECT_EQ(WritePort(h, "s1\r", 0), 3);
