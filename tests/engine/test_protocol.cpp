@@ -32,6 +32,7 @@
 #include "tests/engine/recording_port.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/wav.h"
 #include "tools/devsim.h"
 
 namespace {
@@ -158,14 +159,7 @@ std::vector<Heard> IdleScanTraffic() {
 
 // ---- WAV files in the device format, and the sound read back ----
 
-void Put16(std::string& s, uint32_t v) {
-  s += static_cast<char>(v & 0xFF);
-  s += static_cast<char>((v >> 8) & 0xFF);
-}
-void Put32(std::string& s, uint32_t v) {
-  Put16(s, v & 0xFFFF);
-  Put16(s, v >> 16);
-}
+using testsupport::Put16;
 
 // Stereo frames whose left sample runs through 1000 .. 1996 and whose right
 // sample is its negative: found in the output only if the file was played.
@@ -180,20 +174,7 @@ std::string PatternSamples(int frames) {
 }
 
 std::string DeviceFormatWav(const std::string& samples) {
-  constexpr uint16_t kBlock = syslib::kSoundChannels * 2;
-  std::string s = "RIFF";
-  Put32(s, static_cast<uint32_t>(36 + samples.size()));
-  s += "WAVEfmt ";
-  Put32(s, 16);
-  Put16(s, 1);
-  Put16(s, syslib::kSoundChannels);
-  Put32(s, syslib::kSoundRate);
-  Put32(s, syslib::kSoundRate * kBlock);
-  Put16(s, kBlock);
-  Put16(s, 16);
-  s += "data";
-  Put32(s, static_cast<uint32_t>(samples.size()));
-  return s + samples;
+  return testsupport::MakeWav(samples, syslib::kSoundRate, syslib::kSoundChannels, 16);
 }
 
 // Frames of the output that are not silence.

@@ -17,6 +17,7 @@
 
 #include "syslib/sound.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/wav.h"
 
 namespace {
 
@@ -25,33 +26,8 @@ using testsupport::ReadFile;
 using testsupport::TempDir;
 using testsupport::WriteFile;
 
-void Put16(std::string& s, uint32_t v) {
-  s += static_cast<char>(v & 0xFF);
-  s += static_cast<char>((v >> 8) & 0xFF);
-}
-void Put32(std::string& s, uint32_t v) {
-  Put16(s, v & 0xFFFF);
-  Put16(s, v >> 16);
-}
-
-// A WAV file around raw sample bytes.
-std::string MakeWav(const std::string& data, uint32_t rate, uint16_t channels, uint16_t bits,
-                    uint16_t formatTag = 1) {
-  const uint16_t blockAlign = static_cast<uint16_t>(channels * bits / 8);
-  std::string s = "RIFF";
-  Put32(s, static_cast<uint32_t>(36 + data.size()));
-  s += "WAVEfmt ";
-  Put32(s, 16);
-  Put16(s, formatTag);
-  Put16(s, channels);
-  Put32(s, rate);
-  Put32(s, rate * blockAlign);
-  Put16(s, blockAlign);
-  Put16(s, bits);
-  s += "data";
-  Put32(s, static_cast<uint32_t>(data.size()));
-  return s + data;
-}
+using testsupport::MakeWav;
+using testsupport::Put16;
 
 std::string Samples16(const std::vector<int16_t>& samples) {
   std::string s;
