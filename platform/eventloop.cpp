@@ -29,11 +29,12 @@ void Signal(int fd) {
 
 }  // namespace
 
-bool EventQueue::Push(const Event& e) {
+bool EventQueue::Push(const Event& e, bool atFront) {
   {
     std::lock_guard lock(mutex_);
     if (e.window != 0 && std::find(windows_.begin(), windows_.end(), e.window) == windows_.end()) return false;
-    events_.push_back(e);
+    if (atFront) events_.push_front(e);
+    else events_.push_back(e);
     ++generation_;
     Signal(wakeFd_);
   }
@@ -151,7 +152,8 @@ namespace {
 
 WindowId OwnTarget() {
   const ThreadState& st = ThisThread();
-  return st.running != nullptr && st.running->IsOpen() ? st.running->Id() : 0;
+  // A window in its SetUp owns what it posts, though it opens only after.
+  return st.running != nullptr && (st.running->IsOpen() || st.running == st.settingUp) ? st.running->Id() : 0;
 }
 
 }  // namespace

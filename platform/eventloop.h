@@ -100,7 +100,8 @@ class EventQueue {
 
   // Appends an event and wakes the loop (any thread). An event for a window
   // that is not open on this thread is dropped (false).
-  bool Push(const Event& e);
+  // atFront: before every queued event (a window's opening events).
+  bool Push(const Event& e, bool atFront = false);
   // Wakes the loop without an event (any thread).
   void Wake();
 

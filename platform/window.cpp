@@ -351,7 +351,6 @@ void Window::Open() {
   if (keepsPlace_) {
     if (IniStore* store = PlacementStore()) RestorePlacement(*this, *store);
   }
-  queue_->Push({EVENT::OpenWindow, 0, 0, id_});
   int first = 0;
   if (firstField_ > 0 && At(firstField_) != nullptr) {
     first = firstField_;
@@ -363,7 +362,10 @@ void Window::Open() {
       }
   }
   focus_ = first;
-  if (first != 0) queue_->Push({EVENT::Selected, first, 0, id_});
+  // The opening events come before anything posted while the window was
+  // being set up.
+  if (first != 0) queue_->Push({EVENT::Selected, first, 0, id_}, true);
+  queue_->Push({EVENT::OpenWindow, 0, 0, id_}, true);
   ArmTimer();
   view_->CreateNative(*this);
 }
@@ -524,6 +526,10 @@ void Window::Dispatch(WindowController& controller, const Event& e) {
   controller.OnAnyEvent();
 }
 
+namespace {
+constexpr int kPumpEvery = 16;  // events in a row between two looks at the view
+}  // namespace
+
 void Window::RunLoop(WindowController& controller) {
   if (!open_ || running_) return;
   ThreadState& st = ThisThread();
@@ -531,13 +537,12 @@ void Window::RunLoop(WindowController& controller) {
   endLoop_ = false;
   const bool modal = st.windows.front() != this;
   if (modal) view_->ShowModal(*this, true);
+  int burst = 0;
   while (open_ && !endLoop_) {
     const uint64_t seen = queue_->Generation();
     const bool first = !st.windows.empty() && st.windows.front() == this;
-    if (auto e = queue_->TakeFor(id_, first)) {
-      Dispatch(controller, *e);
-      continue;
-    }
+    // A due tick goes first, so a stream of posted events cannot starve the
+    // timer (at most one tick a period gets in between).
     if (nextTick_) {
       const TimePoint now = GetClock().Now();
       if (now >= *nextTick_) {
@@ -548,6 +553,16 @@ void Window::RunLoop(WindowController& controller) {
         continue;
       }
     }
+    if (auto e = queue_->TakeFor(id_, first)) {
+      Dispatch(controller, *e);
+      // Nor can it starve the view's own input.
+      if (++burst >= kPumpEvery) {
+        burst = 0;
+        view_->Pump(*queue_, seen, GetClock().Now());
+      }
+      continue;
+    }
+    burst = 0;
     view_->Pump(*queue_, seen, nextTick_);
   }
   if (modal) view_->ShowModal(*this, false);
@@ -647,9 +662,14 @@ int WindowController::Run() {
   ThreadState& st = ThisThread();
   Window* const outer = st.running;
   st.running = &window_;
+  // Events the window posts to itself in SetUp wait for it.
+  st.queue->AddWindow(window_.Id());
+  st.settingUp = &window_;
   int result = SetUp();
+  st.settingUp = nullptr;
   if (result != kGoOn) {
     window_.Close();
+    st.queue->RemoveWindow(window_.Id());
     Response = RequestCancelled;
   } else {
     if (!window_.IsOpen()) window_.Open();

@@ -18,6 +18,7 @@ struct ThreadState {
   std::shared_ptr<EventQueue> queue;
   std::vector<Window*> windows;   // open windows, oldest first
   Window* running = nullptr;      // the window whose controller runs
+  Window* settingUp = nullptr;    // running, and still in its SetUp
   View* view = nullptr;           // nullptr: headless
   Cursor cursor = Cursor::Normal;
 };

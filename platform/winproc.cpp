@@ -467,6 +467,8 @@ bool SendMessageTimeout(HWND h, UINT msg, WPARAM wParam, LPARAM lParam, UINT fla
   ++Rec(s, self).waiting;
   while (!m->done) {
     ThreadRec& me = Rec(s, self);
+    // Answering others' sends while waiting never takes us past the limit.
+    if (!forever && Steady::now() >= deadline) break;
     if (!me.sent.empty()) {
       lock.unlock();
       DeliverOneSent(self);

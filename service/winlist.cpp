@@ -379,8 +379,11 @@ class Server {
   void Serve() {
     std::vector<Conn> conns;
     for (;;) {
-      std::vector<pollfd> fds{{stop_, POLLIN, 0}, {listen_, POLLIN, 0}};
-      auto next = Steady::time_point::max();
+      // Out of descriptors, a pending connection cannot be taken and would
+      // keep the listener readable: it rests a while instead of spinning.
+      const bool resting = Steady::now() < acceptRestUntil_;
+      std::vector<pollfd> fds{{stop_, POLLIN, 0}, {resting ? -1 : listen_, POLLIN, 0}};
+      auto next = resting ? acceptRestUntil_ : Steady::time_point::max();
       for (const Conn& c : conns) {
         fds.push_back({c.fd, static_cast<short>(c.answered ? POLLOUT : POLLIN), 0});
         next = std::min(next, c.deadline);
@@ -391,7 +394,11 @@ class Server {
         timeout = static_cast<int>(std::clamp<long long>(left + 1, 0, 1000));
       }
       const int n = ::poll(fds.data(), fds.size(), timeout);
-      if (n < 0 && errno != EINTR) return;
+      if (n < 0) {
+        // The server keeps serving: a transient failure costs a short pause.
+        if (errno != EINTR) ::poll(nullptr, 0, 10);
+        continue;
+      }
       if ((fds[0].revents & POLLIN) != 0) {
         for (Conn& c : conns) Close(c.fd);
         return;
@@ -410,7 +417,11 @@ class Server {
   void Accept(std::vector<Conn>& conns) {
     for (;;) {
       const int fd = ::accept4(listen_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-      if (fd < 0) return;
+      if (fd < 0) {
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+          acceptRestUntil_ = Steady::now() + std::chrono::milliseconds(100);
+        return;
+      }
       ucred cred {};
       socklen_t len = sizeof cred;
       if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || cred.uid != ::geteuid()) {
@@ -452,6 +463,7 @@ class Server {
   std::mutex mutex_;
   bool running_ = false;
   int listen_ = -1, stop_ = -1;
+  Steady::time_point acceptRestUntil_{};
   std::string path_;
   ino_t inode_ = 0;
   std::thread thread_;

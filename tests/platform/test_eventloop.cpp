@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <time.h>
 
+#include <algorithm>
 #include <atomic>
+#include <functional>
 #include <chrono>
 #include <future>
 #include <memory>
@@ -285,6 +287,69 @@ TEST(EventLoop, CloseWindowConsumedKeepsTheWindowOpen) {
   EXPECT_EQ(k.closeBoxes, 1);
   EXPECT_TRUE(w.Iconized());
   EXPECT_FALSE(w.IsOpen());
+}
+
+}  // namespace
+}  // namespace platform::ui
+
+namespace platform::ui {
+namespace {
+
+// A window that records the events it sees; optional steps at set-up and on
+// each event.
+struct Seeing : WindowController {
+  using WindowController::WindowController;
+  std::vector<int> seen;
+  std::function<void()> atSetUp;
+  std::function<void(Seeing&)> onEvent;
+  int SetUp() override {
+    WindowController::SetUp();
+    if (atSetUp) atSetUp();
+    return kGoOn;
+  }
+  int OnWindowEvent() override {
+    seen.push_back(window().EventNumber());
+    if (onEvent) onEvent(*this);
+    return WindowController::OnWindowEvent();
+  }
+};
+
+TEST(EventLoop, WhatADialogPostsInItsSetUpIsItsOwnAndComesAfterItsOpening) {
+  Window below, dialog;
+  Seeing outer(below), inner(dialog);
+  inner.atSetUp = [] { PostEvent(kUserEvent); };
+  inner.onEvent = [](Seeing& s) {
+    if (s.window().EventNumber() == kUserEvent) s.window().Post(EVENT::CloseWindow);
+  };
+  outer.onEvent = [&](Seeing& s) {
+    if (s.window().EventNumber() == EVENT::OpenWindow) {
+      inner.Run();
+      s.window().Post(EVENT::CloseWindow);
+    }
+  };
+  outer.Run();
+  ASSERT_GE(inner.seen.size(), 2u);
+  EXPECT_EQ(inner.seen[0], EVENT::OpenWindow);
+  EXPECT_NE(std::find(inner.seen.begin(), inner.seen.end(), kUserEvent), inner.seen.end());
+  EXPECT_EQ(std::find(outer.seen.begin(), outer.seen.end(), kUserEvent), outer.seen.end())
+      << "the window below never gets the dialog's event";
+}
+
+TEST(EventLoop, AStreamOfPostedEventsDoesNotStarveTheTimer) {
+  Window w;
+  Seeing s(w);
+  int ticks = 0, posted = 0;
+  s.atSetUp = [&] { w.SetTimer(1); };
+  s.onEvent = [&](Seeing& me) {
+    const int e = me.window().EventNumber();
+    if ((e == EVENT::Timer && ++ticks == 3) || ++posted > 2000000) me.window().Post(EVENT::CloseWindow);
+    // Every event posts another: the queue is never empty.
+    if (e != EVENT::CloseWindow) me.window().Post(kUserEvent);
+  };
+  const auto start = std::chrono::steady_clock::now();
+  s.Run();
+  EXPECT_EQ(ticks, 3);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
 }  // namespace
