@@ -7,7 +7,7 @@ PACKAGES=(
   libsqlite3-dev sqlite3 libsimpleini-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev
-  qt6-base-dev qt6-translations-l10n libjpeg62-turbo-dev fonts-dejavu-core
+  qt6-base-dev qt6-qpa-plugins qt6-translations-l10n libjpeg62-turbo-dev fonts-dejavu-core
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
