@@ -1,6 +1,7 @@
 #include "syslib/serial.h"
 
 #include "platform/eventloop.h"
+#include "platform/text.h"
 
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -54,12 +55,6 @@ std::string_view Trim(std::string_view s) {
 }
 
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-std::string UpperText(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) c = Upper(c);
-  return r;
-}
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -188,7 +183,7 @@ bool ReadNewForm(std::string_view s, Dev& dev) {
     s.remove_prefix(end == std::string_view::npos ? s.size() : end);
     const size_t eq = token.find('=');
     if (eq == std::string_view::npos) return false;
-    const std::string key = UpperText(token.substr(0, eq));
+    const std::string key = platform::text::UpperAscii(token.substr(0, eq));
     const std::string_view value = token.substr(eq + 1);
     bool ok;
     if (key == "BAUD") ok = ReadBaud(value, dev);
@@ -685,7 +680,7 @@ PortTarget ResolvePort(std::string_view mode) {
   }
   r.entry = EntryOfNumber(number);
   if (name.size() < 4) return r;
-  const std::string kind = UpperText(name.substr(0, 3));
+  const std::string kind = platform::text::UpperAscii(name.substr(0, 3));
   const std::string_view digits = name.substr(3);
   if ((kind != "COM" && kind != "LPT") || !AllDigits(digits) || (digits.size() > 1 && digits[0] == '0'))
     return r;
@@ -740,7 +735,7 @@ LONG NewPort(std::string_view mode, LONG inBuffer, uint8_t defaultIn, LONG outBu
   port->overlapped = overlapped != 0;
 
   LONG inSize = 0, outSize = 0;
-  const bool parallel = UpperText(mode.substr(0, 3)) == "LPT";
+  const bool parallel = platform::text::UpperAscii(mode.substr(0, 3)) == "LPT";
   port->terminal = ::isatty(port->fd) == 1;
   if (!parallel) {
     inSize = defaultIn ? 512 : inBuffer;
