@@ -2,36 +2,31 @@
 // operator clicks it. With VELORN_SCREENSHOTS naming a folder, the window
 // is saved there as calendar.png.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <QApplication>
-#include <QDir>
-#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "platform/locale_texts.h"
 #include "platform/qt/qtview.h"
-#include "platform/qt/session.h"
 #include "platform/stdtime.h"
 #include "platform/window.h"
 #include "service/calendar.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/qt_main.h"
 
 namespace {
 
 namespace pu = platform::ui;
 namespace pq = platform::qt;
 
-pq::Session* gSession = nullptr;
-pq::QtView& View() { return *gSession->View(); }
+pq::QtView& View() { return testsupport::TestView(); }
+using testsupport::Shot;
 pu::Window& Top() { return *pu::ThreadWindows().back(); }
 
 template <class W>
@@ -39,14 +34,6 @@ W* Widget(std::string_view label) {
   auto* w = qobject_cast<W*>(View().ControlWidget(Top(), label));
   EXPECT_NE(w, nullptr) << label;
   return w;
-}
-
-void Shot(QWidget* wgt, const char* name) {
-  const char* dir = std::getenv("VELORN_SCREENSHOTS");
-  if (dir == nullptr || *dir == '\0' || wgt == nullptr) return;
-  QDir().mkpath(QString::fromUtf8(dir));
-  const QString path = QString::fromUtf8(dir) + "/" + name + ".png";
-  EXPECT_TRUE(wgt->grab().save(path)) << path.toStdString();
 }
 
 // Runs `then` from the dispatcher of the waiting loop once `ready` holds;
@@ -132,26 +119,6 @@ TEST(CalendarView, OctoberShowsItsGridAndAClickedDayIsPicked) {
   EXPECT_TRUE(pu::ThreadWindows().empty());
 }
 
-// The offscreen platform says so each time a window is raised.
-void QuietOffscreen(QtMsgType type, const QMessageLogContext&, const QString& message) {
-  if (message.startsWith(QLatin1String("This plugin does not support"))) return;
-  std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, QMessageLogContext(), message)));
-}
-
 }  // namespace
 
-int main(int argc, char** argv) {
-  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  qInstallMessageHandler(QuietOffscreen);
-  testing::InitGoogleTest(&argc, argv);
-  platform::locale::InstallCzechTexts();  // as the program's start does
-  pq::Session session;
-  if (!session.Active()) {
-    std::fprintf(stderr, "the toolkit did not start\n");
-    return 1;
-  }
-  gSession = &session;
-  const int result = RUN_ALL_TESTS();
-  gSession = nullptr;
-  return result;
-}
+int main(int argc, char** argv) { return testsupport::QtTestMain(argc, argv); }
