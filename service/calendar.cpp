@@ -132,7 +132,7 @@ class CalendarWindow final : public pu::WindowController {
     StdDate d = platform::DateFromYmd(ShownYear, ShownMonth, 1);
     FirstDayCell = 1 + d % 7;
     int year = 0, month = 0, day = 0;
-    for (int n = 1; d != 0 && platform::YmdFromDate(d, year, month, day) && month == ShownMonth; ++n, ++d)
+    for (int n = 1; platform::YmdFromDate(d, year, month, day) && month == ShownMonth; ++n, ++d)
       DayCell(FirstDayCell + n - 1)
           .SetText(std::to_string(n))
           .SetTip(pu::FormatPicture("@d17", int64_t{d}))
