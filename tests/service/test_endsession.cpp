@@ -42,6 +42,13 @@ LRESULT LaterSubclass(HWND h, UINT m, WPARAM wp, LPARAM lp) {
   return pu::CallWindowProc(gBelowTop, h, m, wp, lp);
 }
 
+// The window's frame, with the stand-in hook in front of the platform.
+HWND WithHook(const pu::Window& w) {
+  const HWND h = pu::FrameHandle(w);
+  gBelow1 = pu::SetWindowProc(h, Hook1);
+  return h;
+}
+
 std::vector<int> Drain(const pu::Window& w) {
   std::vector<int> out;
   while (auto e = pu::ThisThreadQueue().TakeFor(w.Id(), false)) out.push_back(e->number);
@@ -108,8 +115,7 @@ TEST_F(EndSession, MessagesAndFlagsGiveAnswersAndEvents) {
   } flags[] = {{1, 1}, {0, 0}, {1, 0}, {0, 1}};
   for (const Flags f : flags) {
     InWindow([&](pu::Window& w) {
-      const HWND h = pu::FrameHandle(w);
-      gBelow1 = pu::SetWindowProc(h, Hook1);
+      const HWND h = WithHook(w);
       EndSessionClass es;
       EndSessionAttach(es, 7, 9, f.extended, f.normal);
       EXPECT_EQ(CurrentEndSession(), &es);
@@ -146,8 +152,7 @@ TEST_F(EndSession, TheMainWindowsFrameRunsSubclassThenHookThenPlatform) {
   std::thread([] {
     pu::SetThreadView(&pu::SharedNativeHeadlessView());
     InWindow([](pu::Window& w) {
-      const HWND h = pu::FrameHandle(w);
-      gBelow1 = pu::SetWindowProc(h, Hook1);
+      const HWND h = WithHook(w);
       EndSessionClass es;
       EndSessionAttach(es, 1, 1, 1, 1);
       // The close box goes through all three: the platform's procedure
@@ -171,8 +176,7 @@ TEST_F(EndSession, TheMainWindowsFrameRunsSubclassThenHookThenPlatform) {
 
 TEST_F(EndSession, TwoInstancesNestAndTheNewerAnswersForBoth) {
   InWindow([](pu::Window& first) {
-    const HWND h1 = pu::FrameHandle(first);
-    gBelow1 = pu::SetWindowProc(h1, Hook1);
+    const HWND h1 = WithHook(first);
     EndSessionClass older;
     EndSessionAttach(older, 1, 1, 1, 1);
     InWindow([&](pu::Window& second) {
@@ -207,8 +211,7 @@ TEST_F(EndSession, TwoInstancesNestAndTheNewerAnswersForBoth) {
 
 TEST_F(EndSession, UnlinkingTheOlderFirstKeepsTheNewerCurrent) {
   InWindow([](pu::Window& first) {
-    const HWND h1 = pu::FrameHandle(first);
-    gBelow1 = pu::SetWindowProc(h1, Hook1);
+    const HWND h1 = WithHook(first);
     EndSessionClass older, newer;
     EndSessionAttach(older, 1, 1, 1, 1);
     InWindow([&](pu::Window& second) {
@@ -234,8 +237,7 @@ TEST_F(EndSession, UnlinkingTheOlderFirstKeepsTheNewerCurrent) {
 
 TEST_F(EndSession, DetachAfterAnotherSubclassLeavesTheChainAsItIs) {
   InWindow([](pu::Window& w) {
-    const HWND h = pu::FrameHandle(w);
-    gBelow1 = pu::SetWindowProc(h, Hook1);
+    const HWND h = WithHook(w);
     EndSessionClass es;
     EndSessionAttach(es, 1, 1, 1, 1);
     gBelowTop = pu::SetWindowProc(h, LaterSubclass);
@@ -253,8 +255,7 @@ TEST_F(EndSession, DetachAfterAnotherSubclassLeavesTheChainAsItIs) {
 
 TEST_F(EndSession, AttachingTwiceOnOneWindowNeitherLoopsNorLosesTheChain) {
   InWindow([](pu::Window& w) {
-    const HWND h = pu::FrameHandle(w);
-    gBelow1 = pu::SetWindowProc(h, Hook1);
+    const HWND h = WithHook(w);
     EndSessionClass a, b;
     EndSessionAttach(a, 1, 1, 1, 1);
     EndSessionAttach(b, 1, 1, 1, 1);
