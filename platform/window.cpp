@@ -61,6 +61,7 @@ void SetCursor(Cursor c) {
 Cursor CurrentCursor() { return ThisThread().cursor; }
 
 std::vector<Window*> ThreadWindows() { return ThisThread().windows; }
+Window* CurrentWindow() { return ThisThread().running; }
 
 // --- bindings
 
