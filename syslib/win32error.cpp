@@ -78,6 +78,7 @@ constexpr FixedText kFixed[] = {
     {13, "Invalid data"},                  // ERROR_INVALID_DATA
     {126, "Module not found"},             // ERROR_MOD_NOT_FOUND
     {127, "Procedure not found"},          // ERROR_PROC_NOT_FOUND
+    {1400, "Invalid window handle"},       // ERROR_INVALID_WINDOW_HANDLE
     {1812, "No resources in the file"},    // ERROR_RESOURCE_DATA_NOT_FOUND
     {1813, "Resource type not found"},     // ERROR_RESOURCE_TYPE_NOT_FOUND
     {1814, "Resource name not found"},     // ERROR_RESOURCE_NAME_NOT_FOUND

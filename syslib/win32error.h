@@ -27,7 +27,8 @@ int LastErrno();
 // The errno is the thread's last errno when it maps to the number, else the
 // first errno that maps to it; 0 gives "Success\r\n"; a number that no errno
 // maps to gives a fixed text of ours (13 invalid data, 126 module and 127
-// procedure not found, 1812..1814 resource not found) or "".
+// procedure not found, 1400 invalid window handle, 1812..1814
+// resource not found) or "".
 std::string FormatSystemMessage(uint32_t code);
 
 }  // namespace syslib
