@@ -115,6 +115,11 @@ void KeepLastValues(Tables& t, pu::HWND hwnd, pu::UINT message, pu::WPARAM wPara
 }
 
 void AddAlerts(pu::HWND handle, int64_t first, int64_t last, LONG action) {
+  first = std::max<int64_t>(first, 0);
+  last = std::min(last, kLastMessage);
+  // Nothing to alert: a window subclassed without records would have every
+  // message answered 0.
+  if (first > last) return;
   std::lock_guard lock(LibraryLock());
   Tables& t = Thread();
   pu::WNDPROC previous = nullptr;
@@ -128,7 +133,7 @@ void AddAlerts(pu::HWND handle, int64_t first, int64_t last, LONG action) {
       Fail(kErrAddAlerts, "WinAlert Error : SetLongWindow failed, ch:handel=" + Num(handle) + " " + GetLastErrorText());
     }
   }
-  for (int64_t m = std::max<int64_t>(first, 0); m <= std::min(last, kLastMessage); ++m) {
+  for (int64_t m = first; m <= last; ++m) {
     const auto message = static_cast<LONG>(m);
     if (AlertRecord* r = FindPair(t, handle, message)) {
       r->ACTION = action;

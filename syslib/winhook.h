@@ -107,7 +107,8 @@ void SetTaskBarRestartMessage(pu::UINT message);
 // pair: nothing. Else alerts first..last (first alone when single; an empty
 // range when last < first; numbers outside 0..FFFFh are no messages and are
 // left out) with kDefaultAlertAction or the given bits, for the frame and
-// then the client area of the target window:
+// then the client area of the target window; an empty range changes
+// nothing, not even the window's procedure:
 //   - a handle that has no records yet is subclassed first; when that fails
 //     (no such window) library error 0A0000033h "WinAlert Error :
 //     SetLongWindow failed, ch:handel=<handle> <text>", and the records are
