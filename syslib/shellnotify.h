@@ -51,7 +51,7 @@ void SetThreadNotifyShell(NotifyShell* shell);
 NotifyShell* ThreadNotifyShell();
 
 // TRUE (1) when the thread's shell did it; FALSE (0) when refused or there
-// is no shell, with the last error 1400 for no shell, else 31.
+// is no shell, with the last error 1400 for no shell, else 87.
 int32_t Shell_NotifyIcon(uint32_t message, const NOTIFYICONDATA* data);
 
 }  // namespace syslib

@@ -16,7 +16,7 @@ using platform::text::TruncateChars;
 
 constexpr std::size_t kFieldChars = 255;
 constexpr uint32_t kNoShell = 1400;
-constexpr uint32_t kRefused = 31;
+constexpr uint32_t kRefused = 87;  // ERROR_INVALID_PARAMETER
 
 struct Tables {
   std::vector<IconRecord> iq;

@@ -7,6 +7,7 @@
 
 #include "platform/qt/carried.h"
 #include "syslib/win32error.h"
+#include "tests/support/icon_file.h"
 #include "tests/support/tempdir.h"
 #include "tests/syslib/capture.h"
 
@@ -14,6 +15,7 @@ namespace syslib {
 namespace {
 
 using testsupport::CommandLineScope;
+using testsupport::IconFile;
 using testsupport::StderrCapture;
 
 // The cache's states, one look-up after another on the same cache.
@@ -112,19 +114,6 @@ TEST(GetHModule, TheProgramLoadedModulesAndNoOther) {
   EXPECT_EQ(ds_GetHModule("notloaded.dll", 0), 0u);
   EXPECT_EQ(LibraryErrorCode(), kErrGetHIcon);
   EXPECT_EQ(LibraryErrorDetail(), "ds_GetHModule Error, GetModuleHandle failed : Module not found");
-}
-
-// A small icon file: one 1x1 32-bit image.
-std::string IconFile() {
-  std::string bmp(40, '\0');
-  bmp[0] = 40, bmp[4] = 1, bmp[8] = 2, bmp[12] = 1, bmp[14] = 32;
-  bmp += std::string("\x10\x20\x30\xff", 4) + std::string(4, '\0');  // the pixel, the mask row
-  std::string ico("\0\0\1\0\1\0", 6);
-  std::string entry(16, '\0');
-  entry[0] = 1, entry[1] = 1, entry[4] = 1, entry[6] = 32;
-  entry[8] = static_cast<char>(bmp.size());
-  entry[12] = 22;
-  return ico + entry + bmp;
 }
 
 TEST(GetHIcon, FilesComeFromTheFolderAndTildeNamesFromTheProgram) {

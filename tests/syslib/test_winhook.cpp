@@ -8,10 +8,14 @@
 #include <vector>
 
 #include "platform/window.h"
+#include "tests/support/target.h"
 #include "syslib/win32error.h"
 
 namespace syslib {
 namespace {
+
+using testsupport::AsTarget;
+using testsupport::Events;
 
 namespace EV = pu::EVENT;
 
@@ -25,30 +29,6 @@ struct HookFixture : ::testing::Test {
   }
   ~HookFixture() override { pu::SetThreadView(nullptr); }
 };
-
-// Runs body with w open as the thread's target window (in its SetUp, where
-// a window alerts its messages).
-void AsTarget(pu::Window& w, const std::function<void()>& body) {
-  struct Controller : pu::WindowController {
-    Controller(pu::Window& win, const std::function<void()>& f) : WindowController(win), body(f) {}
-    int SetUp() override {
-      WindowController::SetUp();
-      window().Open();
-      body();
-      return 1;  // done: the window closes
-    }
-    const std::function<void()>& body;
-  } controller(w, body);
-  controller.Run();
-}
-
-// The events queued for a window other than its opening ones.
-std::vector<int> Events(const pu::Window& w) {
-  std::vector<int> out;
-  while (auto e = pu::ThisThreadQueue().TakeFor(w.Id(), false))
-    if (e->number != EV::OpenWindow && e->number != EV::Selected) out.push_back(e->number);
-  return out;
-}
 
 // The procedure in front of which the hook sits: counts and answers 42.
 int gPassed = 0;

@@ -18,12 +18,15 @@
 #include <vector>
 
 #include "platform/window.h"
+#include "tests/support/target.h"
 #include "syslib/winhook.h"
 #include "tests/support/child.h"
 #include "tests/support/tempdir.h"
 
 namespace syslib {
 namespace {
+
+using testsupport::AsTarget;
 
 using namespace std::chrono_literals;
 
@@ -111,20 +114,6 @@ class PrivateBus : public ::testing::Test {
   testsupport::Child daemon_;
   std::string address_;
 };
-
-void AsTarget(platform::ui::Window& w, const std::function<void()>& body) {
-  struct Controller : platform::ui::WindowController {
-    Controller(platform::ui::Window& win, const std::function<void()>& f) : WindowController(win), body(f) {}
-    int SetUp() override {
-      WindowController::SetUp();
-      window().Open();
-      body();
-      return 1;
-    }
-    const std::function<void()>& body;
-  } controller(w, body);
-  controller.Run();
-}
 
 // Dispatches the thread's native messages until a window has the event,
 // for at most ten seconds.
