@@ -224,23 +224,23 @@ pu::LRESULT WinAccept(pu::HWND hwnd, pu::UINT message, pu::WPARAM wParam, pu::LP
   return (r.ACTION & kAlertAnswer1) != 0 ? 1 : 0;
 }
 
-LONG WinWtsEvent(uint8_t reset) {
-  SetLibraryProcedureName("WinWtsEvent");
-  LastValues& v = Thread().last;
-  const LONG value = v.wtsEvent;
-  if (reset != 0) v.wtsEvent = 0;
-  return value;
+namespace {
+
+LONG ReadValue(std::string_view name, LONG LastValues::*value, uint8_t reset) {
+  SetLibraryProcedureName(name);
+  LONG& v = Thread().last.*value;
+  const LONG read = v;
+  if (reset != 0) v = 0;
+  return read;
 }
+
+}  // namespace
+
+LONG WinWtsEvent(uint8_t reset) { return ReadValue("WinWtsEvent", &LastValues::wtsEvent, reset); }
 
 LONG WinWtsID() { return Thread().last.wtsId; }
 
-LONG WinSysEvent(uint8_t reset) {
-  SetLibraryProcedureName("WinSysEvent");
-  LastValues& v = Thread().last;
-  const LONG value = v.sysMessage;
-  if (reset != 0) v.sysMessage = 0;
-  return value;
-}
+LONG WinSysEvent(uint8_t reset) { return ReadValue("WinSysEvent", &LastValues::sysMessage, reset); }
 
 LONG Winhook() { return Thread().last.otherMessage; }
 
