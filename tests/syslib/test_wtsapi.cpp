@@ -143,7 +143,11 @@ TEST_F(PrivateBus, LockAndUnlockOfTheSessionReachTheRegisteredWindows) {
   AsTarget(a, [&] {
     WinAlert(static_cast<LONG>(platform::ui::WM_WTSSESSION_CHANGE), 0, 0, 1, 1, 0);
     EXPECT_EQ(LibraryErrorCode(), 0) << LibraryErrorDetail();
-    EXPECT_EQ(WA().front().WTSNOTIFYENABLED, 1);
+    for (const AlertRecord& r : WA()) {
+      if (r.HANDEL == platform::ui::FrameHandle(a)) {
+        EXPECT_EQ(r.WTSNOTIFYENABLED, 1);
+      }
+    }
     b.Open();
     platform::ui::SetWindowProc(platform::ui::FrameHandle(b), CountSessionChanges);
     ASSERT_EQ(WTSRegisterSessionNotification(platform::ui::FrameHandle(b), NOTIFY_FOR_ALL_SESSIONS), 1);
