@@ -129,8 +129,11 @@ void AddAlerts(pu::HWND handle, int64_t first, int64_t last, LONG action) {
     SetLastError(kNoLastError);
     previous = pu::SetWindowProc(handle, WinAccept);
     if (previous == nullptr) {
+      // No such window: records would never be consulted, and would make a
+      // later alert take the handle for subclassed.
       SetLastError(kInvalidWindowHandle);
       Fail(kErrAddAlerts, "WinAlert Error : SetLongWindow failed, ch:handel=" + Num(handle) + " " + GetLastErrorText());
+      return;
     }
   }
   for (int64_t m = first; m <= last; ++m) {

@@ -111,8 +111,8 @@ void SetTaskBarRestartMessage(pu::UINT message);
 // nothing, not even the window's procedure:
 //   - a handle that has no records yet is subclassed first; when that fails
 //     (no such window) library error 0A0000033h "WinAlert Error :
-//     SetLongWindow failed, ch:handel=<handle> <text>", and the records are
-//     added all the same;
+//     SetLongWindow failed, ch:handel=<handle> <text>", and no record is
+//     added (so each alert for it fails alike);
 //   - an existing (handle, message) record only takes the new action;
 //   - a new 2B1h record of a frame registers the frame with "Wtsapi32"
 //     (WTSRegisterSessionNotification, NOTIFY_FOR_ALL_SESSIONS): FALSE sets

@@ -135,15 +135,18 @@ TEST_F(Tray, TipsAreCleanedAndCut) {
 }
 
 TEST_F(Tray, TwoAddsLoadThePictureOnce) {
-  testsupport::WriteFile(dir_.file("once.ico"), testsupport::IconFile());
+  // A name of its own: the thread keeps what it loaded under each name.
+  static int run = 0;
+  const std::string name = "once" + std::to_string(++run) + ".ico";
+  testsupport::WriteFile(dir_.file(name), testsupport::IconFile());
   pu::Window a, b;
   AsTarget(a, [&] {
     const std::size_t loaded = IHQ().size();
-    ASSERT_EQ(Add("tip", "once.ico"), 1);
-    std::remove("once.ico");
-    AsTarget(b, [&] { ASSERT_EQ(Add("tip", "once.ico   "), 2); });
+    ASSERT_EQ(Add("tip", name), 1);
+    std::remove(name.c_str());
+    AsTarget(b, [&] { ASSERT_EQ(Add("tip", name + "   "), 2); });
     EXPECT_EQ(IHQ().size(), loaded + 1);
-    EXPECT_EQ(IHQ().back().ICONNAME, "once.ico");
+    EXPECT_EQ(IHQ().back().ICONNAME, name);
     ASSERT_EQ(shell_.calls.size(), 2u);
     EXPECT_EQ(shell_.calls[0].data.hIcon, shell_.calls[1].data.hIcon);
   });
