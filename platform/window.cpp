@@ -60,8 +60,12 @@ void SetCursor(Cursor c) {
 }
 Cursor CurrentCursor() { return ThisThread().cursor; }
 
+Window* TargetWindow() {
+  const ThreadState& st = ThisThread();
+  return st.running != nullptr && (st.running->IsOpen() || st.running == st.settingUp) ? st.running : nullptr;
+}
+
 std::vector<Window*> ThreadWindows() { return ThisThread().windows; }
-Window* CurrentWindow() { return ThisThread().running; }
 
 // --- bindings
 

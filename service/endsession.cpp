@@ -57,7 +57,7 @@ void EndSessionAttach(EndSessionClass& instance, int32_t retValQuery, int32_t re
   instance.RETVALEND = retValEnd;
   instance.SENDEXTENDEDEVENTS = extended;
   instance.SENDNORMALEVENTS = normal;
-  const pu::Window* w = pu::CurrentWindow();
+  const pu::Window* w = pu::TargetWindow();
   instance.HWND = w != nullptr ? pu::FrameHandle(*w) : 0;
   instance.HWNDPROC = pu::GetWindowProc(instance.HWND);
   pu::SetWindowProc(instance.HWND, EndSessionWindowProc);

@@ -50,7 +50,7 @@ struct EndSessionClass {
 int PowerEventFor(platform::ui::WPARAM wParam);
 
 // Subclasses the calling thread's current window (platform::ui::
-// CurrentWindow(), once it is open) and makes the instance the thread's
+// TargetWindow(), once it is open) and makes the instance the thread's
 // current one. The main window attaches with (1, 1, 1, 1). Without a current
 // native window only the second part happens. An instance still linked is
 // unlinked first.

@@ -288,7 +288,7 @@ TEST_F(EndSession, EventsGoToTheSubclassedWindowWhileAnotherRunsAbove) {
     EndSessionClass es;
     EndSessionAttach(es, 1, 1, 1, 1);
     InWindow([&](pu::Window& above) {
-      EXPECT_EQ(pu::CurrentWindow(), &above);
+      EXPECT_EQ(pu::TargetWindow(), &above);
       pu::SendMessage(pu::FrameHandle(main), pu::WM_ENDSESSION, 1, 0);
       EXPECT_TRUE(Drain(above).empty());
     });
