@@ -410,6 +410,11 @@ sqlite3_stmt* RecordFile::Cached(const std::string& sql) {
 }
 
 void RecordFile::Close() {
+  if (logout_) {
+    for (auto& [sql, st] : cache_) sqlite3_reset(st);
+    Exec("ROLLBACK");
+    logout_ = false;
+  }
   for (auto& [sql, st] : cache_) sqlite3_finalize(st);
   cache_.clear();
   if (db_) sqlite3_close_v2(db_);
@@ -624,8 +629,11 @@ int RecordFile::PrimeAutoNumber() {
 
 int RecordFile::Add() {
   if (!db_) return Fail(FileNotOpen);
-  InTurn turn(turn_);
-  if (const int c = Exec("BEGIN IMMEDIATE"); c != 0) return Fail(c);
+  // Inside a transaction of Logout this connection holds the file already.
+  InTurn turn(logout_ ? nullptr : turn_);
+  if (!logout_) {
+    if (const int c = Exec("BEGIN IMMEDIATE"); c != 0) return Fail(c);
+  }
   // The number primed for this insert may have been taken by another
   // process since: the record then gets the highest + 1.
   if (autoKey_ >= 0 && primedNumber_ != 0) {
@@ -650,14 +658,17 @@ int RecordFile::Add() {
     sqlite3_reset(ins);
   }
   if (rc != SQLITE_DONE) {
+    // Inside a transaction only the failed statement is undone.
     const std::string detail = sqlite3_errmsg(db_);
-    Exec("ROLLBACK");
+    if (!logout_) Exec("ROLLBACK");
     return Fail(MapSqlite(rc), detail);
   }
   const int64_t row = sqlite3_last_insert_rowid(db_);
-  if (const int c = Exec("COMMIT"); c != 0) {
-    Exec("ROLLBACK");
-    return Fail(c);
+  if (!logout_) {
+    if (const int c = Exec("COMMIT"); c != 0) {
+      Exec("ROLLBACK");
+      return Fail(c);
+    }
   }
   primedNumber_ = 0;
   current_ = row;
@@ -673,7 +684,7 @@ int RecordFile::Add() {
 int RecordFile::Put() {
   if (!db_) return Fail(FileNotOpen);
   if (current_ == 0) return Fail(RecordNotAvailable);
-  InTurn turn(turn_);
+  InTurn turn(logout_ ? nullptr : turn_);
   std::string sql = "UPDATE records SET ";
   for (size_t i = 0; i < decl_.fields.size(); ++i) sql += (i ? ", " : "") + Quote(decl_.fields[i].name) + " = ?";
   sql += " WHERE rowid = ?";
@@ -691,7 +702,7 @@ int RecordFile::Put() {
 int RecordFile::Delete() {
   if (!db_) return Fail(FileNotOpen);
   if (current_ == 0) return Fail(RecordNotAvailable);
-  InTurn turn(turn_);
+  InTurn turn(logout_ ? nullptr : turn_);
   sqlite3_stmt* del = Cached("DELETE FROM records WHERE rowid = ?1");
   if (!del) return Fail(MapSqlite(sqlite3_errcode(db_)));
   sqlite3_bind_int64(del, 1, current_);
@@ -701,6 +712,37 @@ int RecordFile::Delete() {
   const bool gone = sqlite3_changes(db_) != 0;
   current_ = 0;
   return gone ? Ok() : Fail(RecordNotFound);
+}
+
+int RecordFile::Logout() {
+  if (!db_) return Fail(FileNotOpen);
+  if (logout_) return Fail(LogoutActive);
+  InTurn turn(turn_);
+  if (const int c = Exec("BEGIN IMMEDIATE"); c != 0) return Fail(c, sqlite3_errmsg(db_));
+  logout_ = true;
+  return Ok();
+}
+
+int RecordFile::Commit() {
+  if (!db_) return Fail(FileNotOpen);
+  if (!logout_) return Fail(LogoutNotActive);
+  logout_ = false;
+  if (const int c = Exec("COMMIT"); c != 0) {
+    const std::string detail = sqlite3_errmsg(db_);
+    if (!sqlite3_get_autocommit(db_)) Exec("ROLLBACK");
+    return Fail(c, detail);
+  }
+  return Ok();
+}
+
+int RecordFile::Rollback() {
+  if (!db_) return Fail(FileNotOpen);
+  if (!logout_) return Fail(LogoutNotActive);
+  logout_ = false;
+  if (!sqlite3_get_autocommit(db_)) {
+    if (const int c = Exec("ROLLBACK"); c != 0) return Fail(c, sqlite3_errmsg(db_));
+  }
+  return Ok();
 }
 
 void RecordFile::ClearBuffer() {

@@ -140,7 +140,8 @@ class RecordFile {
   // Makes the file on disk, empty. A file that is already one of ours is
   // left as it is (0); one that is not gives 36 or 47 and is not touched.
   int Create();
-  // Closes the file; the buffer keeps its contents.
+  // Closes the file; the buffer keeps its contents. An open transaction of
+  // Logout is rolled back.
   void Close();
 
   // Passes an option: "Recover=N" sets the lock-recovery time of the next
@@ -166,6 +167,17 @@ class RecordFile {
   int Put();
   // Removes the current record; the read position stays where it was.
   int Delete();
+
+  // Begins a write transaction on this instance's connection: every Add,
+  // Put and Delete of this instance until Commit or Rollback joins it.
+  // 56 when one is already active on this instance; 5 when another
+  // connection writes the file (after the lock-recovery time).
+  int Logout();
+  // Makes the transaction's writes durable; 91 when none is active. When the
+  // commit fails, the transaction is rolled back and its error returned.
+  int Commit();
+  // Undoes the transaction's writes; 91 when none is active.
+  int Rollback();
 
   // Clears the buffer: texts empty, numbers, dates and times 0.
   void ClearBuffer();
@@ -207,6 +219,7 @@ class RecordFile {
   std::shared_ptr<std::mutex> turn_;
   std::unordered_map<std::string, sqlite3_stmt*> cache_;
   int recover_ = 0;
+  bool logout_ = false;  // a transaction of Logout is open
 
   Order order_ = Order::None;
   int key_ = -1;

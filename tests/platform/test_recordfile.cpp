@@ -1,6 +1,7 @@
 #include "platform/recordfile.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -14,19 +15,15 @@
 #include "platform/locale_texts.h"
 #include "platform/stdtime.h"
 #include "platform/text.h"
+#include "tests/platform/sample_records.h"
 #include "tests/support/child.h"
 #include "tests/support/tempdir.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using platform::StdDate;
-using platform::StdTime;
-using platform::rec::Field;
-using platform::rec::FieldType;
 using platform::rec::File;
 using platform::rec::FileDecl;
-using platform::rec::KeyDecl;
 using platform::rec::RecordFile;
 using testsupport::ReadFile;
 using testsupport::SnapshotFolder;
@@ -34,67 +31,15 @@ using testsupport::TempDir;
 using testsupport::WriteFile;
 namespace code = platform::locale;
 
-struct Rec {
-  int32_t id = 0;
-  uint8_t flag = 0;
-  StdTime time = 0;
-  std::string name;  // STRING(10)
-  StdDate date = 0;
-  std::string code;  // CSTRING(3)
-};
-
-enum Key { kId, kFlagTime, kName, kDate };
-constexpr int kFileOrder = -1;
-
-KeyDecl MakeKey(std::string name, std::vector<int> fields, bool unique, bool autoNumber, bool noCase,
-                bool optional) {
-  KeyDecl k;
-  k.name = std::move(name);
-  k.fields = std::move(fields);
-  k.unique = unique;
-  k.primary = unique;
-  k.autoNumber = autoNumber;
-  k.noCase = noCase;
-  k.optional = optional;
-  return k;
-}
-
-FileDecl MakeDecl(int nameSize) {
-  FileDecl d;
-  d.label = "SAMPLE";
-  d.fileName = "Sample.tps";
-  d.recordBytes = 4 + 1 + 4 + nameSize + 4 + 3;
-  d.fields = {
-      Field("SAM:ID", FieldType::Long, 0, &Rec::id),
-      Field("SAM:FLAG", FieldType::Byte, 4, &Rec::flag),
-      Field("SAM:TIME", FieldType::Time, 5, &Rec::time),
-      Field("SAM:NAME", FieldType::String, 9, &Rec::name, nameSize),
-      Field("SAM:DATE", FieldType::Date, 9 + nameSize, &Rec::date),
-      Field("SAM:CODE", FieldType::CString, 13 + nameSize, &Rec::code, 3),
-  };
-  d.keys = {
-      MakeKey("SAM:KeyId", {0}, true, true, false, true),
-      MakeKey("SAM:KeyFlag_Time", {1, 2}, false, false, false, true),
-      MakeKey("SAM:KeyName", {3}, false, false, true, true),
-      MakeKey("SAM:KeyDate", {4}, false, false, false, false),
-  };
-  return d;
-}
-
-const FileDecl& Decl() {
-  static const FileDecl d = MakeDecl(10);
-  return d;
-}
-
-Rec R(std::string name, uint8_t flag = 0, StdTime time = 0, StdDate date = 0, int32_t id = 0) {
-  Rec r;
-  r.id = id;
-  r.flag = flag;
-  r.time = time;
-  r.name = std::move(name);
-  r.date = date;
-  return r;
-}
+using sample::Decl;
+using sample::kDate;
+using sample::kFileOrder;
+using sample::kFlagTime;
+using sample::kId;
+using sample::kName;
+using sample::MakeDecl;
+using sample::R;
+using sample::Rec;
 
 int Add(File<Rec>& f, const Rec& r) {
   f.rec = r;
@@ -677,6 +622,136 @@ TEST_F(RecordFileTest, MisuseGivesItsCode) {
   EXPECT_EQ(f_.SetFileOrder(), code::FileNotOpen);
   std::remove(Decl().fileName.c_str());
   EXPECT_EQ(f_.Open(), code::FileNotFound);
+}
+
+// The state of the file as another instance reads it: names in file order.
+std::vector<std::string> NamesSeenByAnother() {
+  File<Rec> y(Decl());
+  EXPECT_EQ(y.Open(), 0);
+  return Names(ReadAll(y, kFileOrder));
+}
+
+TEST_F(RecordFileTest, WritesOfATransactionCountOnlyWhenCommitted) {
+  enum class End { Commit, Rollback, Close };
+  struct Case {
+    const char* what;
+    End end;
+    std::vector<std::string> after;
+  } cases[] = {
+      {"commit", End::Commit, {"a", "renamed", "new"}},
+      {"rollback", End::Rollback, {"a", "b", "c"}},
+      {"close with the transaction open", End::Close, {"a", "b", "c"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Recreate();
+    AddNumbered({R("a"), R("b"), R("c")});
+    ASSERT_EQ(f_.Logout(), 0);
+    f_.ClearBuffer();
+    ASSERT_EQ(f_.PrimeAutoNumber(), 0);
+    f_.rec.name = "new";
+    ASSERT_EQ(f_.Add(), 0);
+    ASSERT_EQ(f_.SetKeyOrder(kId), 0);
+    ASSERT_EQ(f_.Next(), 0);
+    ASSERT_EQ(f_.Next(), 0);
+    f_.rec.name = "renamed";
+    ASSERT_EQ(f_.Put(), 0);
+    ASSERT_EQ(f_.Next(), 0);
+    ASSERT_EQ(f_.Delete(), 0);
+    // This instance reads its own writes; another one does not see them yet.
+    EXPECT_EQ(Names(ReadAll(f_, kId)), (std::vector<std::string>{"a", "renamed", "new"}));
+    EXPECT_EQ(NamesSeenByAnother(), (std::vector<std::string>{"a", "b", "c"}));
+    switch (c.end) {
+      case End::Commit: ASSERT_EQ(f_.Commit(), 0); break;
+      case End::Rollback: ASSERT_EQ(f_.Rollback(), 0); break;
+      case End::Close: f_.Close(); break;
+    }
+    EXPECT_EQ(NamesSeenByAnother(), c.after);
+    if (!f_.IsOpen()) {
+      ASSERT_EQ(f_.Open(), 0);
+    }
+    // The transaction is over: writes count at once again.
+    ASSERT_EQ(Add(f_, R("later")), 0);
+    EXPECT_EQ(NamesSeenByAnother().back(), "later");
+  }
+}
+
+TEST_F(RecordFileTest, ARefusedWriteInsideATransactionLeavesTheOthers) {
+  AddNumbered({R("a"), R("b")});
+  ASSERT_EQ(f_.Logout(), 0);
+  ASSERT_EQ(Add(f_, R("c", 0, 0, 0, 3)), 0);
+  EXPECT_EQ(Add(f_, R("dup", 0, 0, 0, 1)), code::DuplicateKey);
+  ASSERT_EQ(Add(f_, R("d", 0, 0, 0, 4)), 0);
+  ASSERT_EQ(f_.Commit(), 0);
+  EXPECT_EQ(NamesSeenByAnother(), (std::vector<std::string>{"a", "b", "c", "d"}));
+}
+
+TEST_F(RecordFileTest, TransactionCallsGiveTheirCodes) {
+  File<Rec> y(Decl());
+  ASSERT_EQ(y.Open(), 0);
+  ASSERT_EQ(Add(y, R("y")), 0);
+  struct Step {
+    const char* what;
+    std::function<int()> call;
+    int code;
+  } steps[] = {
+      {"commit without a transaction", [&] { return f_.Commit(); }, code::LogoutNotActive},
+      {"rollback without a transaction", [&] { return f_.Rollback(); }, code::LogoutNotActive},
+      {"begin", [&] { return f_.Logout(); }, 0},
+      {"begin again", [&] { return f_.Logout(); }, code::LogoutActive},
+      // Another instance cannot write meanwhile (no recovery time set).
+      {"another instance begins", [&] { return y.Logout(); }, code::AccessDenied},
+      {"another instance adds", [&] { return Add(y, R("z")); }, code::AccessDenied},
+      {"another instance reads", [&] { return static_cast<int>(y.Records()) - 1; }, 0},
+      {"commit", [&] { return f_.Commit(); }, 0},
+      {"commit again", [&] { return f_.Commit(); }, code::LogoutNotActive},
+      {"the other one begins now", [&] { return y.Logout(); }, 0},
+      {"and rolls back", [&] { return y.Rollback(); }, 0},
+      {"rollback again", [&] { return y.Rollback(); }, code::LogoutNotActive},
+      {"closed: begin", [&] { f_.Close(); return f_.Logout(); }, code::FileNotOpen},
+      {"closed: commit", [&] { return f_.Commit(); }, code::FileNotOpen},
+      {"closed: rollback", [&] { return f_.Rollback(); }, code::FileNotOpen},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.what);
+    EXPECT_EQ(s.call(), s.code);
+    if (s.code != 0) {
+      EXPECT_EQ(platform::rec::LastError(), s.code);
+    }
+  }
+}
+
+// A process killed inside a transaction, after some of its writes: the
+// file holds none of them. Left to commit, it holds all of them.
+TEST_F(RecordFileTest, AKilledProcessLeavesNoneOfItsTransactionsWrites) {
+  struct Case {
+    const char* what;
+    int pause;   // writes done when the child stops
+    bool kill;
+    std::vector<std::string> after;
+  } cases[] = {
+      {"killed after the first write", 1, true, {"a", "b", "c"}},
+      {"killed after the second write", 2, true, {"a", "b", "c"}},
+      {"killed after the last write, before the commit", 3, true, {"a", "b", "c"}},
+      {"let commit", 2, false, {"renamed", "c", "new"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Recreate();
+    AddNumbered({R("a"), R("b"), R("c")});
+    testsupport::Child child(VELORN_RECORDS_CHILD, {"logout", std::to_string(c.pause)});
+    ASSERT_TRUE(child.WaitForOutput("paused", 10s)) << child.out() << child.err();
+    if (c.kill) {
+      child.Signal(SIGKILL);
+      EXPECT_EQ(child.Wait(10s), 128 + SIGKILL);
+    } else {
+      child.CloseStdin();
+      EXPECT_EQ(child.Wait(10s), 0) << child.out() << child.err();
+    }
+    EXPECT_EQ(NamesSeenByAnother(), c.after);
+    // Nothing of the dead process holds the file.
+    EXPECT_EQ(Add(f_, R("after")), 0);
+  }
 }
 
 }  // namespace
