@@ -27,6 +27,9 @@ std::atomic<int64_t> gRecoveryUnitMs{1000};
 
 constexpr const char* kCollation = "CZ_NOCASE";
 constexpr const char* kFormat = "velorn-records-1";
+// Marks our files in the database header ("Vlrn"), so that a file known to
+// be ours is opened without a separate read-only look first.
+constexpr int32_t kApplicationId = 0x566c726e;
 
 int CollateCz(void*, int la, const void* a, int lb, const void* b) {
   return text::CompareCzNoCase(std::string_view(static_cast<const char*>(a), static_cast<size_t>(la)),
@@ -188,9 +191,10 @@ int RecordFile::MapSqlite(int rc) const {
   }
 }
 
-// What the file on disk is, before SQLite is let near it: 0 ours or
-// possibly ours (an SQLite database), 2 missing or empty, 36 foreign.
-int RecordFile::CheckFile(bool forCreate) {
+// What the file on disk is, before SQLite is let near it: 0 possibly ours
+// (an SQLite database; *marked when its header carries our mark), 2 missing
+// or empty, 36 foreign.
+int RecordFile::CheckFile(bool* marked) {
   const int fd = ::open(decl_.fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) {
     if (errno == ENOENT) return FileNotFound;
@@ -207,12 +211,13 @@ int RecordFile::CheckFile(bool forCreate) {
     ::close(fd);
     return FileNotFound;
   }
-  char head[16] = {};
+  unsigned char head[100] = {};
   const ssize_t n = ::read(fd, head, sizeof head);
   ::close(fd);
-  if (n != static_cast<ssize_t>(sizeof head) || std::memcmp(head, "SQLite format 3", 16) != 0)
-    return InvalidDataFile;
-  (void)forCreate;
+  if (n < 16 || std::memcmp(head, "SQLite format 3", 16) != 0) return InvalidDataFile;
+  const auto id = static_cast<int32_t>(static_cast<uint32_t>(head[68]) << 24 | static_cast<uint32_t>(head[69]) << 16 |
+                                       static_cast<uint32_t>(head[70]) << 8 | head[71]);
+  if (marked) *marked = n == static_cast<ssize_t>(sizeof head) && id == kApplicationId;
   return 0;
 }
 
@@ -242,9 +247,8 @@ int RecordFile::Verify() {
   Prepared q(db_, "SELECT name, value FROM velorn_meta");
   if (!q) {
     const int rc = sqlite3_errcode(db_);
-    if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED) return AccessDenied;
-    if ((rc & 0xff) == SQLITE_NOTADB || (rc & 0xff) == SQLITE_CORRUPT) return InvalidDataFile;
-    return InvalidRecordDeclaration;  // no such table: not ours
+    if ((rc & 0xff) == SQLITE_ERROR) return InvalidRecordDeclaration;  // no such table: not ours
+    return MapSqlite(rc);
   }
   std::string format, layout;
   int rc;
@@ -262,8 +266,8 @@ int RecordFile::Verify() {
 
 // Checks an existing database through a read-only connection that never
 // checkpoints, so a foreign file (a WAL database, say) is not changed by
-// being looked at. Ours never use WAL; a hot journal (after a crash) cannot
-// be rolled back read-only and is left to the read-write open that follows.
+// being looked at. A hot journal (after a crash) cannot be rolled back
+// read-only and is left to the read-write open that follows.
 int RecordFile::VerifyReadOnly() {
   sqlite3* ro = nullptr;
   int rc = sqlite3_open_v2(decl_.fileName.c_str(), &ro, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -289,13 +293,19 @@ int RecordFile::VerifyReadOnly() {
 
 int RecordFile::Open() {
   if (db_) return Fail(FileAlreadyOpen);
-  if (const int c = CheckFile(false); c != 0) return Fail(c, decl_.fileName);
-  if (const int c = VerifyReadOnly(); c != 0) return Fail(c, decl_.fileName);
+  bool marked = false;
+  if (const int c = CheckFile(&marked); c != 0) return Fail(c, decl_.fileName);
+  if (!marked) {
+    if (const int c = VerifyReadOnly(); c != 0) return Fail(c, decl_.fileName);
+  }
   if (const int c = Connect(SQLITE_OPEN_READWRITE); c != 0) return Fail(c, decl_.fileName);
   int c;
   {
     InTurn turn(turn_);
     c = Verify();
+    if (c == 0) c = EnableWal();
+    if (c == 0 && !marked) c = Exec(("PRAGMA application_id = " + std::to_string(kApplicationId)).c_str());
+    if (c == 0) c = ProbeWrite();
   }
   if (c != 0) {
     Close();
@@ -304,6 +314,24 @@ int RecordFile::Open() {
   order_ = Order::None;
   current_ = 0;
   return Ok();
+}
+
+// Readers never hold up writers and writers never hold up readers: a
+// reading may stay open while the caller talks to a device for seconds.
+int RecordFile::EnableWal() {
+  Prepared q(db_, "PRAGMA journal_mode=WAL");
+  const int rc = q ? sqlite3_step(q.st) : sqlite3_errcode(db_);
+  if (rc != SQLITE_ROW) return MapSqlite(rc);
+  const auto* mode = reinterpret_cast<const char*>(sqlite3_column_text(q.st, 0));
+  // Another mode stays when the file cannot take the write-ahead log.
+  return mode && std::strcmp(mode, "wal") == 0 ? 0 : AccessDenied;
+}
+
+// An open asks for writing: it is refused while another connection writes
+// the file (after the lock-recovery time), as any write would be.
+int RecordFile::ProbeWrite() {
+  if (const int c = Exec("BEGIN IMMEDIATE"); c != 0) return c;
+  return Exec("ROLLBACK");
 }
 
 std::string RecordFile::ColumnList() const {
@@ -353,6 +381,8 @@ int RecordFile::InstallSchema() {
     sql += ";";
   }
   sql += "CREATE TABLE IF NOT EXISTS velorn_meta (name TEXT PRIMARY KEY, value TEXT NOT NULL);";
+  sql += "PRAGMA application_id = " + std::to_string(kApplicationId) + ";";
+  if (const int c = EnableWal(); c != 0) return c;
   if (const int c = Exec("BEGIN EXCLUSIVE"); c != 0) return c;
   int c = Exec(sql.c_str());
   if (c == 0) {
@@ -375,11 +405,17 @@ int RecordFile::InstallSchema() {
 
 int RecordFile::Create() {
   if (db_) return Fail(FileAlreadyOpen);
-  const int check = CheckFile(true);
+  bool marked = false;
+  const int check = CheckFile(&marked);
   if (check != 0 && check != FileNotFound) return Fail(check, decl_.fileName);
   if (check == 0) {
     // An SQLite database already: ours is left as it is, another is refused.
-    const int v = VerifyReadOnly();
+    int v = marked ? Connect(SQLITE_OPEN_READWRITE) : VerifyReadOnly();
+    if (marked && v == 0) {
+      InTurn turn(turn_);
+      v = Verify();
+    }
+    Close();
     return v == 0 ? Ok() : Fail(v, decl_.fileName);
   }
   if (const int c = Connect(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE); c != 0) return Fail(c, decl_.fileName);
@@ -410,6 +446,7 @@ sqlite3_stmt* RecordFile::Cached(const std::string& sql) {
 }
 
 void RecordFile::Close() {
+  EndReading();
   if (logout_) {
     for (auto& [sql, st] : cache_) sqlite3_reset(st);
     Exec("ROLLBACK");
@@ -422,7 +459,6 @@ void RecordFile::Close() {
   turn_.reset();
   order_ = Order::None;
   current_ = 0;
-  met_.clear();
 }
 
 int RecordFile::Send(std::string_view option) {
@@ -445,7 +481,7 @@ int64_t RecordFile::Records() {
     Fail(FileNotOpen);
     return -1;
   }
-  InTurn turn(turn_);
+  EndRun();
   Prepared q(db_, "SELECT COUNT(*) FROM records");
   const int rc = q ? sqlite3_step(q.st) : sqlite3_errcode(db_);
   if (rc != SQLITE_ROW) {
@@ -513,22 +549,43 @@ void RecordFile::ReadRow(sqlite3_stmt* st) {
   }
 }
 
+void RecordFile::EndRun() {
+  if (!run_) return;
+  sqlite3_reset(run_);
+  run_ = nullptr;
+  met_.insert(metInRun_.begin(), metInRun_.end());
+  metInRun_.clear();
+}
+
+void RecordFile::EndReading() {
+  EndRun();
+  std::unordered_set<int64_t>().swap(met_);
+  std::vector<int64_t>().swap(metInRun_);
+}
+
 int RecordFile::SetFileOrder() {
+  EndReading();
+  order_ = Order::None;
   if (!db_) return Fail(FileNotOpen);
   order_ = Order::File;
   key_ = -1;
   started_ = false;
-  met_.clear();
+  keyColumns_.clear();
   return Ok();
 }
 
 int RecordFile::SetKeyOrder(int key) {
+  EndReading();
+  order_ = Order::None;
   if (!db_) return Fail(FileNotOpen);
   if (key < 0 || key >= static_cast<int>(decl_.keys.size())) return Fail(CannotAccessIndex);
   order_ = Order::Key;
   key_ = key;
   started_ = false;
-  met_.clear();
+  keyColumns_.clear();
+  // Column 0 of a row is the rowid, then the fields in declaration order.
+  for (int f : decl_.keys[static_cast<size_t>(key)].fields) keyColumns_.push_back(f + 1);
+  lastKeyValues_.resize(keyColumns_.size());
   return Ok();
 }
 
@@ -541,74 +598,80 @@ int RecordFile::SetKeyFromBuffer(int key) {
   return Ok();
 }
 
+int RecordFile::StartRun() {
+  // From the start, from the buffer's key values, or after the record last
+  // read (its key values as read, then its file order).
+  std::string sql = "SELECT rowid, " + ColumnList() + " FROM records";
+  std::vector<std::string> where;
+  const std::vector<Value>* binds = nullptr;
+  if (order_ == Order::File) {
+    if (started_) where.push_back("rowid > ?");
+  } else {
+    const KeyDecl& k = decl_.keys[static_cast<size_t>(key_)];
+    if (const std::string f = OptionalFilter(key_); !f.empty()) where.push_back(f);
+    std::string tuple = "(";
+    for (size_t i = 0; i < k.fields.size(); ++i)
+      tuple += (i ? ", " : "") + Quote(decl_.fields[static_cast<size_t>(k.fields[i])].name);
+    std::string marks;
+    for (size_t i = 0; i < k.fields.size(); ++i) marks += (i ? ", ?" : "?");
+    if (started_) {
+      where.push_back(tuple + ", rowid) > (" + marks + ", ?)");
+      binds = &lastKeyValues_;
+    } else if (order_ == Order::KeyFromBuffer) {
+      where.push_back(tuple + ") >= (" + marks + ")");
+      binds = &fromValues_;
+    }
+  }
+  for (size_t i = 0; i < where.size(); ++i) sql += (i ? " AND " : " WHERE ") + where[i];
+  sql += " ORDER BY " + (order_ == Order::File ? std::string("rowid") : KeyOrderBy(key_));
+
+  sqlite3_stmt* st = Cached(sql);
+  if (!st) return Fail(MapSqlite(sqlite3_errcode(db_)), sqlite3_errmsg(db_));
+  int pos = 1;
+  if (binds)
+    for (const Value& v : *binds) BindField(st, pos++, -1, v);
+  if (started_) sqlite3_bind_int64(st, pos, lastRowid_);
+  run_ = st;
+  return 0;
+}
+
 int RecordFile::Next() {
   if (!db_) return Fail(FileNotOpen);
   if (order_ == Order::None) return Fail(RecordNotAvailable);
-  InTurn turn(turn_);
-  const std::string cols = "rowid, " + ColumnList();
+  if (!run_) {
+    if (const int c = StartRun(); c != 0) return c;
+  }
   for (;;) {
-    std::string sql = "SELECT " + cols + " FROM records";
-    std::vector<std::string> where;
-    std::vector<Value> binds;
-    if (order_ == Order::File) {
-      if (started_) {
-        where.push_back("rowid > ?");
-        binds.emplace_back(lastRowid_);
-      }
-    } else {
-      const KeyDecl& k = decl_.keys[static_cast<size_t>(key_)];
-      if (const std::string f = OptionalFilter(key_); !f.empty()) where.push_back(f);
-      std::string tuple = "(";
-      for (size_t i = 0; i < k.fields.size(); ++i)
-        tuple += (i ? ", " : "") + Quote(decl_.fields[static_cast<size_t>(k.fields[i])].name);
-      if (started_) {
-        std::string w = tuple + ", rowid) > (";
-        for (size_t i = 0; i < k.fields.size(); ++i) w += "?, ";
-        where.push_back(w + "?)");
-        binds.insert(binds.end(), lastKeyValues_.begin(), lastKeyValues_.end());
-        binds.emplace_back(lastRowid_);
-      } else if (order_ == Order::KeyFromBuffer) {
-        std::string w = tuple + ") >= (";
-        for (size_t i = 0; i < k.fields.size(); ++i) w += (i ? ", ?" : "?");
-        where.push_back(w + ")");
-        binds.insert(binds.end(), fromValues_.begin(), fromValues_.end());
-      }
-    }
-    for (size_t i = 0; i < where.size(); ++i) sql += (i ? " AND " : " WHERE ") + where[i];
-    sql += " ORDER BY " + (order_ == Order::File ? std::string("rowid") : KeyOrderBy(key_)) + " LIMIT 1";
-
-    sqlite3_stmt* st = Cached(sql);
-    if (!st) return Fail(MapSqlite(sqlite3_errcode(db_)), sqlite3_errmsg(db_));
-    for (size_t i = 0; i < binds.size(); ++i) BindField(st, static_cast<int>(i) + 1, -1, binds[i]);
-    const int rc = sqlite3_step(st);
+    const int rc = sqlite3_step(run_);
     if (rc != SQLITE_ROW) {
-      const std::string detail = rc == SQLITE_DONE ? std::string() : sqlite3_errmsg(db_);
-      sqlite3_reset(st);
-      return Fail(rc == SQLITE_DONE ? RecordNotAvailable : MapSqlite(rc), detail);
+      if (rc == SQLITE_DONE) {
+        EndReading();
+        return Fail(RecordNotAvailable);
+      }
+      const std::string detail = sqlite3_errmsg(db_);
+      EndRun();
+      return Fail(MapSqlite(rc), detail);
     }
-
+    const int64_t row = sqlite3_column_int64(run_, 0);
+    // A record rewritten to a later key value is met once only.
+    if (!met_.empty() && met_.count(row) != 0) continue;
+    metInRun_.push_back(row);
     started_ = true;
-    lastRowid_ = sqlite3_column_int64(st, 0);
-    if (order_ != Order::File) {
-      lastKeyValues_.clear();
-      for (int f : decl_.keys[static_cast<size_t>(key_)].fields) {
-        const int col = f + 1;
-        if (sqlite3_column_type(st, col) == SQLITE_TEXT) {
-          const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
-          lastKeyValues_.emplace_back(std::string(t ? t : "", static_cast<size_t>(sqlite3_column_bytes(st, col))));
-        } else {
-          lastKeyValues_.emplace_back(static_cast<int64_t>(sqlite3_column_int64(st, col)));
-        }
+    lastRowid_ = row;
+    for (size_t i = 0; i < keyColumns_.size(); ++i) {
+      const int col = keyColumns_[i];
+      Value& v = lastKeyValues_[i];
+      if (sqlite3_column_type(run_, col) == SQLITE_TEXT) {
+        const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(run_, col));
+        const size_t n = static_cast<size_t>(sqlite3_column_bytes(run_, col));
+        if (auto* text = std::get_if<std::string>(&v)) text->assign(t ? t : "", n);
+        else v = std::string(t ? t : "", n);
+      } else {
+        v = static_cast<int64_t>(sqlite3_column_int64(run_, col));
       }
     }
-    // A record rewritten to a later key value is met once only.
-    if (!met_.insert(lastRowid_).second) {
-      sqlite3_reset(st);
-      continue;
-    }
-    ReadRow(st);
-    sqlite3_reset(st);
-    current_ = lastRowid_;
+    ReadRow(run_);
+    current_ = row;
     return Ok();
   }
 }
@@ -616,7 +679,7 @@ int RecordFile::Next() {
 int RecordFile::PrimeAutoNumber() {
   if (autoKey_ < 0) return Ok();
   if (!db_) return Fail(FileNotOpen);
-  InTurn turn(turn_);
+  EndRun();
   const int f = decl_.keys[static_cast<size_t>(autoKey_)].fields[0];
   const FieldDecl& fd = decl_.fields[static_cast<size_t>(f)];
   Prepared q(db_, "SELECT COALESCE(MAX(" + Quote(fd.name) + "), 0) + 1 FROM records");
@@ -629,6 +692,7 @@ int RecordFile::PrimeAutoNumber() {
 
 int RecordFile::Add() {
   if (!db_) return Fail(FileNotOpen);
+  EndRun();
   // Inside a transaction of Logout this connection holds the file already.
   InTurn turn(logout_ ? nullptr : turn_);
   if (!logout_) {
@@ -684,6 +748,7 @@ int RecordFile::Add() {
 int RecordFile::Put() {
   if (!db_) return Fail(FileNotOpen);
   if (current_ == 0) return Fail(RecordNotAvailable);
+  EndRun();
   InTurn turn(logout_ ? nullptr : turn_);
   std::string sql = "UPDATE records SET ";
   for (size_t i = 0; i < decl_.fields.size(); ++i) sql += (i ? ", " : "") + Quote(decl_.fields[i].name) + " = ?";
@@ -702,6 +767,7 @@ int RecordFile::Put() {
 int RecordFile::Delete() {
   if (!db_) return Fail(FileNotOpen);
   if (current_ == 0) return Fail(RecordNotAvailable);
+  EndRun();
   InTurn turn(logout_ ? nullptr : turn_);
   sqlite3_stmt* del = Cached("DELETE FROM records WHERE rowid = ?1");
   if (!del) return Fail(MapSqlite(sqlite3_errcode(db_)));
@@ -717,6 +783,7 @@ int RecordFile::Delete() {
 int RecordFile::Logout() {
   if (!db_) return Fail(FileNotOpen);
   if (logout_) return Fail(LogoutActive);
+  EndRun();
   InTurn turn(turn_);
   if (const int c = Exec("BEGIN IMMEDIATE"); c != 0) return Fail(c, sqlite3_errmsg(db_));
   logout_ = true;
@@ -726,6 +793,7 @@ int RecordFile::Logout() {
 int RecordFile::Commit() {
   if (!db_) return Fail(FileNotOpen);
   if (!logout_) return Fail(LogoutNotActive);
+  EndRun();
   logout_ = false;
   if (const int c = Exec("COMMIT"); c != 0) {
     const std::string detail = sqlite3_errmsg(db_);
@@ -738,6 +806,7 @@ int RecordFile::Commit() {
 int RecordFile::Rollback() {
   if (!db_) return Fail(FileNotOpen);
   if (!logout_) return Fail(LogoutNotActive);
+  EndRun();
   logout_ = false;
   if (!sqlite3_get_autocommit(db_)) {
     if (const int c = Exec("ROLLBACK"); c != 0) return Fail(c, sqlite3_errmsg(db_));

@@ -23,10 +23,19 @@
 // are all empty (blank text, zero numbers, no date, no time); ties break by
 // file order (the order records were added in).
 //
-// Reading in key order goes on after the position of the record last read
-// (its key values as read, then its file order), so a delete or a rewrite
-// during a read loses nothing: records with equal key values are still met,
-// and no record is met twice between two Set calls.
+// A reading starts at a Set call and ends at the end of the file (33) or the
+// next Set call. It steps one statement inside one read transaction, so a
+// record costs what SQLite costs; the read transaction ends at every write,
+// transaction call, Records or PrimeAutoNumber of this instance, and the
+// reading then goes on in a new one after the position of the record last
+// read (its key values as read, then its file order). So a delete or a
+// rewrite during a reading loses nothing: records with equal key values are
+// still met, and no record is met twice in one reading. Between those points
+// a reading sees the file as it was when its read transaction began; what
+// other instances write meanwhile is seen from the next one on. The files
+// keep a write-ahead log: an open reading never holds up a writer (of this
+// process or another) and a writer never holds up a reading, however long
+// the caller takes between two Next calls.
 //
 // Every operation returns a platform error code (platform/locale_texts.h),
 // 0 on success, and leaves it as the thread's last error (LastError()).
@@ -192,9 +201,21 @@ class RecordFile {
  private:
   enum class Order { None, File, Key, KeyFromBuffer };
 
+  // The reading's statement: prepared when the reading starts or goes on
+  // after a write, then stepped record by record inside one read
+  // transaction.
+  int StartRun();
+  // Ends the read transaction; the next Next goes on after the record last
+  // read.
+  void EndRun();
+  // Ends the reading: forgets the records met.
+  void EndReading();
+  int EnableWal();
+  int ProbeWrite();
+
   int Fail(int code, std::string detail = {});
   int Ok();
-  int CheckFile(bool forCreate);
+  int CheckFile(bool* marked);
   int Connect(int flags);
   int Verify();
   int VerifyReadOnly();
@@ -227,6 +248,12 @@ class RecordFile {
   int64_t lastRowid_ = 0;
   std::vector<Value> lastKeyValues_;  // column values of the record last read
   std::vector<Value> fromValues_;     // SetKeyFromBuffer's start values
+  std::vector<int> keyColumns_;       // the key's columns in the reading's rows
+  sqlite3_stmt* run_ = nullptr;       // the reading's statement while stepped
+  // Records met in this reading: those of the statement stepped now, and
+  // those of earlier statements of the reading (after a write the reading
+  // goes on in a new one, where a rewritten record may come again).
+  std::vector<int64_t> metInRun_;
   std::unordered_set<int64_t> met_;
   int64_t current_ = 0;
 
