@@ -24,6 +24,7 @@ using namespace platform::locale;
 thread_local int tLastError = 0;
 thread_local std::string tLastDetail;
 std::atomic<int64_t> gRecoveryUnitMs{1000};
+std::atomic<bool> gSimulatedWriteProtection{false};
 
 constexpr const char* kCollation = "CZ_NOCASE";
 constexpr const char* kFormat = "velorn-records-1";
@@ -144,6 +145,8 @@ std::string LastErrorText() {
   return t;
 }
 
+void SimulateWriteProtection(bool on) { gSimulatedWriteProtection = on; }
+
 void SetLockRecoveryUnit(std::chrono::milliseconds unit) { gRecoveryUnitMs = unit.count(); }
 std::chrono::milliseconds LockRecoveryUnit() { return std::chrono::milliseconds(gRecoveryUnitMs.load()); }
 
@@ -222,6 +225,8 @@ int RecordFile::CheckFile(bool* marked) {
 }
 
 int RecordFile::Connect(int flags) {
+  if (gSimulatedWriteProtection && (flags & SQLITE_OPEN_READWRITE))
+    flags = (flags & ~(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) | SQLITE_OPEN_READONLY;
   sqlite3* db = nullptr;
   const int rc = sqlite3_open_v2(decl_.fileName.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
@@ -299,6 +304,12 @@ int RecordFile::Open() {
     if (const int c = VerifyReadOnly(); c != 0) return Fail(c, decl_.fileName);
   }
   if (const int c = Connect(SQLITE_OPEN_READWRITE); c != 0) return Fail(c, decl_.fileName);
+  // SQLite falls back to reading alone, without a word, when the file or
+  // its folder is write-protected.
+  if (sqlite3_db_readonly(db_, "main") != 0) {
+    Close();
+    return Fail(AccessDenied, decl_.fileName);
+  }
   int c;
   {
     InTurn turn(turn_);

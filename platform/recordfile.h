@@ -41,7 +41,9 @@
 // 0 on success, and leaves it as the thread's last error (LastError()).
 //
 // Errors of Open: 2 the file does not exist or has 0 bytes; 5 another
-// process holds it locked (after waiting the lock-recovery time, see Send);
+// connection writes it (after waiting the lock-recovery time, see Send), or
+// the file, its folder or its log beside it cannot be written (the file is
+// then left as it was);
 // 36 the file is not an SQLite database; 47 it is an SQLite database that is
 // not one of ours or has another layout; 52 this instance is already open;
 // 90 any other failure. Files that give 36 or 47 are never written.
@@ -132,6 +134,10 @@ std::string LastErrorText();
 // One second unless changed (tests shorten it).
 void SetLockRecoveryUnit(std::chrono::milliseconds unit);
 std::chrono::milliseconds LockRecoveryUnit();
+
+// Test seam for systems where a test cannot write-protect a file: while on,
+// opens and creates connect as they do to a write-protected file.
+void SimulateWriteProtection(bool on);
 
 class RecordFile {
  public:

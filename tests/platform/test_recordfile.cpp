@@ -708,6 +708,73 @@ TEST_F(RecordFileTest, ARecordMovedByAnotherInstanceIsNotMetTwice) {
   }
 }
 
+// A file that was made before the files kept a log and carried our mark.
+void MakeOlderFile() {
+  {
+    File<Rec> o(Decl());
+    ASSERT_EQ(o.Create(), 0);
+  }
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(Decl().fileName.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "PRAGMA journal_mode=DELETE; PRAGMA application_id=0", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+}
+
+// Write protection is made for a child alone with read-only bind mounts of
+// the test's folder ($DATA, seen by the child as $VIEW) in a private mount
+// namespace.
+// Where that cannot be done, the open's seam stands in for a write-protected
+// file (the first case only).
+TEST(WriteProtectedRecordFile, AnOpenForWritingIsRefusedWith5AndTheFileLeftAsItWas) {
+  TempDir data(true), view;
+  const std::string bind = "mount --bind \"$DATA\" \"$VIEW\"";
+  const std::string folderReadOnly = bind + " && mount -o remount,bind,ro \"$VIEW\"";
+  struct Case {
+    const char* what;
+    std::function<void()> make;
+    std::string mounts;
+    std::string role;
+    std::string said;
+  } cases[] = {
+      {"nothing write-protected", [] { ASSERT_EQ(File<Rec>(Decl()).Create(), 0); }, bind, "open", "open 0"},
+      {"the file write-protected", [] { ASSERT_EQ(File<Rec>(Decl()).Create(), 0); },
+       bind + " && mount --bind \"$VIEW/Sample.tps\" \"$VIEW/Sample.tps\" && mount -o remount,bind,ro \"$VIEW/Sample.tps\"",
+       "open", "open 5"},
+      {"the folder write-protected", [] { ASSERT_EQ(File<Rec>(Decl()).Create(), 0); }, folderReadOnly, "open",
+       "open 5"},
+      {"the folder write-protected, the file not: no room for the log",
+       [] { ASSERT_EQ(File<Rec>(Decl()).Create(), 0); },
+       folderReadOnly + " && mount --bind \"$DATA/Sample.tps\" \"$VIEW/Sample.tps\"", "open", "open 5"},
+      {"an older file without a log, its folder write-protected, the file not", [] { MakeOlderFile(); },
+       folderReadOnly + " && mount --bind \"$DATA/Sample.tps\" \"$VIEW/Sample.tps\"", "open", "open 5"},
+      {"a missing file in a write-protected folder", [] {}, folderReadOnly, "create", "create 5"},
+  };
+  const bool confined = testsupport::PrivateMountsWork();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::remove(Decl().fileName.c_str());
+    c.make();
+    const std::string before = SnapshotFolder(data.path());
+    if (confined) {
+      testsupport::ChildOptions o;
+      o.env = {"DATA=" + data.path(), "VIEW=" + view.path()};
+      testsupport::Child child(testsupport::kUnshare,
+                               testsupport::InPrivateMounts(c.mounts, view.path(), VELORN_RECORDS_CHILD, {c.role}), o);
+      EXPECT_EQ(child.Wait(10s), c.said.back() == '0' ? 0 : 1) << child.err();
+      EXPECT_NE(child.out().find(c.said + "\n"), std::string::npos) << child.out() << child.err();
+    } else if (c.what == cases[1].what) {
+      platform::rec::SimulateWriteProtection(true);
+      File<Rec> f(Decl());
+      EXPECT_EQ(f.Open(), code::AccessDenied);
+      EXPECT_FALSE(f.IsOpen());
+      platform::rec::SimulateWriteProtection(false);
+    }
+    EXPECT_EQ(SnapshotFolder(data.path()), before);
+  }
+  if (!confined) GTEST_SKIP() << "no private mount namespace here: only the seam's case was run";
+}
+
 // The state of the file as another instance reads it: names in file order.
 std::vector<std::string> NamesSeenByAnother() {
   File<Rec> y(Decl());
