@@ -15,6 +15,7 @@
 
 #include "app/data/records.h"
 #include "bench/task_fill.h"
+#include "platform/cz_collation.h"
 #include "platform/locale_texts.h"
 #include "platform/recordfile.h"
 #include "platform/stdtime.h"
@@ -84,7 +85,8 @@ void BM_ReadInKeyOrderBareSqlite(benchmark::State& state) {
   TaskFolder folder(kTasks);
   sqlite3* db = nullptr;
   if (sqlite3_open_v2("Tasks.tps", &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) std::abort();
-  sqlite3_create_collation_v2(db, "CZ_NOCASE", SQLITE_UTF8, nullptr, benchfill::CollateCz, nullptr);
+  sqlite3_create_collation_v2(db, platform::rec::kCzNoCase, SQLITE_UTF8, nullptr, platform::rec::CollateCzNoCase,
+                              nullptr);
   sqlite3_stmt* st = nullptr;
   const char* sql =
       "SELECT rowid, * FROM records WHERE NOT (\"TAS:AKTIVNI\" = 0 AND \"TAS:CAS_SPUSTENI\" = 0) "

@@ -8,17 +8,11 @@
 #include <cstdlib>
 #include <random>
 #include <string>
-#include <string_view>
 
+#include "platform/cz_collation.h"
 #include "platform/stdtime.h"
-#include "platform/text.h"
 
 namespace benchfill {
-
-inline int CollateCz(void*, int la, const void* a, int lb, const void* b) {
-  return platform::text::CompareCzNoCase(std::string_view(static_cast<const char*>(a), static_cast<size_t>(la)),
-                                         std::string_view(static_cast<const char*>(b), static_cast<size_t>(lb)));
-}
 
 // Adds n tasks to the Tasks.tps the record file made in the current folder:
 // the first `due` of them active at 10-second steps after `from`, the rest
@@ -26,7 +20,8 @@ inline int CollateCz(void*, int la, const void* a, int lb, const void* b) {
 inline void FillTasks(int n, int due, platform::StdTime from, platform::StdTime until) {
   sqlite3* db = nullptr;
   if (sqlite3_open_v2("Tasks.tps", &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) std::abort();
-  sqlite3_create_collation_v2(db, "CZ_NOCASE", SQLITE_UTF8, nullptr, CollateCz, nullptr);
+  sqlite3_create_collation_v2(db, platform::rec::kCzNoCase, SQLITE_UTF8, nullptr, platform::rec::CollateCzNoCase,
+                              nullptr);
   sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
   sqlite3_stmt* ins = nullptr;
   sqlite3_prepare_v2(db,

@@ -11,6 +11,7 @@
 #include <map>
 #include <utility>
 
+#include "platform/cz_collation.h"
 #include "platform/locale_texts.h"
 #include "platform/stdtime.h"
 #include "platform/text.h"
@@ -26,16 +27,10 @@ thread_local std::string tLastDetail;
 std::atomic<int64_t> gRecoveryUnitMs{1000};
 std::atomic<bool> gSimulatedWriteProtection{false};
 
-constexpr const char* kCollation = "CZ_NOCASE";
 constexpr const char* kFormat = "velorn-records-1";
 // Marks our files in the database header ("Vlrn"), so that a file known to
 // be ours is opened without a separate read-only look first.
 constexpr int32_t kApplicationId = 0x566c726e;
-
-int CollateCz(void*, int la, const void* a, int lb, const void* b) {
-  return text::CompareCzNoCase(std::string_view(static_cast<const char*>(a), static_cast<size_t>(la)),
-                               std::string_view(static_cast<const char*>(b), static_cast<size_t>(lb)));
-}
 
 std::string Quote(std::string_view name) {
   std::string q = "\"";
@@ -235,7 +230,7 @@ int RecordFile::Connect(int flags) {
     return code;
   }
   sqlite3_extended_result_codes(db, 1);
-  sqlite3_create_collation_v2(db, kCollation, SQLITE_UTF8, nullptr, CollateCz, nullptr);
+  sqlite3_create_collation_v2(db, kCzNoCase, SQLITE_UTF8, nullptr, CollateCzNoCase, nullptr);
   sqlite3_busy_timeout(db, BusyWait());
   db_ = db;
   turn_ = FileTurn(decl_.fileName);
@@ -379,7 +374,7 @@ int RecordFile::InstallSchema() {
       for (int kf : k.fields)
         if (kf == static_cast<int>(i) && k.noCase) noCase = true;
     sql += ", " + Quote(f.name) + (f.IsText() ? " TEXT NOT NULL DEFAULT ''" : " INTEGER NOT NULL DEFAULT 0");
-    if (f.IsText() && noCase) sql += std::string(" COLLATE ") + kCollation;
+    if (f.IsText() && noCase) sql += std::string(" COLLATE ") + kCzNoCase;
   }
   sql += ");";
   for (size_t i = 0; i < decl_.keys.size(); ++i) {
