@@ -22,7 +22,7 @@ namespace {
 
 using namespace platform::locale;
 
-thread_local int tLastError = 0;
+thread_local ErrorCode tLastError = NoError;
 thread_local std::string tLastDetail;
 std::atomic<int64_t> gRecoveryUnitMs{1000};
 std::atomic<bool> gSimulatedWriteProtection{false};
@@ -99,7 +99,7 @@ int FieldDecl::Bytes() const {
     case FieldType::String:
     case FieldType::CString: return size;
   }
-  return 0;
+  return NoError;
 }
 
 int FileDecl::FieldIndex(std::string_view name) const {
@@ -132,7 +132,7 @@ std::string FileDecl::Signature() const {
   return s;
 }
 
-int LastError() { return tLastError; }
+ErrorCode LastError() { return tLastError; }
 
 std::string LastErrorText() {
   if (tLastError == 0) return {};
@@ -152,16 +152,16 @@ RecordFile::RecordFile(const FileDecl& decl, void* buffer) : decl_(decl), buf_(b
 
 RecordFile::~RecordFile() { Close(); }
 
-int RecordFile::Fail(int code, std::string detail) {
+ErrorCode RecordFile::Fail(ErrorCode code, std::string detail) {
   tLastError = code;
   tLastDetail = std::move(detail);
   return code;
 }
 
-int RecordFile::Ok() {
-  tLastError = 0;
+ErrorCode RecordFile::Ok() {
+  tLastError = NoError;
   tLastDetail.clear();
-  return 0;
+  return NoError;
 }
 
 int RecordFile::BusyWait() const {
@@ -169,11 +169,11 @@ int RecordFile::BusyWait() const {
   return ms > 0x7fffffff ? 0x7fffffff : static_cast<int>(ms);
 }
 
-int RecordFile::MapSqlite(int rc) const {
+ErrorCode RecordFile::MapSqlite(int rc) const {
   switch (rc & 0xff) {
     case SQLITE_OK:
     case SQLITE_DONE:
-    case SQLITE_ROW: return 0;
+    case SQLITE_ROW: return NoError;
     case SQLITE_BUSY:
     case SQLITE_LOCKED: return AccessDenied;
     case SQLITE_CONSTRAINT: return DuplicateKey;
@@ -192,7 +192,7 @@ int RecordFile::MapSqlite(int rc) const {
 // What the file on disk is, before SQLite is let near it: 0 possibly ours
 // (an SQLite database; *marked when its header carries our mark), 2 missing
 // or empty, 36 foreign.
-int RecordFile::CheckFile(bool* marked) {
+ErrorCode RecordFile::CheckFile(bool* marked) {
   const int fd = ::open(decl_.fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) {
     if (errno == ENOENT) return FileNotFound;
@@ -216,16 +216,16 @@ int RecordFile::CheckFile(bool* marked) {
   const auto id = static_cast<int32_t>(static_cast<uint32_t>(head[68]) << 24 | static_cast<uint32_t>(head[69]) << 16 |
                                        static_cast<uint32_t>(head[70]) << 8 | head[71]);
   if (marked) *marked = n == static_cast<ssize_t>(sizeof head) && id == kApplicationId;
-  return 0;
+  return NoError;
 }
 
-int RecordFile::Connect(int flags) {
+ErrorCode RecordFile::Connect(int flags) {
   if (gSimulatedWriteProtection && (flags & SQLITE_OPEN_READWRITE))
     flags = (flags & ~(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) | SQLITE_OPEN_READONLY;
   sqlite3* db = nullptr;
   const int rc = sqlite3_open_v2(decl_.fileName.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
-    const int code = MapSqlite(rc);
+    const ErrorCode code = MapSqlite(rc);
     sqlite3_close(db);
     return code;
   }
@@ -234,16 +234,16 @@ int RecordFile::Connect(int flags) {
   sqlite3_busy_timeout(db, BusyWait());
   db_ = db;
   turn_ = FileTurn(decl_.fileName);
-  return 0;
+  return NoError;
 }
 
-int RecordFile::Exec(const char* sql) {
+ErrorCode RecordFile::Exec(const char* sql) {
   const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
   return MapSqlite(rc);
 }
 
 // Checks that the open database is one of ours with this layout.
-int RecordFile::Verify() {
+ErrorCode RecordFile::Verify() {
   Prepared q(db_, "SELECT name, value FROM velorn_meta");
   if (!q) {
     const int rc = sqlite3_errcode(db_);
@@ -261,14 +261,14 @@ int RecordFile::Verify() {
   }
   if (rc != SQLITE_DONE) return MapSqlite(rc);
   if (format != kFormat || layout != decl_.Signature()) return InvalidRecordDeclaration;
-  return 0;
+  return NoError;
 }
 
 // Checks an existing database through a read-only connection that never
 // checkpoints, so a foreign file (a WAL database, say) is not changed by
 // being looked at. A hot journal (after a crash) cannot be rolled back
 // read-only and is left to the read-write open that follows.
-int RecordFile::VerifyReadOnly() {
+ErrorCode RecordFile::VerifyReadOnly() {
   sqlite3* ro = nullptr;
   int rc = sqlite3_open_v2(decl_.fileName.c_str(), &ro, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
@@ -280,32 +280,32 @@ int RecordFile::VerifyReadOnly() {
   sqlite3_busy_timeout(ro, BusyWait());
   sqlite3* const rw = db_;
   db_ = ro;
-  int c;
+  ErrorCode c;
   {
     InTurn turn(FileTurn(decl_.fileName));
     c = Verify();
   }
-  if (c != 0 && sqlite3_extended_errcode(ro) == SQLITE_READONLY_ROLLBACK) c = 0;
+  if (c != 0 && sqlite3_extended_errcode(ro) == SQLITE_READONLY_ROLLBACK) c = NoError;
   db_ = rw;
   sqlite3_close(ro);
   return c;
 }
 
-int RecordFile::Open() {
+ErrorCode RecordFile::Open() {
   if (db_) return Fail(FileAlreadyOpen);
   bool marked = false;
-  if (const int c = CheckFile(&marked); c != 0) return Fail(c, decl_.fileName);
+  if (const ErrorCode c = CheckFile(&marked); c != 0) return Fail(c, decl_.fileName);
   if (!marked) {
-    if (const int c = VerifyReadOnly(); c != 0) return Fail(c, decl_.fileName);
+    if (const ErrorCode c = VerifyReadOnly(); c != 0) return Fail(c, decl_.fileName);
   }
-  if (const int c = Connect(SQLITE_OPEN_READWRITE); c != 0) return Fail(c, decl_.fileName);
+  if (const ErrorCode c = Connect(SQLITE_OPEN_READWRITE); c != 0) return Fail(c, decl_.fileName);
   // SQLite falls back to reading alone, without a word, when the file or
   // its folder is write-protected.
   if (sqlite3_db_readonly(db_, "main") != 0) {
     Close();
     return Fail(AccessDenied, decl_.fileName);
   }
-  int c;
+  ErrorCode c;
   {
     InTurn turn(turn_);
     c = Verify();
@@ -324,19 +324,19 @@ int RecordFile::Open() {
 
 // Readers never hold up writers and writers never hold up readers: a
 // reading may stay open while the caller talks to a device for seconds.
-int RecordFile::EnableWal() {
+ErrorCode RecordFile::EnableWal() {
   Prepared q(db_, "PRAGMA journal_mode=WAL");
   const int rc = q ? sqlite3_step(q.st) : sqlite3_errcode(db_);
   if (rc != SQLITE_ROW) return MapSqlite(rc);
   const auto* mode = reinterpret_cast<const char*>(sqlite3_column_text(q.st, 0));
   // Another mode stays when the file cannot take the write-ahead log.
-  return mode && std::strcmp(mode, "wal") == 0 ? 0 : AccessDenied;
+  return mode && std::strcmp(mode, "wal") == 0 ? NoError : AccessDenied;
 }
 
 // An open asks for writing: it is refused while another connection writes
 // the file (after the lock-recovery time), as any write would be.
-int RecordFile::ProbeWrite() {
-  if (const int c = Exec("BEGIN IMMEDIATE"); c != 0) return c;
+ErrorCode RecordFile::ProbeWrite() {
+  if (const ErrorCode c = Exec("BEGIN IMMEDIATE"); c != 0) return c;
   return Exec("ROLLBACK");
 }
 
@@ -363,7 +363,7 @@ std::string RecordFile::KeyOrderBy(int key) const {
   return s + "rowid";
 }
 
-int RecordFile::InstallSchema() {
+ErrorCode RecordFile::InstallSchema() {
   // Rows are numbered without reuse: a deleted record's place in file order
   // never goes to a new one, so read positions stay valid.
   std::string sql = "CREATE TABLE IF NOT EXISTS records (velorn_row INTEGER PRIMARY KEY AUTOINCREMENT";
@@ -388,9 +388,9 @@ int RecordFile::InstallSchema() {
   }
   sql += "CREATE TABLE IF NOT EXISTS velorn_meta (name TEXT PRIMARY KEY, value TEXT NOT NULL);";
   sql += "PRAGMA application_id = " + std::to_string(kApplicationId) + ";";
-  if (const int c = EnableWal(); c != 0) return c;
-  if (const int c = Exec("BEGIN EXCLUSIVE"); c != 0) return c;
-  int c = Exec(sql.c_str());
+  if (const ErrorCode c = EnableWal(); c != 0) return c;
+  if (const ErrorCode c = Exec("BEGIN EXCLUSIVE"); c != 0) return c;
+  ErrorCode c = Exec(sql.c_str());
   if (c == 0) {
     Prepared ins(db_, "INSERT OR IGNORE INTO velorn_meta (name, value) VALUES (?1, ?2)");
     const std::string sig = decl_.Signature();
@@ -409,14 +409,14 @@ int RecordFile::InstallSchema() {
   return Exec("COMMIT");
 }
 
-int RecordFile::Create() {
+ErrorCode RecordFile::Create() {
   if (db_) return Fail(FileAlreadyOpen);
   bool marked = false;
-  const int check = CheckFile(&marked);
+  const ErrorCode check = CheckFile(&marked);
   if (check != 0 && check != FileNotFound) return Fail(check, decl_.fileName);
   if (check == 0) {
     // An SQLite database already: ours is left as it is, another is refused.
-    int v = marked ? Connect(SQLITE_OPEN_READWRITE) : VerifyReadOnly();
+    ErrorCode v = marked ? Connect(SQLITE_OPEN_READWRITE) : VerifyReadOnly();
     if (marked && v == 0) {
       InTurn turn(turn_);
       v = Verify();
@@ -424,8 +424,8 @@ int RecordFile::Create() {
     Close();
     return v == 0 ? Ok() : Fail(v, decl_.fileName);
   }
-  if (const int c = Connect(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE); c != 0) return Fail(c, decl_.fileName);
-  int c;
+  if (const ErrorCode c = Connect(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE); c != 0) return Fail(c, decl_.fileName);
+  ErrorCode c;
   {
     InTurn turn(turn_);
     c = InstallSchema();
@@ -467,7 +467,7 @@ void RecordFile::Close() {
   current_ = 0;
 }
 
-int RecordFile::Send(std::string_view option) {
+ErrorCode RecordFile::Send(std::string_view option) {
   constexpr std::string_view kRecover = "Recover=";
   if (option.size() > kRecover.size() && text::UpperAscii(option.substr(0, kRecover.size())) == "RECOVER=") {
     int n = 0;
@@ -569,7 +569,7 @@ void RecordFile::EndReading() {
   std::vector<int64_t>().swap(metInRun_);
 }
 
-int RecordFile::SetFileOrder() {
+ErrorCode RecordFile::SetFileOrder() {
   EndReading();
   order_ = Order::None;
   if (!db_) return Fail(FileNotOpen);
@@ -580,7 +580,7 @@ int RecordFile::SetFileOrder() {
   return Ok();
 }
 
-int RecordFile::SetKeyOrder(int key) {
+ErrorCode RecordFile::SetKeyOrder(int key) {
   EndReading();
   order_ = Order::None;
   if (!db_) return Fail(FileNotOpen);
@@ -595,8 +595,8 @@ int RecordFile::SetKeyOrder(int key) {
   return Ok();
 }
 
-int RecordFile::SetKeyFromBuffer(int key) {
-  if (const int c = SetKeyOrder(key); c != 0) return c;
+ErrorCode RecordFile::SetKeyFromBuffer(int key) {
+  if (const ErrorCode c = SetKeyOrder(key); c != 0) return c;
   order_ = Order::KeyFromBuffer;
   fromValues_.clear();
   for (int f : decl_.keys[static_cast<size_t>(key)].fields)
@@ -604,7 +604,7 @@ int RecordFile::SetKeyFromBuffer(int key) {
   return Ok();
 }
 
-int RecordFile::StartRun() {
+ErrorCode RecordFile::StartRun() {
   // From the start, from the buffer's key values, or after the record last
   // read (its key values as read, then its file order).
   std::string sql = "SELECT rowid, " + ColumnList() + " FROM records";
@@ -638,14 +638,14 @@ int RecordFile::StartRun() {
     for (const Value& v : *binds) BindField(st, pos++, -1, v);
   if (started_) sqlite3_bind_int64(st, pos, lastRowid_);
   run_ = st;
-  return 0;
+  return NoError;
 }
 
-int RecordFile::Next() {
+ErrorCode RecordFile::Next() {
   if (!db_) return Fail(FileNotOpen);
   if (order_ == Order::None) return Fail(RecordNotAvailable);
   if (!run_) {
-    if (const int c = StartRun(); c != 0) return c;
+    if (const ErrorCode c = StartRun(); c != 0) return c;
   }
   for (;;) {
     const int rc = sqlite3_step(run_);
@@ -682,7 +682,7 @@ int RecordFile::Next() {
   }
 }
 
-int RecordFile::PrimeAutoNumber() {
+ErrorCode RecordFile::PrimeAutoNumber() {
   if (autoKey_ < 0) return Ok();
   if (!db_) return Fail(FileNotOpen);
   EndRun();
@@ -696,13 +696,13 @@ int RecordFile::PrimeAutoNumber() {
   return Ok();
 }
 
-int RecordFile::Add() {
+ErrorCode RecordFile::Add() {
   if (!db_) return Fail(FileNotOpen);
   EndRun();
   // Inside a transaction of Logout this connection holds the file already.
   InTurn turn(logout_ ? nullptr : turn_);
   if (!logout_) {
-    if (const int c = Exec("BEGIN IMMEDIATE"); c != 0) return Fail(c);
+    if (const ErrorCode c = Exec("BEGIN IMMEDIATE"); c != 0) return Fail(c);
   }
   // The number primed for this insert may have been taken by another
   // process since: the record then gets the highest + 1.
@@ -735,7 +735,7 @@ int RecordFile::Add() {
   }
   const int64_t row = sqlite3_last_insert_rowid(db_);
   if (!logout_) {
-    if (const int c = Exec("COMMIT"); c != 0) {
+    if (const ErrorCode c = Exec("COMMIT"); c != 0) {
       Exec("ROLLBACK");
       return Fail(c);
     }
@@ -751,7 +751,7 @@ int RecordFile::Add() {
   return Ok();
 }
 
-int RecordFile::Put() {
+ErrorCode RecordFile::Put() {
   if (!db_) return Fail(FileNotOpen);
   if (current_ == 0) return Fail(RecordNotAvailable);
   EndRun();
@@ -770,7 +770,7 @@ int RecordFile::Put() {
   return Ok();
 }
 
-int RecordFile::Delete() {
+ErrorCode RecordFile::Delete() {
   if (!db_) return Fail(FileNotOpen);
   if (current_ == 0) return Fail(RecordNotAvailable);
   EndRun();
@@ -786,22 +786,22 @@ int RecordFile::Delete() {
   return gone ? Ok() : Fail(RecordNotFound);
 }
 
-int RecordFile::Logout() {
+ErrorCode RecordFile::Logout() {
   if (!db_) return Fail(FileNotOpen);
   if (logout_) return Fail(LogoutActive);
   EndRun();
   InTurn turn(turn_);
-  if (const int c = Exec("BEGIN IMMEDIATE"); c != 0) return Fail(c, sqlite3_errmsg(db_));
+  if (const ErrorCode c = Exec("BEGIN IMMEDIATE"); c != 0) return Fail(c, sqlite3_errmsg(db_));
   logout_ = true;
   return Ok();
 }
 
-int RecordFile::Commit() {
+ErrorCode RecordFile::Commit() {
   if (!db_) return Fail(FileNotOpen);
   if (!logout_) return Fail(LogoutNotActive);
   EndRun();
   logout_ = false;
-  if (const int c = Exec("COMMIT"); c != 0) {
+  if (const ErrorCode c = Exec("COMMIT"); c != 0) {
     const std::string detail = sqlite3_errmsg(db_);
     if (!sqlite3_get_autocommit(db_)) Exec("ROLLBACK");
     return Fail(c, detail);
@@ -809,13 +809,13 @@ int RecordFile::Commit() {
   return Ok();
 }
 
-int RecordFile::Rollback() {
+ErrorCode RecordFile::Rollback() {
   if (!db_) return Fail(FileNotOpen);
   if (!logout_) return Fail(LogoutNotActive);
   EndRun();
   logout_ = false;
   if (!sqlite3_get_autocommit(db_)) {
-    if (const int c = Exec("ROLLBACK"); c != 0) return Fail(c, sqlite3_errmsg(db_));
+    if (const ErrorCode c = Exec("ROLLBACK"); c != 0) return Fail(c, sqlite3_errmsg(db_));
   }
   return Ok();
 }

@@ -646,7 +646,7 @@ TEST_F(RecordFileTest, AnOpenReadingHoldsUpNoWriter) {
          if (const int rc = y.Open(); rc != 0) return rc;
          if (const int rc = y.Logout(); rc != 0) return rc;
          if (const int rc = Add(y, R("bb")); rc != 0) return rc;
-         return y.Commit();
+         return static_cast<int>(y.Commit());
        }},
       {"another thread",
        [] {
