@@ -9,6 +9,12 @@
 //                                   commits; after PAUSE of these writes it
 //                                   prints "paused" and waits for its
 //                                   standard input to close
+//   records_child commit-full       creates the file, adds in one
+//                                   transaction more than the disk holds,
+//                                   commits; prints "commit N", then
+//                                   "again N" for a second commit, "records
+//                                   N" for the count, "add N" for one more
+//                                   record and "records N" again
 // N is the operation's error code. The exit status is 0 when every step
 // gave 0.
 #include <unistd.h>
@@ -66,6 +72,23 @@ int Logout(int pause) {
   return Report("commit", f.Commit()) == 0 ? 0 : 1;
 }
 
+int CommitFull() {
+  File<sample::Rec> f(sample::Decl());
+  if (Report("create", f.Create()) != 0 || Report("open", f.Open()) != 0) return 1;
+  if (Report("logout", f.Logout()) != 0) return 1;
+  for (int i = 0; i < 20000; ++i) {
+    f.rec = sample::R("n" + std::to_string(i), 1, i + 2, 0, i + 1);
+    if (const int rc = f.Add(); rc != 0) return Report("add", rc) == 0 ? 0 : 1;
+  }
+  Report("commit", f.Commit());
+  Report("again", f.Commit());
+  Report("records", static_cast<int>(f.Records()));
+  f.rec = sample::R("one");
+  Report("add", f.Add());
+  Report("records", static_cast<int>(f.Records()));
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -79,6 +102,7 @@ int main(int argc, char** argv) {
     return Report("add", f.Add()) == 0 ? 0 : 1;
   }
   if (role == "logout" && argc == 3) return Logout(std::atoi(argv[2]));
-  std::fprintf(stderr, "usage: records_child open|create|add NAME|logout PAUSE\n");
+  if (role == "commit-full" && argc == 2) return CommitFull();
+  std::fprintf(stderr, "usage: records_child open|create|add NAME|logout PAUSE|commit-full\n");
   return 2;
 }

@@ -775,6 +775,25 @@ TEST(WriteProtectedRecordFile, AnOpenForWritingIsRefusedWith5AndTheFileLeftAsItW
   if (!confined) GTEST_SKIP() << "no private mount namespace here: only the seam's case was run";
 }
 
+// A commit that cannot be written (the disk is full: a small file system of
+// the child's own, in a private mount namespace) gives its error, and the
+// transaction is rolled back and over.
+TEST(RecordFileCommit, AFailedCommitIsRolledBackAndGivesItsError) {
+  if (!testsupport::PrivateMountsWork()) GTEST_SKIP() << "no private mount namespace here";
+  TempDir view;
+  testsupport::ChildOptions o;
+  o.env = {"VIEW=" + view.path()};
+  testsupport::Child child(testsupport::kUnshare,
+                           testsupport::InPrivateMounts("mount -t tmpfs -o size=256k velorn \"$VIEW\"", view.path(),
+                                                        VELORN_RECORDS_CHILD, {"commit-full"}),
+                           o);
+  EXPECT_EQ(child.Wait(30s), 0) << child.err();
+  EXPECT_EQ(child.out(), "create 0\nopen 0\nlogout 0\ncommit " + std::to_string(code::FileSystemError) +
+                             "\nagain " + std::to_string(code::LogoutNotActive) + "\nrecords 0\nadd 0\nrecords 1\n")
+      << child.err();
+}
+
+
 // The state of the file as another instance reads it: names in file order.
 std::vector<std::string> NamesSeenByAnother() {
   File<Rec> y(Decl());
