@@ -24,19 +24,6 @@ struct Rec {
 enum Key { kId, kFlagTime, kName, kDate };
 constexpr int kFileOrder = -1;
 
-inline platform::rec::KeyDecl MakeKey(std::string name, std::vector<int> fields, bool unique, bool autoNumber,
-                                      bool noCase, bool optional) {
-  platform::rec::KeyDecl k;
-  k.name = std::move(name);
-  k.fields = std::move(fields);
-  k.unique = unique;
-  k.primary = unique;
-  k.autoNumber = autoNumber;
-  k.noCase = noCase;
-  k.optional = optional;
-  return k;
-}
-
 inline platform::rec::FileDecl MakeDecl(int nameSize) {
   using platform::rec::Field;
   using platform::rec::FieldType;
@@ -53,10 +40,10 @@ inline platform::rec::FileDecl MakeDecl(int nameSize) {
       Field("SAM:CODE", FieldType::CString, 13 + nameSize, &Rec::code, 3),
   };
   d.keys = {
-      MakeKey("SAM:KeyId", {0}, true, true, false, true),
-      MakeKey("SAM:KeyFlag_Time", {1, 2}, false, false, false, true),
-      MakeKey("SAM:KeyName", {3}, false, false, true, true),
-      MakeKey("SAM:KeyDate", {4}, false, false, false, false),
+      {.name = "SAM:KeyId", .fields = {0}, .unique = true, .primary = true, .autoNumber = true, .optional = true},
+      {.name = "SAM:KeyFlag_Time", .fields = {1, 2}, .optional = true},
+      {.name = "SAM:KeyName", .fields = {3}, .noCase = true, .optional = true},
+      {.name = "SAM:KeyDate", .fields = {4}},
   };
   return d;
 }
