@@ -23,8 +23,8 @@
 // are all empty (blank text, zero numbers, no date, no time); ties break by
 // file order (the order records were added in).
 //
-// A reading starts at a Set call and ends at the end of the file (33) or the
-// next Set call. It steps one statement inside one read transaction, so a
+// A reading starts at a Set call and ends at the end of the file (33), the
+// next Set call or Close. It steps one statement inside one read transaction, so a
 // record costs what SQLite costs; the read transaction ends at every write,
 // transaction call, Records or PrimeAutoNumber of this instance, and the
 // reading then goes on in a new one after the position of the record last
