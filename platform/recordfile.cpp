@@ -31,6 +31,10 @@ constexpr const char* kFormat = "velorn-records-1";
 // Marks our files in the database header ("Vlrn"), so that a file known to
 // be ours is opened without a separate read-only look first.
 constexpr int32_t kApplicationId = 0x566c726e;
+// The order CZ_NOCASE gives; raised whenever that order changes, so that the
+// indexes of files made under an older order are rebuilt at their next open
+// (an index kept in another order than its collation's misses records).
+constexpr const char* kCollationVersion = "cz-2";
 
 std::string Quote(std::string_view name) {
   std::string q = "\"";
@@ -310,6 +314,7 @@ ErrorCode RecordFile::Open() {
     InTurn turn(turn_);
     c = Verify();
     if (c == 0) c = EnableWal();
+    if (c == 0) c = ReindexIfOrderChanged();
     if (c == 0 && !marked) c = Exec(("PRAGMA application_id = " + std::to_string(kApplicationId)).c_str());
     if (c == 0) c = ProbeWrite();
   }
@@ -331,6 +336,34 @@ ErrorCode RecordFile::EnableWal() {
   const auto* mode = reinterpret_cast<const char*>(sqlite3_column_text(q.st, 0));
   // Another mode stays when the file cannot take the write-ahead log.
   return mode && std::strcmp(mode, "wal") == 0 ? NoError : AccessDenied;
+}
+
+// Rebuilds the text indexes when the file was indexed under another order
+// of CZ_NOCASE than this program's.
+ErrorCode RecordFile::ReindexIfOrderChanged() {
+  {
+    Prepared q(db_, "SELECT value FROM velorn_meta WHERE name = 'collation'");
+    if (!q) return MapSqlite(sqlite3_errcode(db_));
+    const int rc = sqlite3_step(q.st);
+    if (rc == SQLITE_ROW) {
+      const auto* v = reinterpret_cast<const char*>(sqlite3_column_text(q.st, 0));
+      if (v != nullptr && std::strcmp(v, kCollationVersion) == 0) return NoError;
+    } else if (rc != SQLITE_DONE) {
+      return MapSqlite(rc);
+    }
+  }
+  if (const ErrorCode c = Exec("BEGIN IMMEDIATE"); c != 0) return c;
+  ErrorCode c = Exec((std::string("REINDEX ") + kCzNoCase).c_str());
+  if (c == 0) {
+    Prepared ins(db_, "INSERT OR REPLACE INTO velorn_meta (name, value) VALUES ('collation', ?1)");
+    sqlite3_bind_text(ins.st, 1, kCollationVersion, -1, SQLITE_STATIC);
+    if (const int rc = sqlite3_step(ins.st); rc != SQLITE_DONE) c = MapSqlite(rc);
+  }
+  if (c != 0) {
+    Exec("ROLLBACK");
+    return c;
+  }
+  return Exec("COMMIT");
 }
 
 // An open asks for writing: it is refused while another connection writes
@@ -394,7 +427,8 @@ ErrorCode RecordFile::InstallSchema() {
   if (c == 0) {
     Prepared ins(db_, "INSERT OR IGNORE INTO velorn_meta (name, value) VALUES (?1, ?2)");
     const std::string sig = decl_.Signature();
-    const std::pair<const char*, std::string> rows[] = {{"format", kFormat}, {"label", decl_.label}, {"layout", sig}};
+    const std::pair<const char*, std::string> rows[] = {
+        {"format", kFormat}, {"label", decl_.label}, {"layout", sig}, {"collation", kCollationVersion}};
     for (const auto& [n, v] : rows) {
       sqlite3_reset(ins.st);
       sqlite3_bind_text(ins.st, 1, n, -1, SQLITE_STATIC);

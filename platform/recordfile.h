@@ -265,6 +265,7 @@ class RecordFile {
   void EndReading();
   ErrorCode EnableWal();
   ErrorCode ProbeWrite();
+  ErrorCode ReindexIfOrderChanged();
 
   ErrorCode Fail(ErrorCode code, std::string detail = {});
   ErrorCode Ok();

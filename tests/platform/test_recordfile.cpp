@@ -210,6 +210,34 @@ TEST_F(RecordFileTest, NoCaseKeyFollowsCzechOrder) {
   EXPECT_EQ(Names(ReadAll(f_, kName)), expected);
 }
 
+// A file indexed under an older order of the collation (here: the reverse
+// one) is reindexed at its next open, so reading by the key follows the
+// present order and meets every record.
+TEST_F(RecordFileTest, AFileIndexedUnderAnotherOrderIsReindexedAtItsOpen) {
+  const std::vector<std::string> names = {"bod", "Áda", "čaj", "_x", "9", "Zebra"};
+  for (const auto& n : names) ASSERT_EQ(Add(f_, R(n)), 0);
+  f_.Close();
+
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(Decl().fileName.c_str(), &db), SQLITE_OK);
+  const auto reverse = [](void*, int na, const void* a, int nb, const void* b) {
+    return -platform::text::CompareCzNoCase(std::string(static_cast<const char*>(a), static_cast<size_t>(na)),
+                                            std::string(static_cast<const char*>(b), static_cast<size_t>(nb)));
+  };
+  ASSERT_EQ(sqlite3_create_collation(db, "CZ_NOCASE", SQLITE_UTF8, nullptr, reverse), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "REINDEX CZ_NOCASE; DELETE FROM velorn_meta WHERE name = 'collation'", nullptr,
+                         nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+
+  ASSERT_EQ(f_.Open(), 0);
+  std::vector<std::string> expected = names;
+  std::stable_sort(expected.begin(), expected.end(), [](const std::string& a, const std::string& b) {
+    return platform::text::CompareCzNoCase(a, b) < 0;
+  });
+  EXPECT_EQ(Names(ReadAll(f_, kName)), expected);
+}
+
 TEST_F(RecordFileTest, EqualKeyValuesKeepFileOrder) {
   struct Case {
     const char* what;
