@@ -409,7 +409,35 @@ sqlite3_stmt* RecordFile::Cached(const std::string& sql) {
   return st;
 }
 
+int RecordFile::Logout() {
+  if (!db_) return Fail(FileNotOpen);
+  if (logout_) return Fail(LogoutActive);
+  InTurn turn(turn_);
+  if (const int c = Exec("BEGIN IMMEDIATE"); c != 0) return Fail(c);
+  logout_ = true;
+  return Ok();
+}
+
+int RecordFile::Commit() {
+  if (!logout_) return Fail(LogoutNotActive);
+  InTurn turn(turn_);
+  logout_ = false;
+  if (const int c = Exec("COMMIT"); c != 0) {
+    Exec("ROLLBACK");
+    return Fail(c);
+  }
+  return Ok();
+}
+
+int RecordFile::Rollback() {
+  if (!logout_) return Fail(LogoutNotActive);
+  InTurn turn(turn_);
+  logout_ = false;
+  return Exec("ROLLBACK") == 0 ? Ok() : Fail(FileSystemError);
+}
+
 void RecordFile::Close() {
+  if (logout_) Rollback();
   for (auto& [sql, st] : cache_) sqlite3_finalize(st);
   cache_.clear();
   if (db_) sqlite3_close_v2(db_);
@@ -625,7 +653,7 @@ int RecordFile::PrimeAutoNumber() {
 int RecordFile::Add() {
   if (!db_) return Fail(FileNotOpen);
   InTurn turn(turn_);
-  if (const int c = Exec("BEGIN IMMEDIATE"); c != 0) return Fail(c);
+  if (const int c = logout_ ? 0 : Exec("BEGIN IMMEDIATE"); c != 0) return Fail(c);
   // The number primed for this insert may have been taken by another
   // process since: the record then gets the highest + 1.
   if (autoKey_ >= 0 && primedNumber_ != 0) {
@@ -651,11 +679,11 @@ int RecordFile::Add() {
   }
   if (rc != SQLITE_DONE) {
     const std::string detail = sqlite3_errmsg(db_);
-    Exec("ROLLBACK");
+    if (!logout_) Exec("ROLLBACK");
     return Fail(MapSqlite(rc), detail);
   }
   const int64_t row = sqlite3_last_insert_rowid(db_);
-  if (const int c = Exec("COMMIT"); c != 0) {
+  if (const int c = logout_ ? 0 : Exec("COMMIT"); c != 0) {
     Exec("ROLLBACK");
     return Fail(c);
   }

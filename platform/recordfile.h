@@ -177,6 +177,14 @@ class RecordFile {
   // True while a current record exists (after a read or add, until delete).
   bool HasCurrent() const { return current_ != 0; }
 
+  // A write transaction on this instance's connection: Add, Put and Delete
+  // of this instance join it until Commit (which rolls back on failure) or
+  // Rollback. Logout: 37 not open, 56 one is already active. Commit and
+  // Rollback: 91 when none is active.
+  int Logout();
+  int Commit();
+  int Rollback();
+
  private:
   enum class Order { None, File, Key, KeyFromBuffer };
 
@@ -217,6 +225,7 @@ class RecordFile {
   std::unordered_set<int64_t> met_;
   int64_t current_ = 0;
 
+  bool logout_ = false;
   int autoKey_ = -1;
   int64_t primedNumber_ = 0;
 };
