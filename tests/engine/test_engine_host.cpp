@@ -9,8 +9,7 @@
 #include <vector>
 
 #include "app/data/records.h"
-#include "app/engine/protocol.h"
-#include "app/engine/scheduler.h"
+#include "app/engine/engine.h"
 #include "app/ui/engine_host.h"
 #include "platform/clock.h"
 #include "platform/eventloop.h"
@@ -30,11 +29,12 @@ class TwoScanHost : public app::ui::EngineHost {
   int scans = 0;
   int OnWindowEvent() override {
     const bool tick = Win().EventNumber() == pu::EVENT::Timer;
-    const int32_t before = GLO_TIMEOUT;
+    int32_t& timeout = Engine().schedulerState.GLO_TIMEOUT;
+    const int32_t before = timeout;
     const int r = EngineHost::OnWindowEvent();
-    if (tick && before + 50 >= kScanPeriod && GLO_TIMEOUT == 0) {
+    if (tick && before + 50 >= kScanPeriod && timeout == 0) {
       ++scans;
-      if (scans == 1) GLO_TIMEOUT = kScanPeriod - 50;  // the next tick scans again
+      if (scans == 1) timeout = kScanPeriod - 50;  // the next tick scans again
       else Win().Post(pu::EVENT::CloseWindow);
     }
     return r;
@@ -80,19 +80,16 @@ TEST(EngineHost, ADueTaskPlaysOnceInItsZonesAndIsBooked) {
     played.push_back(file);
   });
 
-  COM_PORT.clear();
-  GLO_TIMEOUT = kScanPeriod - 100;
-  PlaybackRunning = 0;
-  PlaybackEndTime = 0;
-  PlaybackEndDate = 0;
   {
     TwoScanHost host;
+    host.Engine().schedulerState.GLO_TIMEOUT = kScanPeriod - 100;
     host.Run();
     EXPECT_EQ(host.scans, 2);
+    EXPECT_EQ(host.TaskListRefreshes(), 1);
+    host.Engine().protocol.DisconnectPort();
   }
   ASSERT_TRUE(syslib::WaitSoundIdle(std::chrono::seconds(5)));
   syslib::SetSoundLoadHook(nullptr);
-  DisconnectPort();
 
   {
     std::lock_guard l(m);

@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "app/data/records.h"
-#include "app/engine/protocol.h"
-#include "app/engine/scheduler.h"
+#include "app/engine/commands.h"
+#include "app/engine/engine.h"
 #include "platform/clock.h"
 #include "platform/msgbox.h"
 #include "platform/stdtime.h"
@@ -81,49 +81,6 @@ class EnvScope {
  private:
   std::string name_;
   std::optional<std::string> old_;
-};
-
-// The engine's globals as a test found them, put back when it ends.
-struct SavedGlobals {
-  int32_t portHandle = PortHandle;
-  std::string comPort = COM_PORT;
-  std::string relayCommand = RelayCommand;
-  int32_t consoleCode = ConsoleCommandCode;
-  int32_t lastWrite = LastWriteResult;
-  int32_t lastRead = LastReadCount;
-  StdTime ampDelay = GLO_AMP_DELAY;
-  ConsoleState console = MainConsole();
-  uint8_t running = PlaybackRunning;
-  StdTime endTime = PlaybackEndTime;
-  StdDate endDate = PlaybackEndDate;
-  uint8_t manual = ManualPlaybackRequested;
-  std::array<uint8_t, 41> outputs = OutputSelected;
-  int32_t timeout = GLO_TIMEOUT;
-  uint8_t hlaseni = GLO_HLASENI;
-  uint8_t liveFromTab = LiveFromTabActive;
-  StdTime sysTime = SYS_TIME;
-  std::string komunikace = KOMUNIKACE;
-
-  ~SavedGlobals() {
-    PortHandle = portHandle;
-    COM_PORT = comPort;
-    RelayCommand = relayCommand;
-    ConsoleCommandCode = consoleCode;
-    LastWriteResult = lastWrite;
-    LastReadCount = lastRead;
-    GLO_AMP_DELAY = ampDelay;
-    MainConsole() = console;
-    PlaybackRunning = running;
-    PlaybackEndTime = endTime;
-    PlaybackEndDate = endDate;
-    ManualPlaybackRequested = manual;
-    OutputSelected = outputs;
-    GLO_TIMEOUT = timeout;
-    GLO_HLASENI = hlaseni;
-    LiveFromTabActive = liveFromTab;
-    SYS_TIME = sysTime;
-    KOMUNIKACE = komunikace;
-  }
 };
 
 struct Heard {
@@ -191,7 +148,7 @@ class EngineOnPort : public ::testing::Test {
     ASSERT_TRUE(sim_.Start()) << "no pseudo-terminal";
     comEnv_.Set(sim_.SlavePath());
     audioEnv_.Set("dummy");
-    COM_PORT = "COM1";
+    port_.COM_PORT = "COM1";
   }
 
   void TearDown() override {
@@ -204,7 +161,7 @@ class EngineOnPort : public ::testing::Test {
 
   // Connects and forgets the greeting.
   void Connect() {
-    ASSERT_EQ(ConnectPort(), 1);
+    ASSERT_EQ(engine_.protocol.ConnectPort(), 1);
     ASSERT_TRUE(sim_.WaitForCommands(1, kWait));
     sim_.ClearCommands();
   }
@@ -218,7 +175,7 @@ class EngineOnPort : public ::testing::Test {
     sim_.SetCommandListener([seen, once](const devsim::Command& c) {
       if (c.text == kMarker) std::call_once(*once, [&] { seen->set_value(); });
     });
-    EXPECT_EQ(syslib::WritePort(PortHandle, kMarker, 0), 2);
+    EXPECT_EQ(syslib::WritePort(port_.PortHandle, kMarker, 0), 2);
     EXPECT_EQ(seen->get_future().wait_for(kWait), std::future_status::ready);
     sim_.SetCommandListener(nullptr);
     auto all = sim_.Commands();
@@ -237,7 +194,7 @@ class EngineOnPort : public ::testing::Test {
     const auto deadline = SteadyClock::now() + kWait;
     for (;;) {
       int queued = 0;
-      if (::ioctl(PortHandle, FIONREAD, &queued) != 0) return false;
+      if (::ioctl(port_.PortHandle, FIONREAD, &queued) != 0) return false;
       if (static_cast<size_t>(queued) >= n) return true;
       if (SteadyClock::now() > deadline) return false;
       std::this_thread::sleep_for(1ms);
@@ -294,7 +251,14 @@ class EngineOnPort : public ::testing::Test {
   EnvScope comEnv_{"VELORN_COM1"};
   EnvScope audioEnv_{"SDL_AUDIODRIVER"};
   EnvScope diskEnv_{"SDL_DISKAUDIOFILE"};
-  SavedGlobals saved_;
+  // A fresh engine of the test's own, on the serial library.
+  Engine engine_{[] {
+    EngineHooks h;
+    h.endProgram = [](int) {};
+    return h;
+  }()};
+  PortState& port_ = engine_.portState;
+  SchedulerState& sched_ = engine_.schedulerState;
   testsupport::TempDir dir_{true};
   DeviceSimulator sim_;
   bool filesAttached_ = false;
@@ -307,13 +271,13 @@ TEST_F(EngineOnPort, ConnectingGreetsTheRelayBoardThenWaits) {
     SCOPED_TRACE(std::string("port name \"") + name + "\"");
     syslib::KillAllPorts();
     sim_.ClearCommands();
-    COM_PORT = name;
+    port_.COM_PORT = name;
 
     const auto start = SteadyClock::now();
-    ASSERT_EQ(ConnectPort(), 1);
+    ASSERT_EQ(engine_.protocol.ConnectPort(), 1);
     const auto returned = SteadyClock::now();
-    EXPECT_GE(PortHandle, 0);
-    EXPECT_EQ(COM_PORT, "COM1");
+    EXPECT_GE(port_.PortHandle, 0);
+    EXPECT_EQ(port_.COM_PORT, "COM1");
 
     const auto commands = Commands();
     ASSERT_EQ(commands.size(), 1u);
@@ -338,7 +302,7 @@ TEST_F(EngineOnPort, AScanWithNothingDueSilencesTheInstallationAndNothingElse) {
   Connect();
 
   const auto start = SteadyClock::now();
-  ScanTasks();
+  engine_.scheduler.ScanTasks();
   const auto spent = SteadyClock::now() - start;
 
   const auto expected = IdleScanTraffic();
@@ -347,7 +311,7 @@ TEST_F(EngineOnPort, AScanWithNothingDueSilencesTheInstallationAndNothingElse) {
   for (const auto& h : expected) bytes += h.text;
   EXPECT_EQ(sim_.Received(), bytes + kMarker);
   EXPECT_GE(spent, Ms(kScanMs));
-  EXPECT_EQ(PlaybackRunning, 0);
+  EXPECT_EQ(sched_.PlaybackRunning, 0);
   EXPECT_EQ(sim_.SlaveBaud(), 9600);
 }
 
@@ -371,7 +335,7 @@ TEST_F(EngineOnPort, ADueTaskSwitchesItsZonesWaitsForTheAmplifierAndPlays) {
   task.VYSTUP4_5 = "10";  // output 32
   task.VYSTUP5_5 = "00";
   AddTask(task);
-  GLO_AMP_DELAY = platform::TimeFromHms(0, 0, 1);  // 101 hundredths
+  port_.GLO_AMP_DELAY = platform::TimeFromHms(0, 0, 1);  // 101 hundredths
 
   std::mutex m;
   std::vector<std::pair<std::string, SteadyClock::time_point>> loads;
@@ -382,7 +346,7 @@ TEST_F(EngineOnPort, ADueTaskSwitchesItsZonesWaitsForTheAmplifierAndPlays) {
   Connect();
 
   const auto start = SteadyClock::now();
-  ScanTasks();
+  engine_.scheduler.ScanTasks();
   const auto spent = SteadyClock::now() - start;
 
   std::vector<Heard> expected = IdleScanTraffic();
@@ -399,7 +363,7 @@ TEST_F(EngineOnPort, ADueTaskSwitchesItsZonesWaitsForTheAmplifierAndPlays) {
 
   // The scan's own floor: its traffic, the task's lamps and 45 exchanges,
   // the amplifier delay and one hundredth.
-  const int floorMs = kScanMs + 2 * kLampMs + 45 * kExchangeMs + 10 * (GLO_AMP_DELAY + 1);
+  const int floorMs = kScanMs + 2 * kLampMs + 45 * kExchangeMs + 10 * (port_.GLO_AMP_DELAY + 1);
   EXPECT_GE(spent, Ms(floorMs));
 
   // The sound is loaded no earlier than the amplifier delay after "s64".
@@ -409,7 +373,7 @@ TEST_F(EngineOnPort, ADueTaskSwitchesItsZonesWaitsForTheAmplifierAndPlays) {
     ASSERT_EQ(loads.size(), 1u);
     EXPECT_EQ(loads[0].first, wav);
     // "s64" is an exchange: its 50 ms, then the delay and one hundredth.
-    EXPECT_GE(loads[0].second - s64->time, Ms(kExchangeMs + 10 * (GLO_AMP_DELAY + 1)) - kNoteLag);
+    EXPECT_GE(loads[0].second - s64->time, Ms(kExchangeMs + 10 * (port_.GLO_AMP_DELAY + 1)) - kNoteLag);
   }
 
   // The file's samples reach the output, and nothing else sounds there.
@@ -421,7 +385,7 @@ TEST_F(EngineOnPort, ADueTaskSwitchesItsZonesWaitsForTheAmplifierAndPlays) {
   EXPECT_NE(output.find(samples), std::string::npos);
   EXPECT_EQ(SoundingFrames(output), static_cast<size_t>(kFrames));
 
-  EXPECT_EQ(PlaybackRunning, 1);
+  EXPECT_EQ(sched_.PlaybackRunning, 1);
   EXPECT_EQ(OnlyTask().POSLEDNI_SPUSTENI, platform::GetClock().Today());
   EXPECT_EQ(sim_.SlaveBaud(), 9600);
 }
@@ -429,24 +393,24 @@ TEST_F(EngineOnPort, ADueTaskSwitchesItsZonesWaitsForTheAmplifierAndPlays) {
 TEST_F(EngineOnPort, TheEndOfAManualPlaybackSwitchesItsLampsOutputsAndAmplifierOff) {
   if (!AwayFromMidnight()) GTEST_SKIP() << "too close to midnight";
   Connect();
-  ManualPlaybackRequested = 1;
-  PlaybackRunning = 1;
-  OutputSelected[2] = 1;
-  OutputSelected[5] = 1;
+  sched_.ManualPlaybackRequested = 1;
+  sched_.PlaybackRunning = 1;
+  sched_.OutputSelected[2] = 1;
+  sched_.OutputSelected[5] = 1;
   // Ended a second ago.
-  PlaybackEndDate = platform::GetClock().Today();
-  PlaybackEndTime = platform::GetClock().ClockTime() - 100;
+  sched_.PlaybackEndDate = platform::GetClock().Today();
+  sched_.PlaybackEndTime = platform::GetClock().ClockTime() - 100;
 
   const auto start = SteadyClock::now();
-  EndPlaybackIfDue();
+  engine_.scheduler.EndPlaybackIfDue();
   const auto spent = SteadyClock::now() - start;
 
   std::vector<Heard> expected = Console({"(0504102012)", "(0504100010)"});
   Append(expected, Relays({"s1\r", "s4\r", "r64\r"}));
   EXPECT_EQ(Traffic(), expected);
   EXPECT_GE(spent, Ms(2 * kLampMs + 3 * kExchangeMs));
-  EXPECT_EQ(ManualPlaybackRequested, 0);
-  EXPECT_EQ(PlaybackRunning, 0);
+  EXPECT_EQ(sched_.ManualPlaybackRequested, 0);
+  EXPECT_EQ(sched_.PlaybackRunning, 0);
   EXPECT_EQ(sim_.SlaveBaud(), 9600);
 }
 
@@ -483,22 +447,22 @@ TEST_F(EngineOnPort, TheConsoleStateIsTheTwentyFirstCharacterOfWhatWasRead) {
     sim_.SetMode(c.mode);
     sim_.SetConsoleState(c.state);
     if (!c.sent.empty()) sim_.Send(c.sent);
-    ConsoleState& s = MainConsole();
+    ConsoleState& s = engine_.console;
     s = {};
     s.INTLACITKA = 9;
 
-    QueryConsole();
+    engine_.protocol.QueryConsole(engine_.console);
     EXPECT_EQ(sim_.SlaveBaud(), 9600) << "after the query";
     ASSERT_TRUE(sim_.WaitForCommands(++queries, kWait));
     EXPECT_EQ(sim_.Commands().back().text, kStatusQuery);
     EXPECT_EQ(sim_.Commands().back().baud, 19200);
     ASSERT_TRUE(WaitForInput(c.arrives.size()));
 
-    for (int call = 1; call <= 3; ++call) PollConsole();
+    for (int call = 1; call <= 3; ++call) engine_.protocol.PollConsole(engine_.console);
     EXPECT_EQ(s.INTLACITKA, 9) << "read before the 4th call";
-    PollConsole();
+    engine_.protocol.PollConsole(engine_.console);
     EXPECT_EQ(s.INTLACITKA, c.intlacitka);
-    EXPECT_EQ(LastReadCount, static_cast<int32_t>(c.arrives.size()));
+    EXPECT_EQ(port_.LastReadCount, static_cast<int32_t>(c.arrives.size()));
     EXPECT_EQ(s.ConsoleReply, c.arrives + std::string(128 - c.arrives.size(), ' '));
     EXPECT_EQ(sim_.SlaveBaud(), 9600) << "after the read";
   }
@@ -509,8 +473,8 @@ TEST_F(EngineOnPort, TheConsoleStateIsTheTwentyFirstCharacterOfWhatWasRead) {
 // next read and fit its 128 characters; the oldest one gives the state.
 TEST_F(EngineOnPort, TheAnswersOfFourTicksFitOneReadAndTheFirstCounts) {
   Connect();
-  MainConsole() = {};
-  GLO_TIMEOUT = 0;
+  engine_.console = {};
+  sched_.GLO_TIMEOUT = 0;
   // The state the device reports to each tick's query.
   const char states[] = {'3', '0', '0', '2', '3', '1', '0', '1'};
   std::string arrived;
@@ -521,18 +485,18 @@ TEST_F(EngineOnPort, TheAnswersOfFourTicksFitOneReadAndTheFirstCounts) {
     if (reads) {
       ASSERT_TRUE(WaitForInput(arrived.size()));
     }
-    HandleTimerTick();
+    engine_.scheduler.HandleTimerTick();
     EXPECT_EQ(sim_.SlaveBaud(), 9600);
     ASSERT_TRUE(sim_.WaitForCommands(tick, kWait));
     if (reads) {
-      EXPECT_EQ(LastReadCount, static_cast<int32_t>(arrived.size()));
-      EXPECT_EQ(MainConsole().ConsoleReply, arrived + std::string(128 - arrived.size(), ' '));
-      EXPECT_EQ(MainConsole().INTLACITKA, arrived[20] - '0');
+      EXPECT_EQ(port_.LastReadCount, static_cast<int32_t>(arrived.size()));
+      EXPECT_EQ(engine_.console.ConsoleReply, arrived + std::string(128 - arrived.size(), ' '));
+      EXPECT_EQ(engine_.console.INTLACITKA, arrived[20] - '0');
       arrived.clear();
     }
     arrived += StatusReply(states[tick - 1]);
   }
-  EXPECT_EQ(MainConsole().INTLACITKA, 2);
+  EXPECT_EQ(engine_.console.INTLACITKA, 2);
   // Each tick's traffic is its status query.
   const std::vector<Heard> expected(8, Heard{kStatusQuery, 19200});
   EXPECT_EQ(Traffic(), expected);
@@ -561,31 +525,31 @@ TEST_F(EngineOnPort, APortThatCannotBeOpenedIsReportedAndNeverScanned) {
   for (const bool restart : {false, true}) {
     SCOPED_TRACE(restart ? "on a restart" : "at start-up");
     boxes.clear();
-    GLO_TIMEOUT = 0;
-    KOMUNIKACE.clear();
+    sched_.GLO_TIMEOUT = 0;
+    sched_.KOMUNIKACE.clear();
     comEnv_.Set(sim_.SlavePath());
     if (restart) {
       // Connected once: the old handle must not survive the failed attempt.
       Connect();
-      DisconnectPort();
-      ASSERT_GE(PortHandle, 0);
+      engine_.protocol.DisconnectPort();
+      ASSERT_GE(port_.PortHandle, 0);
     } else {
-      PortHandle = -1;
+      port_.PortHandle = -1;
     }
     comEnv_.Set(dir_.file("no-such-tty"));
 
-    EXPECT_EQ(ConnectPort(), 0);
-    EXPECT_LT(PortHandle, 0);
+    EXPECT_EQ(engine_.protocol.ConnectPort(), 0);
+    EXPECT_LT(port_.PortHandle, 0);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].caption, "Chyba připojení");
     EXPECT_EQ(boxes[0].text.rfind("Nelze se připojit k portu COM1 !\r\n", 0), 0u) << boxes[0].text;
     EXPECT_EQ(boxes[0].icon, platform::BoxIcon::Hand);
 
     const auto slept = clock.Slept();
-    for (int i = 0; i < 100; ++i) HandleTimerTick();
+    for (int i = 0; i < 100; ++i) engine_.scheduler.HandleTimerTick();
     EXPECT_EQ(clock.Slept() - slept, 100 * Ms(kQueryMs)) << "only the ticks' queries";
-    EXPECT_GE(GLO_TIMEOUT, kScanPeriod) << "a scan was due";
-    EXPECT_EQ(KOMUNIKACE, "Nepřipojeno !");
+    EXPECT_GE(sched_.GLO_TIMEOUT, kScanPeriod) << "a scan was due";
+    EXPECT_EQ(sched_.KOMUNIKACE, "Nepřipojeno !");
     EXPECT_EQ(sim_.Received(), "");
   }
 }
