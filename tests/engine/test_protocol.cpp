@@ -2,10 +2,14 @@
 // relay board and console, the real clock. The bytes each operation puts on
 // the line with the rate each command arrived at, the console state read
 // back, a scan that plays a task (the sound read back through SDL's disk
-// driver), and a port that cannot be opened.
+// driver), a port that cannot be opened, and devices lost while the program
+// runs and back under the same name.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -21,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/data/debuglog.h"
 #include "app/data/records.h"
 #include "app/engine/commands.h"
 #include "app/engine/engine.h"
@@ -30,6 +35,7 @@
 #include "syslib/serial.h"
 #include "syslib/sound.h"
 #include "tests/engine/recording_port.h"
+#include "tests/support/child.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/wav.h"
@@ -553,5 +559,242 @@ TEST_F(EngineOnPort, APortThatCannotBeOpenedIsReportedAndNeverScanned) {
     EXPECT_EQ(sim_.Received(), "");
   }
 }
+
+// ---- Devices lost while the program runs ----
+
+// Simulated devices that a test ends and starts again; the program finds
+// them through a link that VELORN_COM1 names, repointed at each start.
+class Devices {
+ public:
+  virtual ~Devices() = default;
+  // New devices on a new pseudo-terminal, saying nothing unasked.
+  virtual bool Start() = 0;
+  virtual std::string Path() const = 0;
+  // The devices go; the program's side of the terminal is hung up.
+  virtual void End() = 0;
+  // Every command the devices have received since their start: the test
+  // writes a marker through the program's handle and waits for it, so
+  // nothing the program wrote is still on its way (markers left out).
+  virtual std::vector<std::string> Heard(int32_t handle) = 0;
+
+ protected:
+  std::string NextMarker() { return "#" + std::to_string(++markers_) + "\r"; }
+  static bool IsMarker(const std::string& text) { return !text.empty() && text[0] == '#'; }
+
+ private:
+  int markers_ = 0;
+};
+
+// In this process; ending them closes the terminal's far side.
+class DevicesHere final : public Devices {
+ public:
+  bool Start() override {
+    sim_ = std::make_unique<DeviceSimulator>();
+    sim_->SetMode(Mode::Silent);
+    return sim_->Start();
+  }
+  std::string Path() const override { return sim_->SlavePath(); }
+  void End() override { sim_->Stop(); }
+  std::vector<std::string> Heard(int32_t handle) override {
+    const std::string marker = NextMarker();
+    auto seen = std::make_shared<std::promise<void>>();
+    auto once = std::make_shared<std::once_flag>();
+    sim_->SetCommandListener([seen, once, marker](const devsim::Command& c) {
+      if (c.text == marker) std::call_once(*once, [&] { seen->set_value(); });
+    });
+    EXPECT_EQ(syslib::WritePort(handle, marker, 0), static_cast<syslib::LONG>(marker.size()));
+    EXPECT_EQ(seen->get_future().wait_for(kWait), std::future_status::ready);
+    sim_->SetCommandListener(nullptr);
+    std::vector<std::string> texts;
+    for (const auto& c : sim_->Commands())
+      if (!IsMarker(c.text)) texts.push_back(c.text);
+    return texts;
+  }
+
+ private:
+  std::unique_ptr<DeviceSimulator> sim_;
+};
+
+// The simulator's own program (tools/velorn-devsim); ending them kills it.
+class DevicesInAProcess final : public Devices {
+ public:
+  bool Start() override {
+    child_ = std::make_unique<testsupport::Child>(std::string(VELORN_TOOLS_DIR) + "/velorn-devsim",
+                                                  std::vector<std::string>{"silent"});
+    if (!child_->WaitForOutput("\n", kWait)) return false;
+    path_ = child_->out().substr(0, child_->out().find('\n'));
+    return true;
+  }
+  std::string Path() const override { return path_; }
+  void End() override {
+    child_->Signal(SIGKILL);
+    EXPECT_EQ(child_->Wait(kWait), 128 + SIGKILL);
+  }
+  // Its output: the terminal's path, then one line per command: the rate,
+  // a blank and the command with "\r" written as two characters.
+  std::vector<std::string> Heard(int32_t handle) override {
+    const std::string marker = NextMarker();
+    EXPECT_EQ(syslib::WritePort(handle, marker, 0), static_cast<syslib::LONG>(marker.size()));
+    EXPECT_TRUE(child_->WaitForOutput(" " + marker.substr(0, marker.size() - 1) + "\\r\n", kWait));
+    std::vector<std::string> texts;
+    const std::string& out = child_->out();
+    size_t pos = out.find('\n') + 1;
+    for (size_t end; (end = out.find('\n', pos)) != std::string::npos; pos = end + 1) {
+      std::string text = out.substr(out.find(' ', pos) + 1, end - out.find(' ', pos) - 1);
+      for (size_t cr; (cr = text.find("\\r")) != std::string::npos;) text.replace(cr, 2, "\r");
+      if (!IsMarker(text)) texts.push_back(text);
+    }
+    return texts;
+  }
+
+ private:
+  std::unique_ptr<testsupport::Child> child_;
+  std::string path_;
+};
+
+enum class DeviceKind { Here, InAProcess };
+
+class LostDevice : public ::testing::TestWithParam<DeviceKind> {
+ protected:
+  void SetUp() override {
+    devices_ = GetParam() == DeviceKind::Here ? std::unique_ptr<Devices>(std::make_unique<DevicesHere>())
+                                              : std::unique_ptr<Devices>(std::make_unique<DevicesInAProcess>());
+    audioEnv_.Set("dummy");
+    comEnv_.Set(link_);
+    app::data::AttachThreadFiles();
+    app::data::DebugEnabled = 1;
+    platform::SetBoxView([this](std::string_view text, std::string_view, platform::BoxIcon, unsigned, unsigned) {
+      boxes_.emplace_back(text);
+      return unsigned{platform::BoxOk};
+    });
+  }
+  void TearDown() override {
+    platform::SetBoxView(nullptr);
+    syslib::KillAllPorts();
+    syslib::ShutdownSound();
+    app::data::DebugEnabled = 0;
+    app::data::DetachThreadFiles();
+  }
+
+  // Starts devices and points the link at them.
+  void StartDevices() {
+    ASSERT_TRUE(devices_->Start());
+    const std::string fresh = link_ + ".new";
+    ASSERT_EQ(::symlink(devices_->Path().c_str(), fresh.c_str()), 0);
+    ASSERT_EQ(::rename(fresh.c_str(), link_.c_str()), 0);
+  }
+
+  static std::vector<std::string> WithoutQueries(std::vector<std::string> texts) {
+    texts.erase(std::remove(texts.begin(), texts.end(), std::string(kStatusQuery)), texts.end());
+    return texts;
+  }
+
+  testsupport::TempDir dir_{true};
+  std::string link_ = dir_.file("com1");
+  EnvScope comEnv_{"VELORN_COM1"};
+  EnvScope audioEnv_{"SDL_AUDIODRIVER"};
+  std::unique_ptr<Devices> devices_;
+  std::vector<std::string> boxes_;
+};
+
+// The devices go while the program runs: the port is closed and shown as
+// not connected; a task whose time comes meanwhile stays in Tasks.tps as it
+// was; the port is tried once per scan interval. Devices back under the same
+// name are greeted and silenced, and the task, still within its three
+// minutes, plays once.
+TEST_P(LostDevice, IsNoticedAndTheDevicesBackUnderTheSameNameTakeOver) {
+  const StdDate day = platform::DateFromYmd(2026, 12, 10);
+  testsupport::FakeClock clock(day, platform::TimeFromHms(10, 0, 0));
+  testsupport::ClockGuard guard(&clock);
+  const StdTime taskTime = platform::TimeFromHms(10, 0, 30);
+  {
+    platform::rec::File<app::data::TasksRecord> f(app::data::TasksDecl());
+    ASSERT_EQ(f.Create(), 0);
+    ASSERT_EQ(f.Open(), 0);
+    f.ClearBuffer();
+    app::data::PrimeTaskDefaults(f.rec);
+    f.PrimeAutoNumber();
+    f.rec.DATUM_SPUSTENI = day;
+    f.rec.CAS_SPUSTENI = taskTime;
+    f.rec.PREHRAT = dir_.file("hlaseni.wav");
+    f.rec.DELKA_SOUBORU = platform::TimeFromHms(0, 0, 5);
+    f.rec.VYSTUP1_5 = "08";  // output 1
+    f.rec.AUTOMATICKY_SMAZAT = 0;
+    ASSERT_EQ(f.Add(), 0);
+  }
+  const auto task = [] {
+    platform::rec::File<app::data::TasksRecord> f(app::data::TasksDecl());
+    EXPECT_EQ(f.Open(), 0);
+    f.SetFileOrder();
+    EXPECT_EQ(f.Next(), 0);
+    return f.rec;
+  };
+
+  int opens = 0;
+  PortOps ops = LibraryPort();
+  ops.open = [&opens, open = ops.open](const std::string& mode) {
+    ++opens;
+    return open(mode);
+  };
+  EngineHooks hooks;
+  hooks.endProgram = [](int) {};
+  Engine e(hooks, ops);
+  e.portState.COM_PORT = "COM1";
+  StartDevices();
+  ASSERT_EQ(e.protocol.ConnectPort(), 1);
+  e.protocol.SilenceOutputs();
+  const int32_t firstHandle = e.portState.PortHandle;
+
+  devices_->End();
+  // The first tick's baud change meets the hung-up line.
+  e.scheduler.HandleTimerTick();
+  EXPECT_EQ(e.portState.PortHandle, -1);
+  EXPECT_EQ(e.portState.PortLost, 1);
+  EXPECT_EQ(e.schedulerState.KOMUNIKACE, "Nepřipojeno !");
+  EXPECT_EQ(syslib::GetPortEntry(1).InUse, 0) << "the port was closed";
+  EXPECT_EQ(::fcntl(firstHandle, F_GETFD), -1) << "its descriptor is gone";
+
+  // While they are away the task's time passes; one try per scan interval.
+  int ticks = 1;
+  while (clock.ClockTime() < taskTime + 1500 && ticks < 1000) {
+    e.scheduler.HandleTimerTick();
+    ++ticks;
+  }
+  EXPECT_EQ(opens, 1 + ticks / (kScanPeriod / kTickStep)) << ticks << " ticks";
+  EXPECT_EQ(e.portState.PortHandle, -1);
+  EXPECT_EQ(e.schedulerState.KOMUNIKACE, "Nepřipojeno !");
+  EXPECT_EQ(task().POSLEDNI_SPUSTENI, 0) << "booked while the devices were gone";
+  EXPECT_EQ(task().AKTIVNI, 1);
+  EXPECT_TRUE(boxes_.empty()) << boxes_.front();
+
+  // Back under the same name: the next try greets and silences them.
+  StartDevices();
+  const int before = opens;
+  for (int i = 0; i < kScanPeriod / kTickStep && opens == before; ++i) e.scheduler.HandleTimerTick();
+  ASSERT_GE(e.portState.PortHandle, 0);
+  EXPECT_EQ(e.portState.PortLost, 0);
+  std::vector<std::string> greeting = {"q\r"};
+  const auto silence = testsupport::AllRelays('s');
+  greeting.insert(greeting.end(), silence.begin(), silence.end());
+  EXPECT_EQ(WithoutQueries(devices_->Heard(e.portState.PortHandle)), greeting);
+  EXPECT_TRUE(boxes_.empty());
+
+  // The scans resume; the task, due within its three minutes, plays once.
+  for (int i = 0; i < 3 * kScanPeriod / kTickStep; ++i) e.scheduler.HandleTimerTick();
+  ASSERT_LT(clock.ClockTime(), taskTime + kScanWindow) << "past the task's window";
+  const auto heard = WithoutQueries(devices_->Heard(e.portState.PortHandle));
+  EXPECT_EQ(std::count(heard.begin(), heard.end(), std::string("(0504102113)")), 1) << "the task's lamp";
+  EXPECT_EQ(std::count(heard.begin(), heard.end(), std::string("r0\r")), 1) << "its zone";
+  EXPECT_EQ(task().POSLEDNI_SPUSTENI, day);
+  EXPECT_EQ(e.schedulerState.KOMUNIKACE, "Připojeno");
+  const std::string log = testsupport::ReadFile("Debug.log");
+  EXPECT_NE(log.find(" connection lost: COM1"), std::string::npos);
+  EXPECT_EQ(log.find(" connection lost: COM1"), log.rfind(" connection lost: COM1")) << "one line";
+}
+
+INSTANTIATE_TEST_SUITE_P(Devices, LostDevice, ::testing::Values(DeviceKind::Here, DeviceKind::InAProcess),
+                         [](const ::testing::TestParamInfo<DeviceKind>& i) {
+                           return std::string(i.param == DeviceKind::Here ? "FarSideClosed" : "ProcessEnded");
+                         });
 
 }  // namespace
