@@ -53,17 +53,6 @@ double ThreadCpuMs() {
   return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
 }
 
-// Fills the terminal's output until it takes no more.
-void FillOutput(int fd) {
-  std::array<char, 4096> chunk;
-  chunk.fill('f');
-  pollfd p{fd, POLLOUT, 0};
-  do {
-    while (::write(fd, chunk.data(), chunk.size()) > 0) {
-    }
-  } while (::poll(&p, 1, 300) == 1);
-}
-
 void SerialPort() {
   devsim::DeviceSimulator sim;
   if (!sim.Start()) return;
@@ -83,7 +72,7 @@ void SerialPort() {
               us.back());
 
   sim.SetMode(devsim::Mode::NotReading);
-  FillOutput(h);
+  devsim::FillOutput(h);
   auto t0 = Steady::now();
   syslib::WritePort(h, "x", 1);
   std::printf("  WritePort of 1 byte to a device that stopped reading: %.0f ms (limit 1000 + 1000 per byte)\n",
@@ -91,7 +80,7 @@ void SerialPort() {
   syslib::ClosePort(h);
 
   const syslib::LONG o = syslib::NewPort("COM1:9600,n,8,1", 0, 1, 0, 1, 1);
-  FillOutput(o);
+  devsim::FillOutput(o);
   syslib::WritePort(o, "x\r", 0);
   syslib::WritePort(o, "y\r", 0);
   t0 = Steady::now();

@@ -25,9 +25,9 @@ inline constexpr const char* kGreeting = "q\r";     // once after the port opens
 inline constexpr const char* kAmplifierOn = "s64\r";
 inline constexpr const char* kAmplifierOff = "r64\r";
 // "s" n "\r": silences zone relay n.
-std::string SetRelay(int relay);
+[[nodiscard]] std::string SetRelay(int relay);
 // "r" n "\r": lets zone relay n sound.
-std::string ResetRelay(int relay);
+[[nodiscard]] std::string ResetRelay(int relay);
 
 // ---- Console ----
 
@@ -42,7 +42,7 @@ inline constexpr int32_t kLineBacklightOn = 521;
 inline constexpr const char* kStatusQuery = "(0500100006)";
 // The 12-character text of a console command code; the status query for a
 // code that is not a lamp code (0 included).
-const char* ConsoleCommandFor(int32_t code);
+[[nodiscard]] const char* ConsoleCommandFor(int32_t code);
 
 // ---- Port modes ----
 
@@ -50,6 +50,6 @@ inline constexpr const char* kRelayBaud = "9600";
 inline constexpr const char* kConsoleBaud = "19200";
 inline constexpr const char* kDefaultPort = "COM1";
 // port ":" baud ",n,8,1", e.g. "COM1:9600,n,8,1".
-std::string PortMode(std::string_view port, std::string_view baud);
+[[nodiscard]] std::string PortMode(std::string_view port, std::string_view baud);
 
 }  // namespace app::engine

@@ -8,12 +8,12 @@
 
 namespace app::engine {
 
-std::string DateText(platform::StdDate date);
+[[nodiscard]] std::string DateText(platform::StdDate date);
 // A time of day; the empty time (0) reads as midnight, -1 and other
 // impossible values as "".
-std::string TimeText(platform::StdTime time);
+[[nodiscard]] std::string TimeText(platform::StdTime time);
 // Today's date text, a blank and the current time text (platform clock).
-std::string Stamp();
+[[nodiscard]] std::string Stamp();
 // Writes one line to "Debug.log" when "/debug" is given (through DebugLine
 // and WriteDebugLine); nothing otherwise.
 void WriteLogLine(const std::string& line);

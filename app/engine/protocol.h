@@ -89,6 +89,9 @@ class Protocol {
 
   // ---- Connection ----
 
+  // Call with no port open: at the window's opening, after DisconnectPort
+  // (the operator's reconnection) or while the port is lost; an open port
+  // is not closed first, and its entry then refuses the new one.
   // PortHandle := -1; a blank COM_PORT becomes "COM1"; opens COM_PORT at
   // 9600 baud; greets the relay board ("q\r", 20 hundredths, drain).
   // Result: 1 when the port is open (PortLost := 0); 0 when it cannot be
@@ -96,12 +99,14 @@ class Protocol {
   // "Chyba připojení" has then been shown and PortHandle is negative.
   [[nodiscard]] uint8_t ConnectPort();
   // The same steps without a box, then every zone silenced (SilenceOutputs),
-  // as the program does at start. Result: 1 when the port is open and the
-  // zones were silenced without a loss (one debug-log line says so); 0
-  // otherwise, with PortHandle negative and PortLost unchanged.
+  // as the program does at start; the timer tick calls it while the port is
+  // lost. Result: 1 when the port is open and the zones were silenced
+  // without a loss (one debug-log line says so); 0 otherwise, with
+  // PortHandle negative and PortLost unchanged.
   [[nodiscard]] uint8_t ReconnectQuietly();
   // ?DEBUG_TEXT "Odpojuji komunikaci...", ClosePort(PortHandle),
-  // KillAllPorts. PortHandle is left as it was.
+  // KillAllPorts. PortHandle is left as it was: the caller connects again
+  // or ends; traffic before that fails as with no port.
   void DisconnectPort();
 
   // ---- Relay board ----
@@ -146,7 +151,7 @@ class Protocol {
   void ReadConsoleState(ConsoleState& console);
 
   // COM_PORT without trailing blanks, as mode strings use it.
-  std::string PortName() const;
+  [[nodiscard]] std::string PortName() const;
 
  private:
   uint8_t Connect(bool showBox);

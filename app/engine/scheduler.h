@@ -80,13 +80,15 @@ class Scheduler {
   // LiveFromTabActive is 0; nothing while empty.
   std::function<void()> LiveStateMachine;
 
-  // The window's timer event, in this order: the lamps of a manual playback
-  // (521, 501) while ManualPlaybackRequested is 1; EndPlaybackIfDue;
-  // PollConsole, QueryConsole; LiveStateMachine; GLO_TIMEOUT += 50, and at
-  // 4000 or more: ScanTasks when PortHandle >= 0, PlaybackRunning is 0 and
-  // GLO_HLASENI is 0, or ReconnectQuietly while the port is lost (PortLost),
-  // either followed by GLO_TIMEOUT := 0 (otherwise the counter keeps
-  // growing); SYS_TIME := now; ShowConnectionState.
+  // The hosting window's timer event (every 25 hundredths; never re-entered:
+  // a dialog's loop holds the window's ticks), in this order: the lamps of
+  // a manual playback (521, 501) while ManualPlaybackRequested is 1;
+  // EndPlaybackIfDue; PollConsole, QueryConsole; LiveStateMachine;
+  // GLO_TIMEOUT += 50, and at 4000 or more: ScanTasks when PortHandle >= 0,
+  // PlaybackRunning is 0 and GLO_HLASENI is 0, or ReconnectQuietly while
+  // the port is lost (PortLost), either followed by GLO_TIMEOUT := 0
+  // (otherwise the counter keeps growing); SYS_TIME := now;
+  // ShowConnectionState.
   void HandleTimerTick();
   // When the playback's end (date and time, or the monotonic end) has
   // passed, also when nothing plays: PlaybackRunning := 0, ?INFO_TEXT "",
@@ -122,7 +124,9 @@ class Scheduler {
   // fails changes nothing in the file and plays nothing: the task-file
   // error. Result: true when booked and played.
   [[nodiscard]] bool PlayTask(TaskFile& file, platform::StdDate runDay, AfterRun after);
-  // ?INFO_TEXT "Prehravam hlaseni...", ?IMAGE1 shown, plays GLO_FILE2PLAY,
+  // The operator's playback (after the window's command has set the file,
+  // the length and the outputs): ?INFO_TEXT "Prehravam hlaseni...",
+  // ?IMAGE1 shown, plays GLO_FILE2PLAY,
   // the end at now + GLO_FILELENGHT, PlaybackRunning := 1, the task list's
   // refresh. The caller switches the outputs, the amplifier and the lamps.
   void PlayFile();
@@ -146,6 +150,6 @@ class Scheduler {
 };
 
 // The weekday names, 0 Sunday ("Neděle") .. 6 Saturday; "" outside.
-const char* WeekdayNameOf(int weekday);
+[[nodiscard]] const char* WeekdayNameOf(int weekday);
 
 }  // namespace app::engine

@@ -15,6 +15,7 @@
 #include "platform/eventloop.h"
 #include "platform/stdtime.h"
 #include "syslib/sound.h"
+#include "tests/engine/task_file.h"
 #include "tests/support/tempdir.h"
 #include "tools/devsim.h"
 
@@ -54,23 +55,16 @@ TEST(EngineHost, ADueTaskPlaysOnceInItsZonesAndIsBooked) {
   ::setenv("VELORN_COM1", sim.SlavePath().c_str(), 1);
 
   app::data::AttachThreadFiles();
-  {
-    platform::rec::File<app::data::TasksRecord> f(app::data::TasksDecl());
-    ASSERT_EQ(f.Create(), 0);
-    ASSERT_EQ(f.Open(), 0);
-    f.ClearBuffer();
-    app::data::PrimeTaskDefaults(f.rec);
-    f.PrimeAutoNumber();
-    f.rec.DATUM_SPUSTENI = platform::GetClock().Today();
-    f.rec.CAS_SPUSTENI = now - 6000;
-    f.rec.AUTOMATICKY_SMAZAT = 0;
-    f.rec.PREHRAT = dir.file("hlaseni.wav");
-    f.rec.DELKA_SOUBORU = platform::TimeFromHms(0, 0, 1);
-    f.rec.VYSTUP1_5 = "08";
-    f.rec.VYSTUP2_5 = "08";
-    f.rec.VYSTUP4_5 = "10";
-    ASSERT_EQ(f.Add(), 0);
-  }
+  testsupport::AddTask([&](app::data::TasksRecord& r) {
+    r.DATUM_SPUSTENI = platform::GetClock().Today();
+    r.CAS_SPUSTENI = now - 6000;
+    r.AUTOMATICKY_SMAZAT = 0;
+    r.PREHRAT = dir.file("hlaseni.wav");
+    r.DELKA_SOUBORU = platform::TimeFromHms(0, 0, 1);
+    r.VYSTUP1_5 = "08";
+    r.VYSTUP2_5 = "08";
+    r.VYSTUP4_5 = "10";
+  });
   testsupport::WriteFile(dir.file("hlaseni.wav"), "not played for real");
 
   std::mutex m;
@@ -100,13 +94,9 @@ TEST(EngineHost, ADueTaskPlaysOnceInItsZonesAndIsBooked) {
     if (c.text == "r0\r" || c.text == "r8\r" || c.text == "r31\r") ++zoneResets;
   EXPECT_EQ(zoneResets, 3u) << "the task's three zones, once";
 
-  platform::rec::File<app::data::TasksRecord> f(app::data::TasksDecl());
-  ASSERT_EQ(f.Open(), 0);
-  f.SetFileOrder();
-  ASSERT_EQ(f.Next(), 0);
-  EXPECT_EQ(f.rec.POSLEDNI_SPUSTENI, platform::GetClock().Today());
-  EXPECT_EQ(f.rec.AKTIVNI, 1);
-  f.Close();
+  const app::data::TasksRecord task = testsupport::FirstTask();
+  EXPECT_EQ(task.POSLEDNI_SPUSTENI, platform::GetClock().Today());
+  EXPECT_EQ(task.AKTIVNI, 1);
   ::unsetenv("VELORN_COM1");
   app::data::ReleaseDataFiles();
   app::data::DetachThreadFiles();

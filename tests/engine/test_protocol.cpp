@@ -35,6 +35,7 @@
 #include "syslib/serial.h"
 #include "syslib/sound.h"
 #include "tests/engine/recording_port.h"
+#include "tests/engine/task_file.h"
 #include "tests/support/child.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/tempdir.h"
@@ -216,24 +217,10 @@ class EngineOnPort : public ::testing::Test {
   }
 
   void AddTask(const app::data::TasksRecord& task) {
-    platform::rec::File<app::data::TasksRecord> f(app::data::TasksDecl());
-    ASSERT_EQ(f.Open(), 0);
-    f.ClearBuffer();
-    app::data::PrimeTaskDefaults(f.rec);
-    f.PrimeAutoNumber();
-    const int32_t id = f.rec.ID;
-    f.rec = task;
-    f.rec.ID = id;
-    ASSERT_EQ(f.Add(), 0);
+    testsupport::AddTask([&](app::data::TasksRecord& r) { r = task; });
   }
 
-  app::data::TasksRecord OnlyTask() {
-    platform::rec::File<app::data::TasksRecord> f(app::data::TasksDecl());
-    EXPECT_EQ(f.Open(), 0);
-    f.SetFileOrder();
-    EXPECT_EQ(f.Next(), 0);
-    return f.rec;
-  }
+  app::data::TasksRecord OnlyTask() { return testsupport::FirstTask(); }
 
   // A task due now: a one-shot of today, one minute ago, not yet run.
   static app::data::TasksRecord DueTask(const std::string& wav) {
@@ -707,28 +694,15 @@ TEST_P(LostDevice, IsNoticedAndTheDevicesBackUnderTheSameNameTakeOver) {
   testsupport::FakeClock clock(day, platform::TimeFromHms(10, 0, 0));
   testsupport::ClockGuard guard(&clock);
   const StdTime taskTime = platform::TimeFromHms(10, 0, 30);
-  {
-    platform::rec::File<app::data::TasksRecord> f(app::data::TasksDecl());
-    ASSERT_EQ(f.Create(), 0);
-    ASSERT_EQ(f.Open(), 0);
-    f.ClearBuffer();
-    app::data::PrimeTaskDefaults(f.rec);
-    f.PrimeAutoNumber();
-    f.rec.DATUM_SPUSTENI = day;
-    f.rec.CAS_SPUSTENI = taskTime;
-    f.rec.PREHRAT = dir_.file("hlaseni.wav");
-    f.rec.DELKA_SOUBORU = platform::TimeFromHms(0, 0, 5);
-    f.rec.VYSTUP1_5 = "08";  // output 1
-    f.rec.AUTOMATICKY_SMAZAT = 0;
-    ASSERT_EQ(f.Add(), 0);
-  }
-  const auto task = [] {
-    platform::rec::File<app::data::TasksRecord> f(app::data::TasksDecl());
-    EXPECT_EQ(f.Open(), 0);
-    f.SetFileOrder();
-    EXPECT_EQ(f.Next(), 0);
-    return f.rec;
-  };
+  testsupport::AddTask([&](app::data::TasksRecord& r) {
+    r.DATUM_SPUSTENI = day;
+    r.CAS_SPUSTENI = taskTime;
+    r.PREHRAT = dir_.file("hlaseni.wav");
+    r.DELKA_SOUBORU = platform::TimeFromHms(0, 0, 5);
+    r.VYSTUP1_5 = "08";  // output 1
+    r.AUTOMATICKY_SMAZAT = 0;
+  });
+  const auto task = testsupport::FirstTask;
 
   int opens = 0;
   PortOps ops = LibraryPort();

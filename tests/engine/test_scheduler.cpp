@@ -21,6 +21,7 @@
 #include "platform/text.h"
 #include "tests/engine/recording_port.h"
 #include "tests/engine/recording_view.h"
+#include "tests/engine/task_file.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/tempdir.h"
 
@@ -96,33 +97,21 @@ class Scheduler : public ::testing::Test {
   SchedulerState& S() { return engine_->schedulerState; }
 
   int32_t Add(const TaskSpec& s) {
-    platform::rec::File<TasksRecord> f(app::data::TasksDecl());
-    EXPECT_EQ(f.Open(), 0);
-    f.ClearBuffer();
-    app::data::PrimeTaskDefaults(f.rec);
-    f.PrimeAutoNumber();
-    f.rec.DATUM_SPUSTENI = s.date;
-    f.rec.CAS_SPUSTENI = s.time;
-    f.rec.OPAKOVANI = s.weekdays;
-    f.rec.OPAKOVANI_POCET = static_cast<uint8_t>(s.count);
-    f.rec.POSLEDNI_SPUSTENI = s.lastRun;
-    f.rec.AUTOMATICKY_SMAZAT = static_cast<uint8_t>(s.autoDelete);
-    f.rec.AKTIVNI = static_cast<uint8_t>(s.active);
-    f.rec.PREHRAT = s.file;
-    f.rec.NAZEV = "Úloha " + s.file;
-    f.rec.DELKA_SOUBORU = s.length;
-    EXPECT_EQ(f.Add(), 0);
-    return f.rec.ID;
+    return testsupport::AddTask([&](TasksRecord& r) {
+      r.DATUM_SPUSTENI = s.date;
+      r.CAS_SPUSTENI = s.time;
+      r.OPAKOVANI = s.weekdays;
+      r.OPAKOVANI_POCET = static_cast<uint8_t>(s.count);
+      r.POSLEDNI_SPUSTENI = s.lastRun;
+      r.AUTOMATICKY_SMAZAT = static_cast<uint8_t>(s.autoDelete);
+      r.AKTIVNI = static_cast<uint8_t>(s.active);
+      r.PREHRAT = s.file;
+      r.NAZEV = "Úloha " + s.file;
+      r.DELKA_SOUBORU = s.length;
+    });
   }
 
-  std::map<int32_t, TasksRecord> Tasks() {
-    std::map<int32_t, TasksRecord> all;
-    platform::rec::File<TasksRecord> f(app::data::TasksDecl());
-    EXPECT_EQ(f.Open(), 0);
-    f.SetFileOrder();
-    while (f.Next() == 0) all[f.rec.ID] = f.rec;
-    return all;
-  }
+  std::map<int32_t, TasksRecord> Tasks() { return testsupport::ReadTasks(); }
 
   std::vector<std::string> LogLinesWith(const std::string& part) {
     std::vector<std::string> lines;
@@ -250,16 +239,11 @@ TEST_F(Scheduler, ADueTaskSwitchesItsZonesTheAmplifierAndPlays) {
   E().portState.GLO_AMP_DELAY = platform::TimeFromHms(0, 0, 2);  // 201 hundredths
   TaskSpec t;
   Add(t);
-  {
-    platform::rec::File<TasksRecord> f(app::data::TasksDecl());
-    ASSERT_EQ(f.Open(), 0);
-    f.SetFileOrder();
-    ASSERT_EQ(f.Next(), 0);
-    f.rec.VYSTUP1_5 = "08";  // output 1
-    f.rec.VYSTUP2_5 = "08";  // output 9
-    f.rec.VYSTUP4_5 = "10";  // output 32
-    ASSERT_EQ(f.Put(), 0);
-  }
+  testsupport::ChangeFirstTask([](TasksRecord& r) {
+    r.VYSTUP1_5 = "08";  // output 1
+    r.VYSTUP2_5 = "08";  // output 9
+    r.VYSTUP4_5 = "10";  // output 32
+  });
   E().scheduler.ScanTasks();
   std::vector<std::string> expected = {"(0504102012)", "(0504100010)", "r64\r"};
   const auto s = AllRelays('s');
@@ -466,14 +450,9 @@ TEST_F(Scheduler, TheEndOfAManualPlaybackSwitchesItsOutputsOff) {
 TEST_F(Scheduler, TheWindowShowsTheScanTheRunAndThePlaybacksEnd) {
   using testsupport::ViewWrite;
   const int32_t id = Add({.time = kTen - 6000, .autoDelete = 0, .file = "ranní.wav"});
-  {
-    platform::rec::File<TasksRecord> f(app::data::TasksDecl());
-    ASSERT_EQ(f.Open(), 0);
-    f.SetFileOrder();
-    ASSERT_EQ(f.Next(), 0);
-    f.rec.VYSTUP1_5 = "09";  // outputs 1 and 4
-    ASSERT_EQ(f.Put(), 0);
-  }
+  testsupport::ChangeFirstTask([](TasksRecord& r) {
+    r.VYSTUP1_5 = "09";  // outputs 1 and 4
+  });
   E().scheduler.ScanTasks();
   const std::vector<ViewWrite> scanAndRun = {
       {"text", "?DEBUG_TEXT", "Vypinam hlavni rele..."},
@@ -638,14 +617,9 @@ TEST_F(Scheduler, ALostDeviceBooksNothingAndIsTriedAgainOncePerInterval) {
     clock_.Set(kToday, kTen);
     Fresh();
     const int32_t id = Add({.date = kToday - 7, .time = kTen - 6000, .weekdays = "7F", .count = 1});
-    {
-      platform::rec::File<TasksRecord> f(app::data::TasksDecl());
-      ASSERT_EQ(f.Open(), 0);
-      f.SetFileOrder();
-      ASSERT_EQ(f.Next(), 0);
-      f.rec.VYSTUP4_5 = "10";  // output 32
-      ASSERT_EQ(f.Put(), 0);
-    }
+    testsupport::ChangeFirstTask([](TasksRecord& r) {
+      r.VYSTUP4_5 = "10";  // output 32
+    });
     const TasksRecord before = Tasks().at(id);
     TicksUpToTheScan();
     port_.goneBeforeWrite = c.vanishBefore;

@@ -65,16 +65,7 @@ bool Readable(int fd, std::chrono::milliseconds timeout) {
 // Fills the terminal's buffers towards a device that does not read, until
 // no room has come back for 300 ms (the kernel moves data between its
 // buffers for a moment after the first refusal).
-void FillOutput(int fd) {
-  std::array<char, 4096> chunk;
-  chunk.fill('f');
-  pollfd p{fd, POLLOUT, 0};
-  do {
-    while (::write(fd, chunk.data(), chunk.size()) > 0) {
-    }
-    ASSERT_EQ(errno, EAGAIN);
-  } while (::poll(&p, 1, 300) == 1);
-}
+void FillOutput(int fd) { ASSERT_TRUE(devsim::FillOutput(fd)); }
 
 // What the monitor posts.
 class EventLog {
