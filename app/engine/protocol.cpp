@@ -21,10 +21,16 @@ namespace app::engine {
 
 namespace {
 
-// A hung-up line (the device's side closed or unplugged).
+// A port the library holds open under this handle whose line is hung up
+// (the device's side closed, or the device unplugged).
 bool HungUp(int32_t handle) {
+  bool held = false;
+  for (int entry = 1; entry <= syslib::kPortCount && !held; ++entry) {
+    const syslib::PortEntry e = syslib::GetPortEntry(entry);
+    held = e.InUse != 0 && e.Handle == handle;
+  }
   pollfd p{handle, 0, 0};
-  return ::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR)) != 0;
+  return held && ::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR)) != 0;
 }
 
 }  // namespace
