@@ -178,6 +178,7 @@ class RecordFile {
   bool HasCurrent() const { return current_ != 0; }
 
  private:
+  friend class RecordQuery;  // views of the file (platform/recordquery.h)
   enum class Order { None, File, Key, KeyFromBuffer };
 
   int Fail(int code, std::string detail = {});
