@@ -494,6 +494,9 @@ class QtView::Impl {
         made = f;
         break;
       }
+      case ControlKind::Region:  // drawn by the list it lies on
+        made = new QWidget(host);
+        break;
       case ControlKind::Line: {
         auto* f = new QFrame(host);
         f->setFrameShape(QFrame::HLine);
