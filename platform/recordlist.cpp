@@ -463,7 +463,14 @@ void RecordList::EditKey(int key) {
 
 void RecordList::RegionMouse(int event, bool inside) {
   mouseInRegion_ = inside;
-  if (region_ != 0 && window_ != nullptr && window_->IsOpen()) window_->Post(event, region_);
+  if (region_ != 0 && window_ != nullptr && window_->IsOpen()) window_->Post(event, region_, inside ? 1 : 0);
+}
+
+bool RecordList::MouseInRegion() const {
+  // A region event carries where the mouse was when it came.
+  if (window_ != nullptr && region_ != 0 && window_->CurrentEvent().control == region_)
+    return window_->CurrentEvent().key != 0;
+  return mouseInRegion_;
 }
 
 // --- navigation

@@ -70,7 +70,8 @@
 // Header region: a Region control the list makes on request (MakeRegion),
 // laid over a column's header cell, with bevels (-1 sunken, 0 none) and
 // hidden or shown; its MouseIn, MouseOut, MouseMove and MouseUp events carry
-// its control number, and MouseInRegion tells where the mouse was.
+// its control number and, as their key, 1 when the mouse was inside it
+// (MouseInRegion).
 //
 // Drop lists: rows carry their record's primary key; choosing a row reads
 // that record into the update buffer (by the primary key), so the accepted
@@ -227,7 +228,8 @@ class RecordList : public ListSource, public WindowComponent {
   int RegionBevelOuter() const { return bevelOuter_; }
   bool RegionShown() const;
   void ForgetRegion();
-  bool MouseInRegion() const { return mouseInRegion_; }
+  // Where the mouse was: for a region event, when it came.
+  bool MouseInRegion() const;
 
   // --- operator actions (above)
   void MouseDown(int key, int row, int column, bool border);

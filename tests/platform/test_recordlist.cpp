@@ -12,6 +12,7 @@
 #include "platform/locale_texts.h"
 #include "platform/msgbox.h"
 #include "platform/stdtime.h"
+#include "tests/support/scripted.h"
 #include "tests/support/tempdir.h"
 
 namespace platform::ui {
@@ -75,47 +76,8 @@ const FileDecl& Outs() {
   return d;
 }
 
-constexpr int kStep = EVENT::User + 77;
-
-// A window run through its loop: each step runs once the events of the
-// steps before it have all been handled; the handlers log what they see.
-struct Scripted : WindowController {
-  explicit Scripted(Window& w) : WindowController(w) {}
-  std::vector<std::function<void()>> steps;
-  std::vector<std::string> log;
-  std::function<void()> onAccepted;
-  std::size_t next = 0;
-
-  int OnAnyEvent() override {
-    Window& w = window();
-    const Event& e = w.CurrentEvent();
-    if (e.number == kStep) {
-      if (ThisThreadQueue().Size() > 0) {
-        w.Post(kStep);  // events still waiting: after them
-      } else if (next < steps.size()) {
-        steps[next++]();
-        w.Post(kStep);
-      } else {
-        w.Post(EVENT::CloseWindow);
-      }
-      return kConsumed;
-    }
-    if (e.number == EVENT::OpenWindow) w.Post(kStep);
-    std::string label = e.control > 0 && w.At(e.control) ? w.At(e.control)->Label() : "";
-    if (e.number != EVENT::Selected && e.number != EVENT::OpenWindow)
-      log.push_back(std::to_string(e.number) + " " + label + (e.key ? " " + std::to_string(e.key) : ""));
-    return WindowController::OnAnyEvent();
-  }
-  int OnControlAccepted() override {
-    if (onAccepted) onAccepted();
-    return WindowController::OnControlAccepted();
-  }
-  std::vector<std::string> TakeLog() { return std::exchange(log, {}); }
-};
-
-std::string Ev(int number, const std::string& label, int key = 0) {
-  return std::to_string(number) + " " + label + (key ? " " + std::to_string(key) : "");
-}
+using testsupport::Scripted;
+std::string Ev(int number, const std::string& label, int key = 0) { return Scripted::Ev(number, label, key); }
 
 class ItemList : public ::testing::Test {
  protected:
@@ -292,7 +254,7 @@ TEST_F(ItemList, PressesGiveAlertsOrSelectRowsAndTheRegionReportsTheMouse) {
       },
       [&] {
         const std::string r = w_.At(region)->Label();
-        EXPECT_EQ(s.TakeLog(), (std::vector<std::string>{Ev(EVENT::MouseOut, r), Ev(EVENT::MouseUp, r),
+        EXPECT_EQ(s.TakeLog(), (std::vector<std::string>{Ev(EVENT::MouseOut, r), Ev(EVENT::MouseUp, r, 1),
                                                          Ev(EVENT::Accepted, "?COPY")}));
         EXPECT_TRUE(list_.MouseInRegion());
       },
