@@ -197,18 +197,36 @@ std::string Expr(const FileDecl& d, int field, bool noCase) {
 }  // namespace
 
 void RecordQuery::AddWhere(Sql& sql, const std::vector<FilterTerm>* extra) const {
-  std::vector<std::string> terms;
-  if (key_ >= 0) {
-    if (std::string f = file_.OptionalFilter(key_); !f.empty()) terms.push_back(std::move(f));
-  }
+  if (key_ >= 0) AddOptional(sql, key_);
   for (const auto* list : {&filter_, extra}) {
     if (list == nullptr) continue;
     for (const FilterTerm& t : *list) {
-      terms.push_back(Quoted(file_.decl_.fields[static_cast<std::size_t>(t.field)].name) + " = ?");
-      sql.binds.push_back(file_.ToColumn(t.field, t.value));
+      const Value column = file_.ToColumn(t.field, t.value);
+      sql.And(Quoted(file_.decl_.fields[static_cast<std::size_t>(t.field)].name) + " = ?");
+      sql.binds.push_back(column);
+      if (const auto* n = std::get_if<int64_t>(&column); n == nullptr || *n != 0) AddImplied(sql, t.field, column);
     }
   }
-  for (std::string& t : terms) sql.And(std::move(t));
+}
+
+void RecordQuery::AddOptional(Sql& sql, int key) const {
+  for (int k : sql.keys)
+    if (k == key) return;
+  sql.keys.push_back(key);
+  if (std::string f = file_.OptionalFilter(key); !f.empty()) sql.And(std::move(f));
+}
+
+// A query that holds only records whose `field` is this non-empty stored
+// value or beyond it holds no record an optional key on the field leaves
+// out: saying so lets the engine use that key's index.
+void RecordQuery::AddImplied(Sql& sql, int field, const Value& column) const {
+  if (const auto* t = std::get_if<std::string>(&column); t != nullptr && t->empty()) return;
+  for (std::size_t k = 0; k < file_.decl_.keys.size(); ++k) {
+    const KeyDecl& key = file_.decl_.keys[k];
+    if (!key.optional) continue;
+    for (int f : key.fields)
+      if (f == field) AddOptional(sql, static_cast<int>(k));
+  }
 }
 
 void RecordQuery::AddBeyond(Sql& sql, const ViewPosition& pos, bool inclusive, bool backward) const {
@@ -240,6 +258,14 @@ void RecordQuery::AddBeyond(Sql& sql, const ViewPosition& pos, bool inclusive, b
   }
   sql.And(std::move(cond));
   sql.binds.insert(sql.binds.end(), binds.begin(), binds.end());
+  if (cmps.size() > 1 && op(0) == " >") AddLowerBound(sql, cmps[0].field, value(0));
+}
+
+// Records at or above a stored value: above the empty value when it is a
+// positive number or a text.
+void RecordQuery::AddLowerBound(Sql& sql, int field, const Value& column) const {
+  if (const auto* n = std::get_if<int64_t>(&column); n != nullptr && *n <= 0) return;
+  AddImplied(sql, field, column);
 }
 
 std::string RecordQuery::OrderBy(bool backward) const {
@@ -304,7 +330,7 @@ constexpr const char* kSelect = "SELECT rowid, ";
 
 int RecordQuery::Read(const ViewPosition* from, bool inclusive, bool backward, int n, const Each& each) {
   if (n <= 0) return file_.Ok();
-  Sql sql{kSelect + file_.ColumnList() + " FROM records", {}};
+  Sql sql(kSelect + file_.ColumnList() + " FROM records");
   AddWhere(sql, nullptr);
   if (from != nullptr) AddBeyond(sql, *from, inclusive, backward);
   sql.text += OrderBy(backward) + " LIMIT " + std::to_string(n);
@@ -315,24 +341,26 @@ int RecordQuery::ReadFrom(const Value& value, int n, const Each& each) {
   if (n <= 0) return file_.Ok();
   const std::vector<Cmp> cmps = Comparisons();
   if (cmps.size() < 2) return Read(nullptr, false, false, n, each);
-  Sql sql{kSelect + file_.ColumnList() + " FROM records", {}};
+  Sql sql(kSelect + file_.ColumnList() + " FROM records");
   AddWhere(sql, nullptr);
+  const Value bound = file_.ToColumn(cmps[0].field, value);
   sql.And(Expr(file_.decl_, cmps[0].field, cmps[0].noCase) + (cmps[0].descending ? " <= ?" : " >= ?"));
-  sql.binds.push_back(file_.ToColumn(cmps[0].field, value));
+  sql.binds.push_back(bound);
+  if (!cmps[0].descending) AddLowerBound(sql, cmps[0].field, bound);
   sql.text += OrderBy(false) + " LIMIT " + std::to_string(n);
   return Run(sql, n, &each, nullptr);
 }
 
 int RecordQuery::ReadAt(int64_t skip, int n, const Each& each) {
   if (n <= 0) return file_.Ok();
-  Sql sql{kSelect + file_.ColumnList() + " FROM records", {}};
+  Sql sql(kSelect + file_.ColumnList() + " FROM records");
   AddWhere(sql, nullptr);
   sql.text += OrderBy(false) + " LIMIT " + std::to_string(n) + " OFFSET " + std::to_string(skip < 0 ? 0 : skip);
   return Run(sql, n, &each, nullptr);
 }
 
 int RecordQuery::Find(int64_t row, ViewPosition& pos) {
-  Sql sql{kSelect + file_.ColumnList() + " FROM records", {}};
+  Sql sql(kSelect + file_.ColumnList() + " FROM records");
   AddWhere(sql, nullptr);
   sql.And("rowid = ?");
   sql.binds.emplace_back(row);
@@ -346,7 +374,7 @@ int RecordQuery::Find(int64_t row, ViewPosition& pos) {
 }
 
 int RecordQuery::FindWhere(const std::vector<FilterTerm>& terms, ViewPosition& pos) {
-  Sql sql{kSelect + file_.ColumnList() + " FROM records", {}};
+  Sql sql(kSelect + file_.ColumnList() + " FROM records");
   AddWhere(sql, &terms);
   sql.text += OrderBy(false) + " LIMIT 1";
   bool found = false;
@@ -359,14 +387,14 @@ int RecordQuery::FindWhere(const std::vector<FilterTerm>& terms, ViewPosition& p
 }
 
 int64_t RecordQuery::Count() {
-  Sql sql{"SELECT COUNT(*) FROM records", {}};
+  Sql sql("SELECT COUNT(*) FROM records");
   AddWhere(sql, nullptr);
   int64_t n = -1;
   return Run(sql, 1, nullptr, &n) == 0 ? n : -1;
 }
 
 int64_t RecordQuery::CountBefore(const ViewPosition& pos) {
-  Sql sql{"SELECT COUNT(*) FROM records", {}};
+  Sql sql("SELECT COUNT(*) FROM records");
   AddWhere(sql, nullptr);
   AddBeyond(sql, pos, false, true);
   int64_t n = -1;

@@ -113,9 +113,11 @@ class RecordQuery {
 
  private:
   struct Sql {
+    explicit Sql(std::string t) : text(std::move(t)) {}
     std::string text;
     std::vector<Value> binds;
     bool where = false;
+    std::vector<int> keys;  // optional keys whose condition is in
     void And(std::string cond) {
       text += (where ? " AND " : " WHERE ") + cond;
       where = true;
@@ -128,6 +130,9 @@ class RecordQuery {
   };
   std::vector<Cmp> Comparisons() const;
   void AddWhere(Sql& sql, const std::vector<FilterTerm>* extra) const;
+  void AddOptional(Sql& sql, int key) const;
+  void AddImplied(Sql& sql, int field, const Value& column) const;
+  void AddLowerBound(Sql& sql, int field, const Value& column) const;
   // The records beyond (or, inclusive, at or beyond) a position in the
   // direction given.
   void AddBeyond(Sql& sql, const ViewPosition& pos, bool inclusive, bool backward) const;
