@@ -21,6 +21,8 @@ struct Scripted : platform::ui::WindowController {
   std::function<void()> onAccepted;
   // Called first for every other event; nonzero consumes it.
   std::function<int()> first;
+  // Called before each step (a view lets its widgets catch up).
+  std::function<void()> settle;
   std::size_t next = 0;
 
   int OnAnyEvent() override {
@@ -28,6 +30,7 @@ struct Scripted : platform::ui::WindowController {
     pu::Window& w = window();
     const pu::Event& e = w.CurrentEvent();
     if (e.number == kScriptStep) {
+      if (settle) settle();
       if (pu::ThisThreadQueue().Size() > 0) {
         w.Post(kScriptStep);  // events still waiting: after them
       } else if (next < steps.size()) {

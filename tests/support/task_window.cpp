@@ -43,6 +43,7 @@ void TaskSort::ApplySortOrder(const std::string& order) {
 
 TaskWindow::TaskWindow() {
   using K = pu::ControlKind;
+  window.SetFont("Tahoma", 8);
   window.Add(K::List, "?LIST").SetLineHeight(10);
   EXPECT_EQ(own.Create(), 0);
   EXPECT_EQ(own.Open(), 0);
