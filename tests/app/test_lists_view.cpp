@@ -5,15 +5,19 @@
 // With VELORN_SCREENSHOTS naming a folder, the window is saved there.
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QImage>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QTest>
 #include <QTreeView>
 #include <string>
 #include <vector>
 
+#include "app/data/records.h"
 #include "app/ui/sort_header.h"
 #include "platform/qt/qtview.h"
 #include "platform/stdtime.h"
@@ -205,6 +209,128 @@ TEST(QtLists, TheScrollBarAndKeysMoveThroughPagesOfAFile) {
       [&] {
         EXPECT_EQ(w.tree->model()->data(w.tree->currentIndex().siblingAtColumn(kPopis - 1)).toString().toStdString(),
                   "Úloha 46");
+      },
+  };
+  s.Run();
+}
+
+TEST(QtLists, AnOutputIsEditedInPlaceThroughItsEntry) {
+  testsupport::TempDir dir(true);
+  using app::data::OutputsRecord;
+  platform::rec::File<OutputsRecord> file(app::data::OutputsDecl()), own(app::data::OutputsDecl()),
+      buffer(app::data::OutputsDecl());
+  ASSERT_EQ(file.Create(), 0);
+  for (auto* f : {&file, &own, &buffer}) ASSERT_EQ(f->Open(), 0);
+  int n = 0;
+  for (const char* name : {"Hala", "Sál", "Dvůr"}) {
+    file.rec = OutputsRecord{++n, name};
+    ASSERT_EQ(file.Add(), 0);
+  }
+  pu::Window w("Main");
+  w.SetFont("Tahoma", 8);
+  w.Add(pu::ControlKind::List, "?LIST:2");
+  w.Add(pu::ControlKind::Button, "?CHANGE:2", "&Edituj");
+  pu::RecordList list;
+  ASSERT_TRUE(list.Init(w, "?LIST:2", "20C|~Číslo~@N3@40L(2)|~Název~@s10@"));
+  list.SetFile(own);
+  list.AddFileField("OUT:CISLO");
+  list.AddFileField("OUT:NAZEV");
+  list.AddSortOrder(app::data::OUT_KeyCislo);
+  list.SetUpdateFile(buffer, nullptr);
+  list.SetUpdateControls("", "?CHANGE:2", "");
+  list.SetEditor(1, std::make_shared<pu::CellEditor>());
+  list.SetEditor(2, std::make_shared<pu::CellEditor>());
+  Scripted s(w);
+  s.settle = Settle;
+  QTreeView* tree = nullptr;
+  QLineEdit* entry = nullptr;
+  auto stored = [&] {
+    platform::rec::File<OutputsRecord> f(app::data::OutputsDecl());
+    EXPECT_EQ(f.Open(), 0);
+    f.SetKeyOrder(app::data::OUT_KeyCislo);
+    Texts out;
+    while (f.Next() == 0) out.push_back(std::to_string(f.rec.CISLO) + " " + f.rec.NAZEV);
+    return out;
+  };
+  s.steps = {
+      [&] { list.Refill(); },
+      [&] {
+        tree = testsupport::TestView().ControlWidget(w, "?LIST:2")->findChild<QTreeView*>();
+        ASSERT_NE(tree, nullptr);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(tree->model()->index(1, 1)).center());
+        QTest::mouseClick(testsupport::TestView().ControlWidget(w, "?CHANGE:2"), Qt::LeftButton);
+      },
+      [&] {
+        ASSERT_TRUE(list.Editing());
+        entry = tree->viewport()->findChild<QLineEdit*>();
+        ASSERT_NE(entry, nullptr);
+        EXPECT_TRUE(entry->isVisible());
+        EXPECT_EQ(entry->text().toStdString(), "2");
+        QTest::keyClick(entry, Qt::Key_Tab);
+      },
+      [&] {
+        EXPECT_EQ(list.EditColumn(), 2);
+        EXPECT_EQ(entry->text().toStdString(), "Sál");
+        entry->selectAll();
+        for (const QChar c : QStringLiteral("Jídelna")) {
+          QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+          QCoreApplication::sendEvent(entry, &press);
+        }
+        testsupport::Shot(testsupport::TestView().NativeOf(w), "output_list_edit");
+        QTest::keyClick(entry, Qt::Key_Return);
+      },
+      [&] {
+        EXPECT_FALSE(list.Editing());
+        EXPECT_FALSE(entry->isVisible());
+        EXPECT_EQ(stored(), (Texts{"1 Hala", "2 Jídelna", "3 Dvůr"}));
+        EXPECT_EQ(tree->model()->data(tree->model()->index(1, 1)).toString().toStdString(), "Jídelna");
+      },
+  };
+  s.Run();
+}
+
+TEST(QtLists, ADropListChoiceLoadsItsOwnRecord) {
+  testsupport::TempDir dir(true);
+  using app::data::PresetRecord;
+  platform::rec::File<PresetRecord> file(app::data::PresetDecl()), own(app::data::PresetDecl()),
+      buffer(app::data::PresetDecl());
+  ASSERT_EQ(file.Create(), 0);
+  for (auto* f : {&file, &own, &buffer}) ASSERT_EQ(f->Open(), 0);
+  for (const auto& [name, mask] : {std::pair{"Vše", "FF"}, std::pair{"Hala", "01"}, std::pair{"Vše", "0F"}}) {
+    file.ClearBuffer();
+    app::data::PrimePresetDefaults(file.rec);
+    ASSERT_EQ(file.PrimeAutoNumber(), 0);
+    file.rec.NAZEV = name;
+    file.rec.VYSTUP1_5 = mask;
+    ASSERT_EQ(file.Add(), 0);
+  }
+  pu::Window w("Main");
+  w.Add(pu::ControlKind::DropList, "?PRE:NAZEV");
+  pu::RecordList drop;
+  ASSERT_TRUE(drop.Init(w, "?PRE:NAZEV", "92L(2)|M@s20@56R(2)|M@n-14@"));
+  drop.SetFile(own);
+  drop.AddFileField("PRE:NAZEV");
+  drop.AddFileField("PRE:ID");
+  drop.AddSortOrder(app::data::PRE_KeyId);
+  drop.SetUpdateFile(buffer, nullptr);
+  Scripted s(w);
+  s.settle = Settle;
+  Texts seen;
+  s.onAccepted = [&] { seen.push_back(std::to_string(buffer.rec.ID) + " " + buffer.rec.NAZEV + " " + buffer.rec.VYSTUP1_5); };
+  QComboBox* combo = nullptr;
+  s.steps = {
+      [&] { drop.Refill(); },
+      [&] {
+        combo = qobject_cast<QComboBox*>(testsupport::TestView().ControlWidget(w, "?PRE:NAZEV"));
+        ASSERT_NE(combo, nullptr);
+        ASSERT_EQ(combo->count(), 3);
+        EXPECT_EQ(combo->itemText(2).toStdString(), "Vše");
+        combo->setFocus();
+        QTest::keyClick(combo, Qt::Key_End);
+      },
+      [&] {
+        EXPECT_EQ(seen, Texts{"3 Vše 0F"});
+        EXPECT_EQ(combo->currentIndex(), 2);
       },
   };
   s.Run();
