@@ -3,8 +3,6 @@
 // sorted by clicked headers (description, then time), among 100 and among
 // 100,000 stored tasks; time per refill and the resident memory it takes.
 // The cost should follow the rows shown, not the tasks stored.
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -16,6 +14,7 @@
 #include <vector>
 
 #include "app/data/records.h"
+#include "bench/fill_tasks.h"
 #include "platform/recordlist.h"
 #include "platform/stdtime.h"
 #include "platform/text.h"
@@ -32,42 +31,15 @@ constexpr const char* kFormat =
     "úlohy~@s50@40L(2)|*~Naposledy spuštěno~@d17B@";
 constexpr int kPage = 30;  // rows a tall list shows
 
-int CollateCz(void*, int la, const void* a, int lb, const void* b) {
-  return platform::text::CompareCzNoCase(std::string_view(static_cast<const char*>(a), static_cast<size_t>(la)),
-                                         std::string_view(static_cast<const char*>(b), static_cast<size_t>(lb)));
-}
-
-// n tasks over the day, a tenth inactive, with Czech descriptions. The fill
-// writes the table directly in one transaction; the list reads through the
-// record engine alone.
+// n tasks over the day, a tenth inactive, with Czech descriptions.
 void Fill(int n) {
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2("Tasks.tps", &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) std::abort();
-  sqlite3_create_collation_v2(db, "CZ_NOCASE", SQLITE_UTF8, nullptr, CollateCz, nullptr);
-  sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-  sqlite3_stmt* ins = nullptr;
-  sqlite3_prepare_v2(db,
-                     "INSERT INTO records (\"TAS:ID\", \"TAS:AKTIVNI\", \"TAS:DATUM_SPUSTENI\", "
-                     "\"TAS:CAS_SPUSTENI\", \"TAS:OPAKOVANI\", \"TAS:NAZEV\", \"TAS:VYSTUP1_5\", "
-                     "\"TAS:AUTOMATICKY_SMAZAT\") VALUES (?, ?, ?, ?, '0A', ?, '00', 1)",
-                     -1, &ins, nullptr);
   std::mt19937 rng(7);
   std::uniform_int_distribution<int32_t> time(1, platform::kLastTime);
   const char* words[] = {"Hlášení", "čištění", "Oběd", "směna", "Údržba", "evakuace", "Zkouška", "řízení"};
-  const auto date = platform::PackField(platform::DateToField(platform::DateFromYmd(2026, 12, 10)));
-  for (int i = 0; i < n; ++i) {
-    const std::string name = std::string(words[rng() % 8]) + " " + std::to_string(rng() % 100000);
-    sqlite3_reset(ins);
-    sqlite3_bind_int(ins, 1, i + 1);
-    sqlite3_bind_int(ins, 2, i % 10 == 0 ? 0 : 1);
-    sqlite3_bind_int64(ins, 3, date);
-    sqlite3_bind_int64(ins, 4, platform::PackField(platform::TimeToField(time(rng))));
-    sqlite3_bind_text(ins, 5, name.c_str(), -1, SQLITE_TRANSIENT);
-    if (sqlite3_step(ins) != SQLITE_DONE) std::abort();
-  }
-  sqlite3_finalize(ins);
-  sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-  sqlite3_close(db);
+  bench::FillTasks(n, [&](int i) {
+    std::string name = std::string(words[rng() % 8]) + " " + std::to_string(rng() % 100000);
+    return bench::Task{i % 10 == 0 ? 0 : 1, time(rng), std::move(name)};
+  });
 }
 
 long ResidentKb() {

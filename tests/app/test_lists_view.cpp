@@ -36,17 +36,6 @@ using Texts = std::vector<std::string>;
 
 enum Column { kA = 1, kCas, kOpakovani, kPrvni, kPopis, kNaposledy };
 
-void AddFixture() {
-  TaskWindow::AddTask("cesta", TimeFromHms(10, 0, 0), 1, 0, "0A", platform::DateFromYmd(2026, 3, 4));
-  TaskWindow::AddTask("Čas", TimeFromHms(8, 0, 0));
-  TaskWindow::AddTask("Ahoj", TimeFromHms(12, 0, 0));
-  TaskWindow::AddTask("CESTA", TimeFromHms(9, 0, 0));
-  TaskWindow::AddTask("ryba", TimeFromHms(7, 0, 0), 0);     // inactive: red
-  TaskWindow::AddTask("čaj", TimeFromHms(11, 0, 0), 1, 1);  // deletes itself: orange
-  TaskWindow::AddTask("áčko", TimeFromHms(6, 0, 0));
-  TaskWindow::AddTask("Řeka", TimeFromHms(13, 0, 0), 1, 1, "7F");
-}
-
 // The widgets catch up with the model before each step.
 void Settle() {
   testsupport::TestView().Flush();
@@ -98,7 +87,7 @@ bool Painted(QTreeView* tree, int row, QColor colour) {
 
 TEST(QtLists, TheRealHeaderSortsOnAClickOnlyAndRowsTakeClicks) {
   testsupport::TempDir dir(true);
-  AddFixture();
+  TaskWindow::AddCzechTasks();
   TaskWindow t;
   Scripted s(t.window);
   s.first = [&] { return static_cast<int>(t.header.OnSortHeaderEvent()); };

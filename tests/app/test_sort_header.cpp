@@ -19,25 +19,11 @@ namespace pu = platform::ui;
 using app::ui::kCtrlMouseLeft;
 using app::ui::kMouseLeft;
 using app::ui::kShiftMouseLeft;
-using platform::TimeFromHms;
 using testsupport::Scripted;
 using testsupport::TaskWindow;
 using Texts = std::vector<std::string>;
 
 enum Column { kA = 1, kCas, kOpakovani, kPrvni, kPopis, kNaposledy };
-
-// Descriptions differing in case and diacritics, in file order; "ryba" is
-// inactive.
-void AddFixture() {
-  TaskWindow::AddTask("cesta", TimeFromHms(10, 0, 0));
-  TaskWindow::AddTask("Čas", TimeFromHms(8, 0, 0));
-  TaskWindow::AddTask("Ahoj", TimeFromHms(12, 0, 0));
-  TaskWindow::AddTask("CESTA", TimeFromHms(9, 0, 0));
-  TaskWindow::AddTask("ryba", TimeFromHms(7, 0, 0), 0);
-  TaskWindow::AddTask("čaj", TimeFromHms(11, 0, 0));
-  TaskWindow::AddTask("áčko", TimeFromHms(6, 0, 0));
-  TaskWindow::AddTask("Řeka", TimeFromHms(13, 0, 0), 1, 1);
-}
 
 Texts Headers(const char* a, const char* cas, const char* prvni, const char* popis) {
   return {a, cas, "Opakování", prvni, popis, "Naposledy spuštěno"};
@@ -52,7 +38,7 @@ const Texts kByNameDown = {"Řeka", "ryba", "Čas", "čaj", "cesta", "CESTA", "�
 
 TEST(SortHeader, HeaderClicksSortTheListInSequence) {
   testsupport::TempDir dir(true);
-  AddFixture();
+  TaskWindow::AddCzechTasks();
   TaskWindow t;
   Scripted s(t.window);
   s.first = [&] { return static_cast<int>(t.header.OnSortHeaderEvent()); };
@@ -136,7 +122,7 @@ TEST(SortHeader, HeaderClicksSortTheListInSequence) {
 // The pressed look follows the mouse while the button is held.
 TEST(SortHeader, APressedHeaderLooksPressedWhileTheMouseIsOverIt) {
   testsupport::TempDir dir(true);
-  AddFixture();
+  TaskWindow::AddCzechTasks();
   TaskWindow t;
   Scripted s(t.window);
   s.first = [&] { return static_cast<int>(t.header.OnSortHeaderEvent()); };

@@ -12,6 +12,7 @@
 #include "platform/locale_texts.h"
 #include "platform/msgbox.h"
 #include "platform/stdtime.h"
+#include "tests/support/record_decl.h"
 #include "tests/support/scripted.h"
 #include "tests/support/tempdir.h"
 
@@ -24,15 +25,7 @@ using rec::File;
 using rec::FileDecl;
 namespace code = platform::locale;
 
-rec::KeyDecl Key(std::string name, std::vector<int> fields, bool unique) {
-  rec::KeyDecl k;
-  k.name = std::move(name);
-  k.fields = std::move(fields);
-  k.unique = k.primary = k.autoNumber = unique;
-  k.noCase = true;
-  k.optional = true;
-  return k;
-}
+using testsupport::Key;
 
 // Items: a number, a flag, a time and a name.
 struct Item {
@@ -43,17 +36,11 @@ struct Item {
 };
 
 const FileDecl& Items() {
-  static const FileDecl d = [] {
-    FileDecl f;
-    f.label = "ITEMS";
-    f.fileName = "Items.tps";
-    f.recordBytes = 29;
-    f.fields = {rec::Field("ITE:ID", FieldType::Long, 0, &Item::id), rec::Field("ITE:FLAG", FieldType::Byte, 4, &Item::flag),
-                rec::Field("ITE:TIME", FieldType::Time, 5, &Item::time),
-                rec::Field("ITE:NAME", FieldType::String, 9, &Item::name, 20)};
-    f.keys = {Key("ITE:KeyId", {0}, true), Key("ITE:KeyTime", {2}, false)};
-    return f;
-  }();
+  static const FileDecl d = testsupport::Decl(
+      "ITEMS", "Items.tps", 29,
+      {rec::Field("ITE:ID", FieldType::Long, 0, &Item::id), rec::Field("ITE:FLAG", FieldType::Byte, 4, &Item::flag),
+       rec::Field("ITE:TIME", FieldType::Time, 5, &Item::time), rec::Field("ITE:NAME", FieldType::String, 9, &Item::name, 20)},
+      {Key("ITE:KeyId", {0}, true), Key("ITE:KeyTime", {2}, false)});
   return d;
 }
 
@@ -64,15 +51,10 @@ struct Out {
 };
 
 const FileDecl& Outs() {
-  static const FileDecl d = [] {
-    FileDecl f;
-    f.label = "OUTS";
-    f.fileName = "Outs.tps";
-    f.recordBytes = 14;
-    f.fields = {rec::Field("OUS:NUM", FieldType::Long, 0, &Out::num), rec::Field("OUS:NAME", FieldType::String, 4, &Out::name, 10)};
-    f.keys = {Key("OUS:KeyNum", {0}, true)};
-    return f;
-  }();
+  static const FileDecl d = testsupport::Decl(
+      "OUTS", "Outs.tps", 14,
+      {rec::Field("OUS:NUM", FieldType::Long, 0, &Out::num), rec::Field("OUS:NAME", FieldType::String, 4, &Out::name, 10)},
+      {Key("OUS:KeyNum", {0}, true)});
   return d;
 }
 
@@ -438,16 +420,11 @@ struct Preset {
 
 TEST(DropList, AChoiceLoadsItsRecordByItsNumberBeforeTheAcceptedEvent) {
   testsupport::TempDir dir(true);
-  static const FileDecl decl = [] {
-    FileDecl f;
-    f.label = "PRESETS";
-    f.fileName = "Presets.tps";
-    f.recordBytes = 26;
-    f.fields = {rec::Field("PRS:ID", FieldType::Long, 0, &Preset::id), rec::Field("PRS:NAZEV", FieldType::String, 4, &Preset::name, 20),
-                rec::Field("PRS:MASK", FieldType::String, 24, &Preset::mask, 2)};
-    f.keys = {Key("PRS:KeyId", {0}, true)};
-    return f;
-  }();
+  static const FileDecl decl = testsupport::Decl(
+      "PRESETS", "Presets.tps", 26,
+      {rec::Field("PRS:ID", FieldType::Long, 0, &Preset::id), rec::Field("PRS:NAZEV", FieldType::String, 4, &Preset::name, 20),
+       rec::Field("PRS:MASK", FieldType::String, 24, &Preset::mask, 2)},
+      {Key("PRS:KeyId", {0}, true)});
   File<Preset> file(decl), own(decl), window(decl);
   ASSERT_EQ(file.Create(), 0);
   for (File<Preset>* f : {&file, &own, &window}) ASSERT_EQ(f->Open(), 0);

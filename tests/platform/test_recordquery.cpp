@@ -12,6 +12,7 @@
 #include "platform/locale_texts.h"
 #include "platform/stdtime.h"
 #include "platform/text.h"
+#include "tests/support/record_decl.h"
 #include "tests/support/tempdir.h"
 
 namespace {
@@ -115,33 +116,15 @@ struct Rec {
   StdDate date = 0;
 };
 
-platform::rec::KeyDecl Key(std::string name, std::vector<int> fields, bool unique, bool optional) {
-  platform::rec::KeyDecl k;
-  k.name = std::move(name);
-  k.fields = std::move(fields);
-  k.unique = k.primary = k.autoNumber = unique;
-  k.noCase = true;
-  k.optional = optional;
-  return k;
-}
-
 const FileDecl& Decl() {
-  static const FileDecl d = [] {
-    FileDecl f;
-    f.label = "VIEWS";
-    f.fileName = "Views.tps";
-    f.recordBytes = 4 + 1 + 4 + 20 + 4;
-    f.fields = {
-        platform::rec::Field("VIE:ID", FieldType::Long, 0, &Rec::id),
-        platform::rec::Field("VIE:FLAG", FieldType::Byte, 4, &Rec::flag),
-        platform::rec::Field("VIE:TIME", FieldType::Time, 5, &Rec::time),
-        platform::rec::Field("VIE:NAME", FieldType::String, 9, &Rec::name, 20),
-        platform::rec::Field("VIE:DATE", FieldType::Date, 29, &Rec::date),
-    };
-    f.keys = {Key("VIE:KeyId", {0}, true, true), Key("VIE:KeyTime", {2}, false, true),
-              Key("VIE:KeyName", {3}, false, true)};
-    return f;
-  }();
+  using platform::rec::Field;
+  using testsupport::Key;
+  static const FileDecl d = testsupport::Decl(
+      "VIEWS", "Views.tps", 4 + 1 + 4 + 20 + 4,
+      {Field("VIE:ID", FieldType::Long, 0, &Rec::id), Field("VIE:FLAG", FieldType::Byte, 4, &Rec::flag),
+       Field("VIE:TIME", FieldType::Time, 5, &Rec::time), Field("VIE:NAME", FieldType::String, 9, &Rec::name, 20),
+       Field("VIE:DATE", FieldType::Date, 29, &Rec::date)},
+      {Key("VIE:KeyId", {0}, true), Key("VIE:KeyTime", {2}, false), Key("VIE:KeyName", {3}, false)});
   return d;
 }
 

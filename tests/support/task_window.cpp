@@ -95,6 +95,18 @@ void TaskWindow::AddTask(const std::string& name, platform::StdTime time, uint8_
   ASSERT_EQ(f.Add(), 0);
 }
 
+void TaskWindow::AddCzechTasks() {
+  using platform::TimeFromHms;
+  AddTask("cesta", TimeFromHms(10, 0, 0), 1, 0, "0A", platform::DateFromYmd(2026, 3, 4));
+  AddTask("Čas", TimeFromHms(8, 0, 0));
+  AddTask("Ahoj", TimeFromHms(12, 0, 0));
+  AddTask("CESTA", TimeFromHms(9, 0, 0));
+  AddTask("ryba", TimeFromHms(7, 0, 0), 0);
+  AddTask("čaj", TimeFromHms(11, 0, 0), 1, 1);
+  AddTask("áčko", TimeFromHms(6, 0, 0));
+  AddTask("Řeka", TimeFromHms(13, 0, 0), 1, 1, "7F");
+}
+
 std::vector<std::string> TaskWindow::Names() const {
   std::vector<std::string> out;
   auto& l = const_cast<TaskRows&>(list);

@@ -41,6 +41,11 @@ class TaskWindow {
  public:
   TaskWindow();
   ~TaskWindow();
+  // Eight tasks whose descriptions differ in case and diacritics, in file
+  // order: "cesta" 10:00 (weekdays "0A", run 4.3.2026), "Čas" 8:00, "Ahoj"
+  // 12:00, "CESTA" 9:00, "ryba" 7:00 inactive, "čaj" 11:00 deleting
+  // itself, "áčko" 6:00, "Řeka" 13:00 deleting itself (every day).
+  static void AddCzechTasks();
   // Adds a task through another instance of the file.
   static void AddTask(const std::string& name, platform::StdTime time, uint8_t active = 1, uint8_t autoDelete = 0,
                       const std::string& weekdays = "00", platform::StdDate last = 0);
