@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "platform/qt/images.h"
+#include "platform/qt/listview.h"
 #include "platform/winproc.h"
 
 namespace platform::qt {
@@ -425,6 +426,7 @@ class QtView::Impl {
         break;
       }
       case ControlKind::DropList: {
+        if ((made = MakeRecordList(host, c)) != nullptr) break;
         auto* b = new QComboBox(host);
         QObject::connect(b, &QComboBox::activated, b, [this, id, num](int index) {
           Act(id, num, [index](pu::Window& w, pu::Control& k) { w.Choose(k.Label(), index + 1); });
@@ -433,6 +435,7 @@ class QtView::Impl {
         break;
       }
       case ControlKind::List: {
+        if ((made = MakeRecordList(host, c)) != nullptr) break;
         auto* l = new QListWidget(host);
         QObject::connect(l, &QListWidget::currentRowChanged, l, [this, id, num](int row) {
           Act(id, num, [row](pu::Window& w, pu::Control& k) {
@@ -494,6 +497,9 @@ class QtView::Impl {
         made = f;
         break;
       }
+      case ControlKind::Region:  // drawn by the list it lies on
+        made = new QWidget(host);
+        break;
       case ControlKind::Line: {
         auto* f = new QFrame(host);
         f->setFrameShape(QFrame::HLine);
@@ -524,6 +530,8 @@ class QtView::Impl {
     QWidget* wgt = ControlOf(n, c.Number());
     if (wgt == nullptr) return;
     Sync s(n);
+    if ((p == Property::Text || p == Property::Contents || p == Property::Choices) && RecordListOf(c) != nullptr)
+      return RenderRecordList(wgt, c, p);
     const auto [sheet, tabIndex] = n.tabs[static_cast<std::size_t>(c.Number() - 1)];
     switch (p) {
       case Property::Text:
