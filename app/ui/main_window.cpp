@@ -14,6 +14,7 @@
 #include "app/globals.h"
 #include "app/program.h"
 #include "app/ui/engine_host.h"
+#include "platform/thread.h"
 #include "platform/window.h"
 #include "platform/winproc.h"
 #include "service/winlist.h"
@@ -94,7 +95,9 @@ void Main() {
   sigset_t set;
   sigemptyset(&set);
   for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&set, s);
-  const int sfd = ::signalfd(-1, &set, SFD_CLOEXEC);
+  // In service mode (Main on the service's worker) the signals belong to
+  // the service dispatcher on the first thread.
+  const int sfd = platform::IsFirstThread() ? ::signalfd(-1, &set, SFD_CLOEXEC) : -1;
   const int stop = ::eventfd(0, EFD_CLOEXEC);
 
   std::thread watcher;

@@ -10,7 +10,9 @@ namespace app::ui {
 // the window list, writes "velorn: ready" to standard output once the window
 // is open and listed ("velorn: restored" and "velorn: front" when it is
 // restored or brought to the front), and closes down on SIGTERM, SIGINT or
-// SIGHUP (the end of the session) or on RequestMainEnd.
+// SIGHUP (the end of the session; on the first thread only, as the service
+// dispatcher reads them in service mode), on RequestMainEnd or on the
+// close-down event posted to its thread.
 void Main();
 // Asks a running Main to close (from any thread).
 void RequestMainEnd();

@@ -138,9 +138,26 @@ int Child::Wait(std::chrono::milliseconds timeout) {
 }
 
 std::vector<std::string> ProgramEnv(const std::string& runtimeDir) {
-  // No display: the program runs headless, its boxes answer at once.
-  return {"XDG_RUNTIME_DIR=" + runtimeDir, "VELORN_MSGBOX_ANSWERS=", "QT_QPA_PLATFORM=", "DISPLAY=",
-          "WAYLAND_DISPLAY="};
+  // No display: the program runs headless, its boxes answer at once. No
+  // service manager, and no unit folder but a missing one in the runtime
+  // folder: "/IS" never reaches the system's.
+  return {"XDG_RUNTIME_DIR=" + runtimeDir,
+          "VELORN_MSGBOX_ANSWERS=",
+          "QT_QPA_PLATFORM=",
+          "DISPLAY=",
+          "WAYLAND_DISPLAY=",
+          "NOTIFY_SOCKET=",
+          "VELORN_UNIT_DIR=" + runtimeDir + "/no-unit-folder"};
+}
+
+void SetEnv(std::vector<std::string>& env, const std::string& entry) {
+  const std::string name = entry.substr(0, entry.find('='));
+  for (auto& e : env)
+    if (e.substr(0, e.find('=')) == name) {
+      e = entry;
+      return;
+    }
+  env.push_back(entry);
 }
 
 }  // namespace testsupport

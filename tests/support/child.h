@@ -46,8 +46,11 @@ class Child {
   bool reaped_ = false;
 };
 
-// The environment for a child run of the program: headless boxes, and a
-// runtime folder of the test's own for the instance lock.
+// The environment for a child run of the program: headless boxes, a
+// runtime folder of the test's own for the instance lock, no service
+// manager (NOTIFY_SOCKET empty) and a missing unit folder.
 std::vector<std::string> ProgramEnv(const std::string& runtimeDir);
+// Sets "NAME=value" in an environment list, replacing an entry of that name.
+void SetEnv(std::vector<std::string>& env, const std::string& entry);
 
 }  // namespace testsupport
