@@ -147,7 +147,7 @@ TEST_F(Startup, WithoutNoServiceTheDispatcherFailsAndTheRunStillEnds) {
   TempDir service;
   std::string err;
   EXPECT_EQ(RunToEnd(work_.path(), {"SERVICEPATH=" + service.path()}, &err), 0);
-  EXPECT_NE(err.find("Error: FAILED SERVICE CONTROLLER CONNECT."), std::string::npos) << err;
+  EXPECT_NE(err.find("Error: FAILED SERVICE CONTROLLER CONNECT. Cannot start service.\n"), std::string::npos) << err;
   EXPECT_NE(ReadFile(service.file("velorn.INI")).find("GLO:Pocet_spusteni_programu=1\n"), std::string::npos);
   EXPECT_EQ(SnapshotFolder(work_.path()), "");
 }
