@@ -80,10 +80,10 @@ SERVICE_STATUS ServiceStatusFor(int32_t state, int32_t win32ExitCode, int32_t se
 
 // Installs the service through ServiceControlManager(): the program's path
 // and "SERVICEPATH=" with the current folder, and every VELORN_COMn set now
-// in the service's environment. Refused with "INVALID NAME" for a path or
-// value holding a control character and with "FILENAME EXCED RANGE" for a
-// command line over 255 characters (nothing written in either case). Ends
-// with the box "Finished" (the command line as registered) or an error box.
+// in the service's environment. Refused with "INVALID NAME" for a value the
+// unit cannot hold (service/scm.h) and with "FILENAME EXCED RANGE" for a
+// command line over 255 characters; nothing is written then. Ends with the
+// box "Finished" (the command line, unquoted) or an error box.
 void InstallService();
 // Removes the service (a running one is not stopped); ends with a box.
 void RemoveService();
