@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -16,6 +15,7 @@
 #include "service/scm.h"
 #include "service/service.h"
 #include "syslib/win32error.h"
+#include "tests/support/child.h"
 #include "tests/support/tempdir.h"
 
 namespace {
@@ -32,29 +32,6 @@ constexpr const char* kExists = "Error: SERVICE EXISTS.\rCannot create Service E
 constexpr const char* kDoesNotExist = "Error: SERVICE DOES NOT EXIST.\rCannot open and remove Service Entry in Registry.";
 constexpr const char* kRights =
     "Cannot Create Service: This process requires administrator rights in order to create this service.";
-
-// Runs a command through the shell; its exit status, its output in *out.
-int Shell(const std::string& command, std::string* out) {
-  out->clear();
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  if (!p) return -1;
-  char buf[512];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out->append(buf, n);
-  const int st = ::pclose(p);
-  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-}
-
-bool HaveSystemdAnalyze() {
-  std::string out;
-  return Shell("command -v systemd-analyze", &out) == 0;
-}
-
-std::string ShellQuoted(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
 
 class Install : public ::testing::Test {
  protected:
@@ -131,12 +108,13 @@ TEST_F(Install, WritesAQuotedUnitAndEnablesIt) {
   EXPECT_EQ(fs::read_symlink(Link()).string(), Unit());
   EXPECT_EQ(SnapshotFolder(folder), "") << "nothing in the data folder";
 
-  if (!HaveSystemdAnalyze()) {
+  int status = 0;
+  std::string out;
+  if (!testsupport::VerifyUnit(Unit(), &status, &out)) {
     std::printf("systemd-analyze is not installed: the unit was not verified\n");
     return;
   }
-  std::string out;
-  EXPECT_EQ(Shell("systemd-analyze verify " + ShellQuoted(Unit()), &out), 0) << out;
+  EXPECT_EQ(status, 0) << out;
   EXPECT_EQ(out, "");
 }
 

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
@@ -158,6 +159,25 @@ void SetEnv(std::vector<std::string>& env, const std::string& entry) {
       return;
     }
   env.push_back(entry);
+}
+
+int Shell(const std::string& command, std::string* output) {
+  output->clear();
+  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+  if (!p) return -1;
+  char buf[512];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) output->append(buf, n);
+  const int st = ::pclose(p);
+  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
+bool VerifyUnit(const std::string& unitFile, int* status, std::string* output) {
+  if (Shell("command -v systemd-analyze", output) != 0) return false;
+  std::string quoted = "'";
+  for (char c : unitFile) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  *status = Shell("systemd-analyze verify " + quoted + "'", output);
+  return true;
 }
 
 }  // namespace testsupport

@@ -53,4 +53,11 @@ std::vector<std::string> ProgramEnv(const std::string& runtimeDir);
 // Sets "NAME=value" in an environment list, replacing an entry of that name.
 void SetEnv(std::vector<std::string>& env, const std::string& entry);
 
+// Runs a command through the shell with standard error joined to standard
+// output; its exit status (-1 when it did not exit), its output in *output.
+int Shell(const std::string& command, std::string* output);
+// `systemd-analyze verify` on a unit file: its exit status and output;
+// false when the tool is not installed.
+bool VerifyUnit(const std::string& unitFile, int* status, std::string* output);
+
 }  // namespace testsupport
