@@ -176,11 +176,10 @@ class EventObject {
  public:
   EventObject(bool manual, bool signalled) : manual_(manual), signalled_(signalled) {}
 
+  // Notifies under the lock: a waiter that wakes may free the event at once.
   void Set() {
-    {
-      std::lock_guard lock(mutex_);
-      signalled_ = true;
-    }
+    std::lock_guard lock(mutex_);
+    signalled_ = true;
     cv_.notify_all();
   }
 
