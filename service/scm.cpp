@@ -6,7 +6,6 @@
 #include <spawn.h>
 #include <stdio.h>
 #include <sys/eventfd.h>
-#include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <systemd/sd-daemon.h>
@@ -16,6 +15,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <cstdlib>
 #include <mutex>
 #include <new>
@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "platform/fsutil.h"
+#include "platform/signals.h"
 #include "syslib/win32error.h"
 
 extern char** environ;
@@ -35,14 +36,44 @@ namespace {
 
 constexpr SERVICE_STATUS_HANDLE kStatusHandle = 1;
 
+// Wakes the dispatcher's thread. Shared with the signal route and the
+// service's threads, so the descriptor outlives every call that holds it.
+class Waker {
+ public:
+  Waker() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+  ~Waker() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Waker(const Waker&) = delete;
+  Waker& operator=(const Waker&) = delete;
+  int fd() const { return fd_; }
+  void Wake() const {
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(fd_, &one, sizeof one);
+  }
+  void Clear() const {
+    uint64_t v;
+    [[maybe_unused]] const ssize_t n = ::read(fd_, &v, sizeof v);
+  }
+
+ private:
+  const int fd_;
+};
+
 std::atomic<bool> gDispatching{false};
 std::atomic<LPHANDLER_FUNCTION> gHandler{nullptr};
-std::atomic<bool> gStatusSent{false};  // the service has reported a state
-std::atomic<int> gWakeFd{-1};
+std::atomic<bool> gStatusSent{false};     // the service has reported a state
+std::atomic<bool> gStopRequested{false};  // a SIGTERM not yet handed on
+std::mutex gWakerMutex;
+std::shared_ptr<const Waker> gWaker;
 
-void Wake(int fd) {
-  const uint64_t one = 1;
-  [[maybe_unused]] const ssize_t n = ::write(fd, &one, sizeof one);
+void WakeDispatcher() {
+  std::shared_ptr<const Waker> w;
+  {
+    std::lock_guard lock(gWakerMutex);
+    w = gWaker;
+  }
+  if (w) w->Wake();
 }
 
 bool NotifySocketSet() {
@@ -70,68 +101,65 @@ bool StartServiceCtrlDispatcherA(const SERVICE_TABLE_ENTRYA* table) {
     syslib::SetLastError(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
     return false;
   }
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGTERM);
-  const int sfd = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
-  const int wake = sfd < 0 ? -1 : ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (wake < 0) {
+  auto waker = std::make_shared<const Waker>();
+  if (waker->fd() < 0) {
     syslib::SetLastErrorFromErrno(errno);
-    if (sfd >= 0) ::close(sfd);
     return false;
   }
 
   gHandler = nullptr;
   gStatusSent = false;
-  gWakeFd = wake;
+  gStopRequested = false;
+  {
+    std::lock_guard lock(gWakerMutex);
+    gWaker = waker;
+  }
   gDispatching = true;
+  platform::SetSignalRoute([waker](int signo) {
+    if (signo != SIGTERM) return;
+    gStopRequested = true;
+    waker->Wake();
+  });
+  auto finish = [] {
+    platform::SetSignalRoute(nullptr);
+    gDispatching = false;
+    gHandler = nullptr;
+    gStatusSent = false;
+    std::lock_guard lock(gWakerMutex);
+    gWaker.reset();
+  };
+
   std::atomic<bool> done{false};
   std::string name = table[0].lpServiceName ? table[0].lpServiceName : "";
   const LPSERVICE_MAIN_FUNCTIONA proc = table[0].lpServiceProc;
   std::thread serviceThread;
   try {
-    serviceThread = std::thread([&done, &name, proc, wake] {
+    serviceThread = std::thread([&done, &name, proc, waker] {
       char* argv[] = {name.data(), nullptr};
       proc(1, argv);
       done = true;
-      Wake(wake);
+      waker->Wake();
     });
   } catch (const std::system_error& e) {
-    gDispatching = false;
-    gWakeFd = -1;
-    ::close(sfd);
-    ::close(wake);
+    finish();
     syslib::SetLastErrorFromErrno(e.code().value());
     return false;
   }
 
   // A stop that comes before the handler and the first report waits for
   // them: the manager hears of the start before it hears of the stop.
-  bool stopPending = false;
   while (!done) {
-    pollfd fds[2] = {{sfd, POLLIN, 0}, {wake, POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0) {
+    pollfd fd = {waker->fd(), POLLIN, 0};
+    if (::poll(&fd, 1, -1) < 0) {
       if (errno == EINTR) continue;
       break;
     }
-    signalfd_siginfo si;
-    while (::read(sfd, &si, sizeof si) == static_cast<ssize_t>(sizeof si))
-      if (si.ssi_signo == SIGTERM) stopPending = true;
-    uint64_t v;
-    [[maybe_unused]] const ssize_t n = ::read(wake, &v, sizeof v);
+    waker->Clear();
     const LPHANDLER_FUNCTION handler = gHandler;
-    if (stopPending && handler != nullptr && gStatusSent && !done) {
-      stopPending = false;
-      handler(SERVICE_CONTROL_STOP);
-    }
+    if (handler != nullptr && gStatusSent && !done && gStopRequested.exchange(false)) handler(SERVICE_CONTROL_STOP);
   }
   serviceThread.join();
-  gDispatching = false;
-  gHandler = nullptr;
-  gStatusSent = false;
-  gWakeFd = -1;
-  ::close(sfd);
-  ::close(wake);
+  finish();
   return true;
 }
 
@@ -141,8 +169,7 @@ SERVICE_STATUS_HANDLE RegisterServiceCtrlHandlerA(const char* /*serviceName*/, L
     return 0;
   }
   gHandler = handler;
-  const int wake = gWakeFd;
-  if (wake >= 0) Wake(wake);
+  WakeDispatcher();
   return kStatusHandle;
 }
 
@@ -160,10 +187,7 @@ bool SetServiceStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS& status
     return false;
   }
   const int r = sd_notify(0, StatusNotification(status).c_str());
-  if (!gStatusSent.exchange(true)) {
-    const int wake = gWakeFd;
-    if (wake >= 0) Wake(wake);
-  }
+  if (!gStatusSent.exchange(true)) WakeDispatcher();
   if (r > 0) return true;
   if (r == 0) syslib::SetLastError(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
   else syslib::SetLastErrorFromErrno(-r);

@@ -3,10 +3,11 @@
 // Dispatcher: the program is a service when systemd started it with a
 // notification socket (NOTIFY_SOCKET, a unit of Type=notify). The
 // dispatcher runs the service's routine on a thread of its own while the
-// calling thread reads SIGTERM from a signalfd and hands it to the
-// registered control handler as the stop control. A status report is one
-// notification: running "READY=1", stop pending "STOPPING=1", every report
-// with "STATUS=" and the name of its state.
+// calling thread waits for SIGTERM from the program's signal watch
+// (platform/signals.h) and hands it to the registered control handler as
+// the stop control. A status report is one notification: running
+// "READY=1", stop pending "STOPPING=1", every report with "STATUS=" and the
+// name of its state.
 //
 // Manager: the services are systemd units in a unit folder
 // (/etc/systemd/system, or the folder named by VELORN_UNIT_DIR). Creating
@@ -89,15 +90,15 @@ struct SERVICE_TABLE_ENTRYA {
 };
 
 // Runs the first entry's routine (argument count 1, the entry's name) on a
-// thread of its own and returns when it has returned. Meanwhile the calling
-// thread reads SIGTERM (which must be blocked in every thread of the
-// process) and calls the registered handler with SERVICE_CONTROL_STOP; a
-// SIGTERM that comes before a handler is registered and a first status is
-// reported waits for both.
+// thread of its own and returns when it has returned. Meanwhile the signal
+// watch's route is the dispatcher's: for each SIGTERM the calling thread
+// calls the registered handler with SERVICE_CONTROL_STOP (a SIGTERM that
+// comes before a handler is registered and a first status is reported
+// waits for both); SIGINT and SIGHUP are dropped. At the end the route is
+// cleared (signals wait).
 // Fails with ERROR_FAILED_SERVICE_CONTROLLER_CONNECT when NOTIFY_SOCKET is
 // unset or empty (no service manager started the program) or the table has
-// no entry, and with the code of the errno when the signalfd or the
-// thread cannot be made.
+// no entry, and with the code of the errno when the thread cannot be made.
 bool StartServiceCtrlDispatcherA(const SERVICE_TABLE_ENTRYA* table);
 
 // Registers the control handler while the dispatcher runs (the name is not

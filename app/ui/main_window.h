@@ -9,10 +9,8 @@ namespace app::ui {
 // (service::MainWindowClass(InstanceName)) and caption (CaptionText), serves
 // the window list, writes "velorn: ready" to standard output once the window
 // is open and listed ("velorn: restored" and "velorn: front" when it is
-// restored or brought to the front), and closes down on SIGTERM, SIGINT or
-// SIGHUP (the end of the session; on the first thread only, as the service
-// dispatcher reads them in service mode), on RequestMainEnd or on the
-// close-down event posted to its thread.
+// restored or brought to the front), and closes down on the end of the
+// session (its session-end subclass's EndSessionEvent) or on RequestMainEnd.
 void Main();
 // Asks a running Main to close (from any thread).
 void RequestMainEnd();

@@ -2,9 +2,9 @@
 // manager, a small window procedure for the main window. What the service
 // reports and what the main procedure does go into one ordered log.
 #include <gtest/gtest.h>
-#include <pthread.h>
 #include <stdlib.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <functional>
@@ -16,11 +16,17 @@
 
 #include "platform/eventloop.h"
 #include "platform/msgbox.h"
+#include "platform/signals.h"
+#include "platform/thread.h"
 #include "platform/window.h"
 #include "service/service.h"
 #include "tests/support/notify_socket.h"
 
 namespace {
+
+// Before main and any thread of the test: the signals are read by the
+// program's signal watch only.
+const bool gBlocked = (platform::BlockSignals(), true);
 
 using namespace std::chrono_literals;
 namespace pui = platform::ui;
@@ -54,6 +60,7 @@ struct MainWindow : pui::WindowController {
 class ServiceRun : public ::testing::Test {
  protected:
   ServiceRun() {
+    EXPECT_TRUE(gBlocked && platform::StartSignalWatch());
     NewManager();
     service::ServiceState = 0;
     service::ServiceRunning = 0;
@@ -90,15 +97,14 @@ class ServiceRun : public ::testing::Test {
     ::unsetenv("NOTIFY_SOCKET");
   }
 
-  // The first thread: the dispatcher, with SIGTERM blocked (and, when asked,
-  // already pending for it).
+  // The first thread: the dispatcher (with, when asked, a SIGTERM sent
+  // before it starts, waiting in the signal watch for its route).
   void StartDispatcher(bool stopPending = false) {
-    first_ = std::thread([this, stopPending] {
-      sigset_t set;
-      sigemptyset(&set);
-      sigaddset(&set, SIGTERM);
-      pthread_sigmask(SIG_BLOCK, &set, nullptr);
-      if (stopPending) pthread_kill(pthread_self(), SIGTERM);
+    if (stopPending) {
+      platform::SetSignalRoute(nullptr);
+      ::kill(::getpid(), SIGTERM);
+    }
+    first_ = std::thread([this] {
       service::StartServiceDispatcher();
       notify_->Mark(kDispatcherReturned);
     });
@@ -183,7 +189,7 @@ TEST_F(ServiceRun, TheStoppedReportWaitsUntilMainHasReturned) {
             (Log{kRunning, kMainOpen, kStopPending, kMainReturned, kStopped, kDispatcherReturned}));
 }
 
-TEST_F(ServiceRun, ASigtermBeforeAnythingWasReportedStopsAfterTheStart) {
+TEST_F(ServiceRun, ASigtermBeforeTheDispatcherStopsTheServiceAfterItsStart) {
   StartDispatcher(/*stopPending=*/true);
   WaitForTheEnd();
   const Log log = notify_->Entries();
