@@ -1,5 +1,6 @@
 // A second start in the folder of a running instance brings that instance's
 // main window back: real processes, headless, sharing a runtime folder.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -126,6 +127,17 @@ TEST_F(SecondInstance, TheRealProgramStartedFirstIsBroughtToTheFront) {
 // the screen, and the second start waits until the operator has closed it.
 class SecondInstanceOnDisplay : public SecondInstance {
  protected:
+  SecondInstanceOnDisplay() {
+    // COM1 is a pseudo-terminal of the test's own: the first start connects
+    // without a box that would wait for the operator.
+    port_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    EXPECT_GE(port_, 0);
+    if (port_ >= 0 && ::grantpt(port_) == 0 && ::unlockpt(port_) == 0) portName_ = ::ptsname(port_);
+  }
+  ~SecondInstanceOnDisplay() override {
+    if (port_ >= 0) ::close(port_);
+  }
+
   // Both starts show their windows on the display.
   std::unique_ptr<Child> StartShown(const std::string& cwd) {
     testsupport::ChildOptions o;
@@ -134,6 +146,7 @@ class SecondInstanceOnDisplay : public SecondInstance {
       if (!e.starts_with("DISPLAY=") && !e.starts_with("QT_QPA_PLATFORM=")) o.env.push_back(e);
     o.env.push_back("DISPLAY=" + std::string(std::getenv("DISPLAY")));
     o.env.push_back("QT_QPA_PLATFORM=xcb");
+    o.env.push_back("VELORN_COM1=" + portName_);
     return std::make_unique<Child>(VELORN_EXE, std::vector<std::string>{}, o);
   }
   // Runs xdotool with the arguments; its output, or nullopt when it failed.
@@ -143,6 +156,9 @@ class SecondInstanceOnDisplay : public SecondInstance {
     if (x.Wait(kLimit) != 0) return std::nullopt;
     return x.out();
   }
+
+  int port_ = -1;
+  std::string portName_;
 };
 
 TEST_F(SecondInstanceOnDisplay, TheNoticeIsABoxOnTheScreenAndTheFirstComesForwardOnceItIsClosed) {
