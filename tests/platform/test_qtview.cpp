@@ -100,7 +100,17 @@ void Shot(QWidget* wgt, const char* name) {
   const QString path = QString::fromUtf8(dir) + "/" + name + ".png";
   QPixmap picture;
   if (OnDisplay() && wgt->isWindow()) {
-    QCoreApplication::processEvents();  // painted before the screen is read
+    // Shown, framed and painted before the screen is read. The window
+    // manager draws the frame in its own time, with nothing to await: a
+    // moment is left for it (the picture is an artefact, not a check).
+    View().Flush();
+    [[maybe_unused]] const bool ready = QTest::qWaitFor(
+        [wgt] {
+          const QWindow* h = wgt->windowHandle();
+          return h != nullptr && h->isExposed() && !h->frameMargins().isNull();
+        },
+        5000);
+    QTest::qWait(100);
     const QRect r = Outer(wgt);
     picture = wgt->screen()->grabWindow(0, r.x(), r.y(), r.width(), r.height());
   } else {
