@@ -149,6 +149,10 @@ Control& Control::SetLineHeight(int h) {
   Changed(Property::Choices);
   return *this;
 }
+Control& Control::SetColumns(int columns) {
+  columns_ = columns > 0 ? columns : 0;
+  return *this;
+}
 Control& Control::SetPicture(std::string p) {
   pictureText_ = std::move(p);
   picture_ = Picture::Parse(pictureText_);

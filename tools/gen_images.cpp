@@ -5,7 +5,9 @@
 //   velorn_gen_images OUTDIR
 //
 // writes OUTDIR/stop.ico, inform.ico, warning2.ico, ok.gif, storno.gif,
-// back_blue.jpg, back_blue_big.jpg and OUTDIR/carried_images.cpp.
+// CALENDAR.ICO, VCRbottom.gif, VCRrewind.gif, VCRback.gif, VCRplay.gif,
+// VCRfastforward.GIF, back_blue.jpg, back_blue_big.jpg and
+// OUTDIR/carried_images.cpp.
 //
 // Shapes are drawn with 4 x 4 samples per pixel; icons keep full alpha (32-bit
 // ICO entries), button pictures are blended onto the button face and keep a
@@ -205,6 +207,48 @@ void DrawStorno(Canvas& c) {
   };
   stroke(0.045f, Solid(Hex(0x7A0C09)));
   stroke(0.0f, Vertical(Hex(0xF0605A), Hex(0xB51712), 0.15f, 0.9f));
+}
+
+Inside Rect(float x0, float y0, float x1, float y1) { return Polygon({{{x0, y0}}, {{x1, y0}}, {{x1, y1}}, {{x0, y1}}}); }
+
+// A sheet of a wall calendar: a red band with two rings over a white page
+// with a grid of days, one of them marked.
+void DrawCalendar(Canvas& c) {
+  const std::vector<std::array<float, 2>> page{{{0.14f, 0.2f}}, {{0.86f, 0.2f}}, {{0.86f, 0.88f}}, {{0.14f, 0.88f}}};
+  c.Fill(Rounded(page, 0.07f), Solid(Hex(0x4A5262)));
+  c.Fill(Rounded(page, 0.035f), Vertical(Hex(0xFFFFFF), Hex(0xDDE3EC), 0.2f, 0.9f));
+  c.Fill(Both(Rounded(page, 0.035f), [](float, float y) { return y < 0.38f; }),
+         Vertical(Hex(0xF0645C), Hex(0xB8221B), 0.17f, 0.38f));
+  for (float x : {0.34f, 0.66f}) {
+    c.Fill(Capsule(x, 0.08f, x, 0.26f, 0.06f), Solid(Hex(0x4A5262)));
+    c.Fill(Capsule(x, 0.09f, x, 0.25f, 0.03f), Vertical(Hex(0xE6E9EE), Hex(0x9AA3B0), 0.06f, 0.28f));
+  }
+  for (int row = 0; row < 3; ++row)
+    for (int col = 0; col < 4; ++col) {
+      const float x = 0.22f + static_cast<float>(col) * 0.15f, y = 0.46f + static_cast<float>(row) * 0.13f;
+      const bool marked = row == 1 && col == 2;
+      c.Fill(Rect(x, y, x + 0.1f, y + 0.085f), Solid(Hex(marked ? 0xD22F27 : 0x7C8798)));
+    }
+}
+
+// The buttons of a tape player: triangles with a dark rim, blue.
+void FillTriangles(Canvas& c, const std::vector<std::vector<std::array<float, 2>>>& shapes) {
+  for (const auto& t : shapes) c.Fill(Rounded(t, 0.07f), Solid(Hex(0x163F7A)));
+  for (const auto& t : shapes) c.Fill(Rounded(t, 0.03f), Vertical(Hex(0x7DB4F0), Hex(0x1F5FB8), 0.15f, 0.85f));
+}
+void DrawPlay(Canvas& c) { FillTriangles(c, {{{{0.3f, 0.2f}}, {{0.78f, 0.5f}}, {{0.3f, 0.8f}}}}); }
+void DrawBack(Canvas& c) { FillTriangles(c, {{{{0.7f, 0.2f}}, {{0.22f, 0.5f}}, {{0.7f, 0.8f}}}}); }
+void DrawFastForward(Canvas& c) {
+  FillTriangles(c, {{{{0.12f, 0.24f}}, {{0.5f, 0.5f}}, {{0.12f, 0.76f}}}, {{{0.5f, 0.24f}}, {{0.88f, 0.5f}}, {{0.5f, 0.76f}}}});
+}
+void DrawRewind(Canvas& c) {
+  FillTriangles(c, {{{{0.88f, 0.24f}}, {{0.5f, 0.5f}}, {{0.88f, 0.76f}}}, {{{0.5f, 0.24f}}, {{0.12f, 0.5f}}, {{0.5f, 0.76f}}}});
+}
+// An arrow down onto a bar.
+void DrawBottom(Canvas& c) {
+  FillTriangles(c, {{{{0.2f, 0.18f}}, {{0.8f, 0.18f}}, {{0.5f, 0.58f}}}});
+  c.Fill(Capsule(0.22f, 0.76f, 0.78f, 0.76f, 0.1f), Solid(Hex(0x163F7A)));
+  c.Fill(Capsule(0.22f, 0.76f, 0.78f, 0.76f, 0.06f), Vertical(Hex(0x7DB4F0), Hex(0x1F5FB8), 0.66f, 0.86f));
 }
 
 // A pale blue sky: a vertical gradient with soft slanted bands of light
@@ -452,6 +496,12 @@ int main(int argc, char** argv) {
       {"warning2.ico", icon(DrawWarning)},
       {"ok.gif", Gif(Draw(20, 20, DrawOk), buttonFace)},
       {"storno.gif", Gif(Draw(20, 20, DrawStorno), buttonFace)},
+      {"CALENDAR.ICO", icon(DrawCalendar)},
+      {"VCRbottom.gif", Gif(Draw(20, 20, DrawBottom), buttonFace)},
+      {"VCRrewind.gif", Gif(Draw(20, 20, DrawRewind), buttonFace)},
+      {"VCRback.gif", Gif(Draw(20, 20, DrawBack), buttonFace)},
+      {"VCRplay.gif", Gif(Draw(20, 20, DrawPlay), buttonFace)},
+      {"VCRfastforward.GIF", Gif(Draw(20, 20, DrawFastForward), buttonFace)},
       {"back_blue.jpg", Jpeg(Draw(480, 300, DrawBackground), 92)},
       {"back_blue_big.jpg", Jpeg(Draw(1280, 960, DrawBackground), 90)},
   };

@@ -23,6 +23,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QSocketNotifier>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -119,10 +120,13 @@ class ModelSpin final : public QAbstractSpinBox {
   std::function<void(int)> step_;
 };
 
+// A child of a container laid out as a grid (pu::Control::Columns).
+bool InGrid(const pu::Control& c) { return c.Parent() != nullptr && c.Parent()->Columns() > 0; }
+
 // A button that shows where the focus is whatever its look: a flat button
 // has no panel for the style to mark, and the style marks a raised one only
 // once the keyboard has moved the focus.
-class ModelButton final : public QPushButton {
+class ModelButton : public QPushButton {
  public:
   using QPushButton::QPushButton;
 
@@ -134,6 +138,21 @@ class ModelButton final : public QPushButton {
     p.setPen(QPen(palette().color(QPalette::Highlight), 1));
     p.drawRect(rect().adjusted(2, 2, -3, -3));
   }
+};
+
+// A button in a grid cell: as wide as its text needs and at least square,
+// without the style's minimum width of a text button, so that a grid of
+// short captions stays compact.
+class CellButton final : public ModelButton {
+ public:
+  using ModelButton::ModelButton;
+  QSize sizeHint() const override {
+    const QSize base = QPushButton::sizeHint();
+    const int margin = style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, this);
+    const int textWidth = fontMetrics().horizontalAdvance(text()) + 2 * margin;
+    return {std::max(base.height(), textWidth), base.height()};
+  }
+  QSize minimumSizeHint() const override { return sizeHint(); }
 };
 
 }  // namespace
@@ -290,6 +309,20 @@ class QtView::Impl {
     std::vector<pu::Control*> items, buttons;
     for (int i = 1; i <= w.ControlCount(); ++i)
       if (w.At(i)->Parent() == parent) items.push_back(w.At(i));
+    if (parent != nullptr && parent->Columns() > 0) {
+      auto* grid = new QGridLayout;
+      grid->setSpacing(2);
+      const int columns = parent->Columns();
+      for (std::size_t k = 0; k < items.size(); ++k) {
+        QWidget* cell = Make(n, *items[k], host);
+        QSizePolicy policy = cell->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        cell->setSizePolicy(policy);
+        grid->addWidget(cell, static_cast<int>(k) / columns, static_cast<int>(k) % columns);
+      }
+      box->addLayout(grid);
+      return;
+    }
     QGridLayout* form = nullptr;
     int formRows = 0;
     for (std::size_t i = 0; i < items.size(); ++i) {
@@ -360,7 +393,7 @@ class QtView::Impl {
     QWidget* made = nullptr;
     switch (c.Kind()) {
       case ControlKind::Button: {
-        auto* b = new ModelButton(host);
+        auto* b = InGrid(c) ? new CellButton(host) : new ModelButton(host);
         b->setAutoDefault(false);
         QObject::connect(b, &QPushButton::clicked, b,
                          [this, id, num] { Act(id, num, [](pu::Window& w, pu::Control& k) { w.Press(k.Label()); }); });
@@ -460,7 +493,7 @@ class QtView::Impl {
       case ControlKind::Text: {
         auto* l = new QLabel(host);
         l->setTextFormat(Qt::PlainText);
-        if (c.Kind() == ControlKind::Text) {
+        if (c.Kind() == ControlKind::Text && !InGrid(c)) {
           l->setWordWrap(true);
           l->setMinimumWidth(kTextMinWidth);
         }
@@ -934,7 +967,7 @@ class QtView::Impl {
     // Texts wrap only past a width that shows most lines whole.
     std::vector<QLabel*> texts;
     for (int i = 1; i <= n.model->ControlCount(); ++i) {
-      if (n.model->At(i)->Kind() != ControlKind::Text) continue;
+      if (n.model->At(i)->Kind() != ControlKind::Text || InGrid(*n.model->At(i))) continue;
       auto* l = qobject_cast<QLabel*>(ControlOf(n, i));
       if (l == nullptr) continue;
       int natural = 0;

@@ -33,7 +33,6 @@
 #include <QTimer>
 #include <QWindow>
 #include <chrono>
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -42,15 +41,14 @@
 #include "app/ui/window_view.h"
 #include "platform/clock.h"
 #include "platform/filedialog.h"
-#include "platform/locale_texts.h"
 #include "platform/msgbox.h"
 #include "platform/qt/images.h"
-#include "platform/qt/session.h"
 #include "platform/text.h"
 #include "platform/window.h"
 #include "platform/winproc.h"
 #include "syslib/placement.h"
 #include "tests/support/child.h"
+#include "tests/support/qt_main.h"
 #include "tests/support/tempdir.h"
 
 // Texts and points in failure messages as such.
@@ -63,8 +61,8 @@ namespace pu = platform::ui;
 namespace pq = platform::qt;
 using namespace std::chrono_literals;
 
-pq::Session* gSession = nullptr;
-pq::QtView& View() { return *gSession->View(); }
+pq::QtView& View() { return testsupport::TestView(); }
+using testsupport::Shot;
 
 // The window on top of the thread's windows.
 pu::Window& Top() { return *pu::ThreadWindows().back(); }
@@ -81,42 +79,12 @@ void Click(pu::Window& w, std::string_view label) {
   QTest::mouseClick(wgt, Qt::LeftButton, {}, mark ? QPoint(6, wgt->height() / 2) : QPoint());
 }
 
-// On an X display under a window manager (tests/on_display.sh), not on
-// the offscreen platform.
-bool OnDisplay() { return QGuiApplication::platformName() == QLatin1String("xcb"); }
+using testsupport::OnDisplay;
 
 // The outer rectangle of a top-level window, frame included.
 QRect Outer(QWidget* top) {
   const QWindow* h = top->windowHandle();
   return h != nullptr ? top->geometry().marginsAdded(h->frameMargins()) : top->geometry();
-}
-
-// Saves a window as PNG when VELORN_SCREENSHOTS names a folder: on a
-// display as the screen shows it, frame and caption included.
-void Shot(QWidget* wgt, const char* name) {
-  const char* dir = std::getenv("VELORN_SCREENSHOTS");
-  if (dir == nullptr || *dir == '\0' || wgt == nullptr) return;
-  QDir().mkpath(QString::fromUtf8(dir));
-  const QString path = QString::fromUtf8(dir) + "/" + name + ".png";
-  QPixmap picture;
-  if (OnDisplay() && wgt->isWindow()) {
-    // Shown, framed and painted before the screen is read. The window
-    // manager draws the frame in its own time, with nothing to await: a
-    // moment is left for it (the picture is an artefact, not a check).
-    View().Flush();
-    [[maybe_unused]] const bool ready = QTest::qWaitFor(
-        [wgt] {
-          const QWindow* h = wgt->windowHandle();
-          return h != nullptr && h->isExposed() && !h->frameMargins().isNull();
-        },
-        5000);
-    QTest::qWait(100);
-    const QRect r = Outer(wgt);
-    picture = wgt->screen()->grabWindow(0, r.x(), r.y(), r.width(), r.height());
-  } else {
-    picture = wgt->grab();
-  }
-  EXPECT_TRUE(picture.save(path)) << path.toStdString();
 }
 
 // Runs f from the dispatcher of whichever loop waits next (after ms).
@@ -1027,8 +995,10 @@ TEST(QtImages, TheCarriedImagesLoadThroughTheImageLoader) {
     int width, height;
   } cases[] = {{"stop.ico", 32, 32},      {"inform.ico", 32, 32},      {"warning2.ico", 32, 32},
                {"ok.gif", 20, 20},        {"storno.gif", 20, 20},      {"back_blue.jpg", 480, 300},
-               {"back_blue_big.jpg", 1280, 960}, {"OK.GIF", 20, 20}, {".\\stop.ico", 32, 32}};
-  QImage sheet(900, 420, QImage::Format_ARGB32);
+               {"back_blue_big.jpg", 1280, 960}, {"OK.GIF", 20, 20}, {".\\stop.ico", 32, 32},
+               {"CALENDAR.ICO", 32, 32}, {"VCRbottom.gif", 20, 20}, {"VCRrewind.gif", 20, 20},
+               {"VCRback.gif", 20, 20},  {"VCRplay.gif", 20, 20},   {"vcrfastforward.gif", 20, 20}};
+  QImage sheet(1400, 420, QImage::Format_ARGB32);
   sheet.fill(QColor(0xEF, 0xEF, 0xEF));
   QPainter painter(&sheet);
   int x = 10;
@@ -1076,26 +1046,6 @@ TEST(QtImages, JpegFilesDecodeThroughLibjpegAndBrokenOnesGiveNothing) {
   }
 }
 
-// The offscreen platform says so each time a window is raised.
-void QuietOffscreen(QtMsgType type, const QMessageLogContext&, const QString& message) {
-  if (message.startsWith(QLatin1String("This plugin does not support"))) return;
-  std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, QMessageLogContext(), message)));
-}
-
 }  // namespace
 
-int main(int argc, char** argv) {
-  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);  // unless the caller chose one (xcb)
-  qInstallMessageHandler(QuietOffscreen);
-  testing::InitGoogleTest(&argc, argv);
-  platform::locale::InstallCzechTexts();  // as the program's start does
-  pq::Session session;
-  if (!session.Active()) {
-    std::fprintf(stderr, "the toolkit did not start\n");
-    return 1;
-  }
-  gSession = &session;
-  const int result = RUN_ALL_TESTS();
-  gSession = nullptr;
-  return result;
-}
+int main(int argc, char** argv) { return testsupport::QtTestMain(argc, argv); }
