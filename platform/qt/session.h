@@ -2,7 +2,9 @@
 // toolkit's Czech texts and the Czech locale as its default (sizes, dates
 // and file types in Czech forms), the Qt view as the thread's view, and the
 // view's plain box, file dialog and raising of windows, from construction
-// to destruction.
+// to destruction. Where the desktop has a session manager, its commit-data
+// request and its quit at the session's end reach the thread's windows as
+// platform::ui::QueryEndSession and EndSession.
 #pragma once
 
 #include <memory>
@@ -12,6 +14,7 @@ class QTranslator;
 namespace platform::qt {
 
 class QtView;
+class DesktopSession;
 
 class Session {
  public:
@@ -36,6 +39,7 @@ class Session {
   std::unique_ptr<App> app_;
   std::unique_ptr<QTranslator> texts_;
   std::unique_ptr<QtView> view_;
+  std::unique_ptr<DesktopSession> desktop_;
 };
 
 }  // namespace platform::qt
