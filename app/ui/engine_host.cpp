@@ -1,8 +1,6 @@
 #include "app/ui/engine_host.h"
 
 #include "app/data/records.h"
-#include "app/engine/protocol.h"
-#include "app/engine/scheduler.h"
 #include "app/globals.h"
 #include "app/ui/messages.h"
 #include "platform/locale_texts.h"
@@ -13,7 +11,10 @@ namespace app::ui {
 
 namespace pu = platform::ui;
 
-EngineHost::EngineHost() : pu::WindowController(window_), window_(kEngineHostProcedure) {
+EngineHost::EngineHost()
+    : pu::WindowController(window_),
+      window_(kEngineHostProcedure),
+      engine_({.view = this, .errorBox = aMessage, .endProgram = platform::Halt}) {
   using K = pu::ControlKind;
   window_.Add(K::Text, "?DEBUG_TEXT");
   window_.Add(K::Text, "?INFO_TEXT");
@@ -25,12 +26,9 @@ EngineHost::EngineHost() : pu::WindowController(window_), window_(kEngineHostPro
   window_.Add(K::Button, "?BUTTON_ZAPNI", "Zapnout").Disable();
   window_.SetText(platform::text::TrimRight(CaptionText).empty() ? std::string(" vELORN")
                                                                  : std::string(platform::text::TrimRight(CaptionText)));
-  engine::SetEngineView(this);
 }
 
-EngineHost::~EngineHost() {
-  if (engine::GetEngineView() == this) engine::SetEngineView(nullptr);
-}
+EngineHost::~EngineHost() = default;
 
 void EngineHost::LoadSettings() {
   data::Controller& c = data::Controllers().SETTINGS;
@@ -47,9 +45,9 @@ void EngineHost::LoadSettings() {
     }
   }
   file.SetFileOrder();
-  file.Next();
-  engine::COM_PORT = file.rec.PORT;
-  engine::GLO_AMP_DELAY = file.rec.AMP_DELAY;
+  (void)file.Next();  // without a record the buffer keeps what it holds
+  engine_.portState.COM_PORT = file.rec.PORT;
+  engine_.portState.GLO_AMP_DELAY = file.rec.AMP_DELAY;
 }
 
 int EngineHost::SetUp() {
@@ -77,13 +75,11 @@ int EngineHost::OnWindowEvent() {
   switch (window_.EventNumber()) {
     case pu::EVENT::OpenWindow:
       LoadSettings();
-      if (engine::ConnectPort() == 1) {
-        for (int k = 1; k <= 40; ++k) engine::RelayExchange("s" + std::to_string(k - 1) + "\r");
-      }
+      if (engine_.protocol.ConnectPort() == 1) engine_.protocol.SilenceOutputs();
       break;
     case pu::EVENT::Timer:
-      engine::HandleTimerTick();
-      SetText("?INTLACITKA", std::to_string(engine::MainConsole().INTLACITKA));
+      engine_.scheduler.HandleTimerTick();
+      SetText("?INTLACITKA", std::to_string(engine_.console.INTLACITKA));
       break;
     default:
       break;
@@ -107,15 +103,6 @@ void EngineHost::SetFontColor(std::string_view label, int32_t color) {
   if (pu::Control* c = window_.Find(label)) c->SetFontColor(color);
 }
 
-void EngineHost::RefreshTaskList() {
-  // A list over the thread's own TASKS instance; the scan reads through its
-  // own, so this cannot move the record the scan works on.
-  auto& t = data::Files().TASKS;
-  if (!t.IsOpen()) return;
-  int rows = 0;
-  t.SetKeyOrder(data::TAS_KeyCas);
-  while (t.Next() == 0) ++rows;
-  taskListRows_ = rows;
-}
+void EngineHost::RefreshTaskList() { ++taskListRefreshes_; }
 
 }  // namespace app::ui

@@ -1,15 +1,17 @@
 // The engine's host until the main window is built: a window with the
 // controls the engine writes and the 25-hundredths timer that drives it.
 //
-// At opening it makes sure the settings record exists (port "COM1"), loads
-// the port name and the amplifier delay, connects the port and, once
-// connected, sets every output relay. Every timer event is a
-// HandleTimerTick. The task list's refresh rereads Tasks.tps through the
-// thread's own file instance.
+// The host owns the engine (engine::Engine: its state and operations) for
+// the window's life; Engine() hands it to what the window opens. At opening
+// it makes sure the settings record exists (port "COM1"), loads the port
+// name and the amplifier delay, connects the port and, once connected,
+// silences every zone. Every timer event is a HandleTimerTick. The host has
+// no task list: a refresh is only counted.
 #pragma once
 
 #include <string_view>
 
+#include "app/engine/engine.h"
 #include "app/engine/engine_view.h"
 #include "platform/window.h"
 
@@ -35,14 +37,16 @@ class EngineHost : public platform::ui::WindowController, public engine::EngineV
   void RefreshTaskList() override;
 
   platform::ui::Window& Win() { return window_; }
-  int TaskListRows() const { return taskListRows_; }
+  engine::Engine& Engine() { return engine_; }
+  int TaskListRefreshes() const { return taskListRefreshes_; }
 
  private:
   // Creates the settings record when there is none, then loads it.
   void LoadSettings();
 
   platform::ui::Window window_;
-  int taskListRows_ = 0;
+  engine::Engine engine_;
+  int taskListRefreshes_ = 0;
   bool filesOpen_ = false;
 };
 

@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "app/data/records.h"
-#include "app/engine/protocol.h"
-#include "app/engine/scheduler.h"
+#include "app/engine/engine.h"
 #include "app/ui/engine_host.h"
 #include "platform/clock.h"
 #include "platform/eventloop.h"
 #include "platform/stdtime.h"
 #include "syslib/sound.h"
+#include "tests/engine/task_file.h"
 #include "tests/support/tempdir.h"
 #include "tools/devsim.h"
 
@@ -30,11 +30,12 @@ class TwoScanHost : public app::ui::EngineHost {
   int scans = 0;
   int OnWindowEvent() override {
     const bool tick = Win().EventNumber() == pu::EVENT::Timer;
-    const int32_t before = GLO_TIMEOUT;
+    int32_t& timeout = Engine().schedulerState.GLO_TIMEOUT;
+    const int32_t before = timeout;
     const int r = EngineHost::OnWindowEvent();
-    if (tick && before + 50 >= kScanPeriod && GLO_TIMEOUT == 0) {
+    if (tick && before + 50 >= kScanPeriod && timeout == 0) {
       ++scans;
-      if (scans == 1) GLO_TIMEOUT = kScanPeriod - 50;  // the next tick scans again
+      if (scans == 1) timeout = kScanPeriod - 50;  // the next tick scans again
       else Win().Post(pu::EVENT::CloseWindow);
     }
     return r;
@@ -54,23 +55,16 @@ TEST(EngineHost, ADueTaskPlaysOnceInItsZonesAndIsBooked) {
   ::setenv("VELORN_COM1", sim.SlavePath().c_str(), 1);
 
   app::data::AttachThreadFiles();
-  {
-    platform::rec::File<app::data::TasksRecord> f(app::data::TasksDecl());
-    ASSERT_EQ(f.Create(), 0);
-    ASSERT_EQ(f.Open(), 0);
-    f.ClearBuffer();
-    app::data::PrimeTaskDefaults(f.rec);
-    f.PrimeAutoNumber();
-    f.rec.DATUM_SPUSTENI = platform::GetClock().Today();
-    f.rec.CAS_SPUSTENI = now - 6000;
-    f.rec.AUTOMATICKY_SMAZAT = 0;
-    f.rec.PREHRAT = dir.file("hlaseni.wav");
-    f.rec.DELKA_SOUBORU = platform::TimeFromHms(0, 0, 1);
-    f.rec.VYSTUP1_5 = "08";
-    f.rec.VYSTUP2_5 = "08";
-    f.rec.VYSTUP4_5 = "10";
-    ASSERT_EQ(f.Add(), 0);
-  }
+  testsupport::AddTask([&](app::data::TasksRecord& r) {
+    r.DATUM_SPUSTENI = platform::GetClock().Today();
+    r.CAS_SPUSTENI = now - 6000;
+    r.AUTOMATICKY_SMAZAT = 0;
+    r.PREHRAT = dir.file("hlaseni.wav");
+    r.DELKA_SOUBORU = platform::TimeFromHms(0, 0, 1);
+    r.VYSTUP1_5 = "08";
+    r.VYSTUP2_5 = "08";
+    r.VYSTUP4_5 = "10";
+  });
   testsupport::WriteFile(dir.file("hlaseni.wav"), "not played for real");
 
   std::mutex m;
@@ -80,19 +74,16 @@ TEST(EngineHost, ADueTaskPlaysOnceInItsZonesAndIsBooked) {
     played.push_back(file);
   });
 
-  COM_PORT.clear();
-  GLO_TIMEOUT = kScanPeriod - 100;
-  PlaybackRunning = 0;
-  PlaybackEndTime = 0;
-  PlaybackEndDate = 0;
   {
     TwoScanHost host;
+    host.Engine().schedulerState.GLO_TIMEOUT = kScanPeriod - 100;
     host.Run();
     EXPECT_EQ(host.scans, 2);
+    EXPECT_EQ(host.TaskListRefreshes(), 1);
+    host.Engine().protocol.DisconnectPort();
   }
   ASSERT_TRUE(syslib::WaitSoundIdle(std::chrono::seconds(5)));
   syslib::SetSoundLoadHook(nullptr);
-  DisconnectPort();
 
   {
     std::lock_guard l(m);
@@ -103,13 +94,9 @@ TEST(EngineHost, ADueTaskPlaysOnceInItsZonesAndIsBooked) {
     if (c.text == "r0\r" || c.text == "r8\r" || c.text == "r31\r") ++zoneResets;
   EXPECT_EQ(zoneResets, 3u) << "the task's three zones, once";
 
-  platform::rec::File<app::data::TasksRecord> f(app::data::TasksDecl());
-  ASSERT_EQ(f.Open(), 0);
-  f.SetFileOrder();
-  ASSERT_EQ(f.Next(), 0);
-  EXPECT_EQ(f.rec.POSLEDNI_SPUSTENI, platform::GetClock().Today());
-  EXPECT_EQ(f.rec.AKTIVNI, 1);
-  f.Close();
+  const app::data::TasksRecord task = testsupport::FirstTask();
+  EXPECT_EQ(task.POSLEDNI_SPUSTENI, platform::GetClock().Today());
+  EXPECT_EQ(task.AKTIVNI, 1);
   ::unsetenv("VELORN_COM1");
   app::data::ReleaseDataFiles();
   app::data::DetachThreadFiles();
