@@ -961,6 +961,11 @@ class QtView::Impl {
       if (other == &w) break;
       if (Native* o = Find(other->Id()); o != nullptr && o->shown && o->top->isVisible()) owner = o->top;
     }
+    // The designed size: what the filled-in contents need when it first shows.
+    if (!n.adopted && w.DesignedMinimum()) {
+      Sync s(n);
+      n.top->setMinimumSize(n.top->sizeHint().expandedTo(n.top->minimumSizeHint()));
+    }
     if (!n.adopted && !n.positioned) {
       QPoint centre;
       if (owner != nullptr) {
