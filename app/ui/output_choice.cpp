@@ -75,6 +75,7 @@ class OutputChoiceWindow : public pu::WindowController {
       ShowOutputNames(window(), OutputNames);
       ShowChosenOutputs(window(), shared_.OutputSelected);
       pu::SetCursor(pu::Cursor::Normal);
+      window().Display();
     }
     return WindowController::OnWindowEvent();
   }

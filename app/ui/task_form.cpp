@@ -52,7 +52,9 @@ struct TaskForm {
         .SetKeepsPlace(true)
         .SetDesignedMinimum(true);
     pu::Window& w = window;
-    pu::Control& sheet1 = w.Add(K::Sheet, "?CURRENTTAB");
+    // The panels side by side: basic data and repeat above, outputs below.
+    pu::Control& panels = w.Add(K::Group, "?PANELS").SetColumns(2);
+    pu::Control& sheet1 = w.Add(K::Sheet, "?CURRENTTAB", {}, &panels);
     pu::Control& tab1 = w.Add(K::Tab, "?TAB:1", "Základní údaje", &sheet1);
     w.Add(K::Check, "?TAS:AKTIVNI", " Úloha je aktivní", &tab1).Bind(t.AKTIVNI);
     w.Add(K::Check, "?TAS:AUTOMATICKY_SMAZAT", " Automaticky smazat úlohu po jejím vykonání", &tab1)
@@ -74,19 +76,21 @@ struct TaskForm {
     w.Add(K::Entry, "?TAS:DELKA_SOUBORU", {}, &tab1).SetPicture("@t4").SetRequired(true).Bind(TimeBinding(t.DELKA_SOUBORU));
     w.Add(K::Prompt, "?STRING10:2", "(hh:mm:ss)", &tab1);
 
-    pu::Control& sheet3 = w.Add(K::Sheet, "?SHEET3");
+    pu::Control& sheet3 = w.Add(K::Sheet, "?SHEET3", {}, &panels);
     pu::Control& tab3 = w.Add(K::Tab, "?TAB3", "Nastavení opakování", &sheet3);
     w.Add(K::Button, "?KAZDY_DEN", "Každý den", &tab3).SetImage("Calendar.gif").SetTip("Opakovat každý den");
     w.Add(K::Button, "?BEZ_OPAKOVANI", "Neopakovat", &tab3).SetImage("delete.gif").SetTip("Opakování vypnuto");
     pu::Control& days = w.Add(K::Group, "?GROUP1", "Opakovat pouze v tyto dny", &tab3).SetColumns(4);
     for (int i = 0; i < 7; ++i) w.Add(K::Check, kDayControls[i], kDayTexts[i], &days).Bind(s.DayChecks[static_cast<std::size_t>(i)]);
-    pu::Control& repeat = w.Add(K::Option, "?OPAKOVANI", "Počet opakování", &tab3).Bind(s.RepeatEndless);
+    // The count and its unit stand in the radio group's row, after the radio
+    // they belong to.
+    pu::Control& repeat = w.Add(K::Option, "?OPAKOVANI", "Počet opakování", &tab3).SetColumns(4).Bind(s.RepeatEndless);
     w.Add(K::Radio, "?OPAKOVANI:RADIO1", " Nekonečně", &repeat).SetRadioValue(int64_t{1}).SetTip("Opakovat nekonečně krát");
     w.Add(K::Radio, "?OPAKOVANI:RADIO2", {}, &repeat).SetRadioValue(int64_t{0}).SetTip("opakovat pouze x krát");
-    w.Add(K::Spin, "?OPAKOVANI_POCET", {}, &tab3).SetPicture("@n3").SetRange(0, 254).Bind(s.RepeatCount);
-    w.Add(K::Prompt, "?STRING9", "krát", &tab3);
+    w.Add(K::Spin, "?OPAKOVANI_POCET", {}, &repeat).SetPicture("@n3").SetRange(0, 254).Bind(s.RepeatCount);
+    w.Add(K::Prompt, "?STRING9", "krát", &repeat);
 
-    pu::Control& sheet2 = w.Add(K::Sheet, "?SHEET2");
+    pu::Control& sheet2 = w.Add(K::Sheet, "?SHEET2", {}, &panels);
     pu::Control& tab2 = w.Add(K::Tab, "?TAB2", "Kde přehrávat", &sheet2);
     AddOutputArea(w, &tab2);
     w.Add(K::Button, "?OK", "&OK").SetImage("ok.gif");

@@ -961,11 +961,6 @@ class QtView::Impl {
       if (other == &w) break;
       if (Native* o = Find(other->Id()); o != nullptr && o->shown && o->top->isVisible()) owner = o->top;
     }
-    // The designed size: what the filled-in contents need when it first shows.
-    if (!n.adopted && w.DesignedMinimum()) {
-      Sync s(n);
-      n.top->setMinimumSize(n.top->sizeHint().expandedTo(n.top->minimumSizeHint()));
-    }
     if (!n.adopted && !n.positioned) {
       QPoint centre;
       if (owner != nullptr) {
@@ -991,6 +986,21 @@ class QtView::Impl {
         n.top->setWindowState((n.top->windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized)) |
                               WantedState(w));
         n.top->show();
+      }
+    }
+    // The designed size: what the filled-in contents need once shown (a
+    // window sized by its contents takes it whole, not capped at a part of
+    // the screen, and stays centred where it was placed).
+    if (!n.adopted && w.DesignedMinimum()) {
+      Sync s(n);
+      const QPoint centre = Outer(n.top).center();
+      // Layouts learn their contents' sizes through posted requests.
+      QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+      const QSize designed = n.top->sizeHint().expandedTo(n.top->minimumSizeHint());
+      n.top->setMinimumSize(designed);
+      if (n.autoSize && n.top->size() != designed) {
+        n.top->resize(designed);
+        Place(n, centre);
       }
     }
     if (above || ws.size() == 1) {

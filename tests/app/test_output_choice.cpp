@@ -178,13 +178,21 @@ TEST_F(OutputChoice, BothDialogsShowNamesAndChoicesAndAPresetChoosesOnlyNamedOut
     s.outputs[2] = 1;   // chosen, blank name: disabled yet red
     s.outputs[7] = 1;
     s.outputs[36] = 1;  // no button
+    s.file = "/tmp/a.wav";
+    s.length = platform::TimeFromHms(0, 0, 10);
     v.op = testsupport::FormOperator();
     v.op.steps = {
         [&](pu::Window& w) {
           EXPECT_EQ(w.Text(), "Specifikace výstupů");
           EXPECT_EQ(w.Icon(), "sound_none.ico");
           EXPECT_EQ(w.Wallpaper(), "back_blue_big.jpg");
-          EXPECT_EQ(w.At(w.Focus())->Label(), procedure == std::string(kPlaybackProcedure) ? "?GLO:FILE2PLAY" : "?BUTTON_1");
+          if (procedure == std::string(kPlaybackProcedure)) {
+            EXPECT_EQ(w.At(w.Focus())->Label(), "?GLO:FILE2PLAY");
+            EXPECT_EQ(w["?GLO:FILE2PLAY"].Text(), "/tmp/a.wav");
+            EXPECT_EQ(w["?GLO:FILELENGHT"].Text(), "00:00:10");
+          } else {
+            EXPECT_EQ(w.At(w.Focus())->Label(), "?BUTTON_1");
+          }
           for (int k = 1; k <= 32; ++k) {
             const pu::Control& b = w[OutputButton(k)];
             const bool named = k <= 20 && k != 2;
