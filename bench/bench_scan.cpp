@@ -4,14 +4,11 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <random>
 #include <string>
 
-#include <sqlite3.h>
-
 #include "app/data/records.h"
+#include "bench/task_fill.h"
 #include "platform/stdtime.h"
-#include "platform/text.h"
 
 namespace {
 
@@ -22,51 +19,6 @@ namespace fs = std::filesystem;
 constexpr int kDue = 5;                        // tasks inside the window, in both files
 const platform::StdTime kNow = platform::TimeFromHms(12, 0, 0);
 constexpr int32_t kWindow = 18000;             // 3 minutes in hundredths
-
-int CollateCz(void*, int la, const void* a, int lb, const void* b) {
-  return platform::text::CompareCzNoCase(std::string_view(static_cast<const char*>(a), static_cast<size_t>(la)),
-                                         std::string_view(static_cast<const char*>(b), static_cast<size_t>(lb)));
-}
-
-// Fills a fresh Tasks.tps with n tasks: kDue in the window, the rest spread
-// over the day outside it, a tenth of them inactive. The fill writes the
-// table directly in one transaction (record by record it would take minutes);
-// the scan is measured through the record file alone.
-void Fill(int n) {
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2("Tasks.tps", &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) std::abort();
-  sqlite3_create_collation_v2(db, "CZ_NOCASE", SQLITE_UTF8, nullptr, CollateCz, nullptr);
-  sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-  sqlite3_stmt* ins = nullptr;
-  sqlite3_prepare_v2(db,
-                     "INSERT INTO records (\"TAS:ID\", \"TAS:AKTIVNI\", \"TAS:DATUM_SPUSTENI\", "
-                     "\"TAS:CAS_SPUSTENI\", \"TAS:OPAKOVANI\", \"TAS:NAZEV\", \"TAS:VYSTUP1_5\", "
-                     "\"TAS:AUTOMATICKY_SMAZAT\") VALUES (?, ?, ?, ?, '00', ?, '00', 1)",
-                     -1, &ins, nullptr);
-  std::mt19937 rng(42);
-  std::uniform_int_distribution<int32_t> time(1, platform::kLastTime);
-  const auto today = platform::PackField(platform::DateToField(platform::DateFromYmd(2026, 12, 10)));
-  for (int i = 0; i < n; ++i) {
-    int32_t c = kNow - kWindow + 1000 * (i + 1);
-    int active = 1;
-    if (i >= kDue) {
-      do c = time(rng);
-      while (c > kNow - kWindow && c <= kNow + 100);
-      active = (i % 10 == 0) ? 0 : 1;
-    }
-    const std::string name = "Úloha " + std::to_string(i + 1);
-    sqlite3_reset(ins);
-    sqlite3_bind_int(ins, 1, i + 1);
-    sqlite3_bind_int(ins, 2, active);
-    sqlite3_bind_int64(ins, 3, today);
-    sqlite3_bind_int64(ins, 4, platform::PackField(platform::TimeToField(c)));
-    sqlite3_bind_text(ins, 5, name.c_str(), -1, SQLITE_TRANSIENT);
-    if (sqlite3_step(ins) != SQLITE_DONE) std::abort();
-  }
-  sqlite3_finalize(ins);
-  sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-  sqlite3_close(db);
-}
 
 // One scan's reading: the due tasks met.
 int ReadWindow(platform::rec::File<TasksRecord>& t) {
@@ -89,7 +41,7 @@ double MeasureMicros(int stored) {
   {
     platform::rec::File<TasksRecord> t(TasksDecl());
     if (t.Create() != 0) std::abort();
-    Fill(stored);
+    benchfill::FillTasks(stored, kDue, kNow - kWindow, kNow + 100);
     if (t.Open() != 0) std::abort();
     constexpr int kReps = 2000;
     int met = 0;

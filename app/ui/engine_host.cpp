@@ -47,7 +47,7 @@ void EngineHost::LoadSettings() {
     }
   }
   file.SetFileOrder();
-  file.Next();
+  (void)file.Next();  // without a record the buffer keeps what it holds
   engine::COM_PORT = file.rec.PORT;
   engine::GLO_AMP_DELAY = file.rec.AMP_DELAY;
 }
