@@ -235,7 +235,14 @@ TEST_F(TaskEditor, RoundTripsThroughTheForm) {
        [](const auto& s) { EXPECT_EQ(Masks(s[0]), (std::array<std::string, 5>{"08", "08", "00", "10", "00"})); }},
       {"a stored fifth field is saved 00", Task("Pátá", "00", 0, {"08", "00", "00", "00", "FF"}), {Press("?OK")},
        {}, 1, [](const auto& s) { EXPECT_EQ(s[0].VYSTUP5_5, "00"); }},
-      {"a chosen output with a blank name stays chosen", Task("Třicet", "00", 0, {"00", "00", "00", "40", "00"}),
+      {"a chosen output with a blank name is written back", Task("Třicet", "00", 0, {"00", "00", "00", "40", "00"}),
+       {[](pu::Window& w) {
+         EXPECT_EQ(w["?BUTTON_30"].Color(), kChosenColor);
+         EXPECT_FALSE(w["?BUTTON_30"].Enabled());
+         w.Press("?OK");
+       }},
+       {}, 1, [](const auto& s) { EXPECT_EQ(Masks(s[0]), (std::array<std::string, 5>{"00", "00", "00", "40", "00"})); }},
+      {"a preset replaces the whole choice", Task("Třicet", "00", 0, {"00", "00", "00", "40", "00"}),
        {[](pu::Window& w) {
          EXPECT_EQ(w["?BUTTON_30"].Color(), kChosenColor);
          EXPECT_FALSE(w["?BUTTON_30"].Enabled());
