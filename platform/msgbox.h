@@ -27,6 +27,9 @@ enum BoxButton : unsigned {
   BoxIgnore = 32,
   BoxCancel = 64,
   BoxHelp = 128,
+  // Not a button: Esc and the close box answer No (a box without Cancel
+  // otherwise has to be answered with a button).
+  BoxEscapeNo = 256,
 };
 
 // Shows a box and returns the button that closed it.

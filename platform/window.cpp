@@ -314,6 +314,10 @@ Window& Window::SetKeepsPlace(bool keeps) {
   keepsPlace_ = keeps;
   return *this;
 }
+Window& Window::SetDesignedMinimum(bool on) {
+  designedMinimum_ = on;
+  return *this;
+}
 Window& Window::SetAcceptAll(bool on) {
   acceptAll_ = on;
   return *this;
@@ -683,7 +687,7 @@ int WindowController::Run() {
     Response = RequestCancelled;
   } else {
     if (!window_.IsOpen()) window_.Open();
-    window_.RunLoop(*this);
+    SetCaptionAndRun();
     TearDown();
     window_.Close();
   }
@@ -698,6 +702,8 @@ int WindowController::SetUp() {
   FormResponse = 0;
   return kGoOn;
 }
+
+void WindowController::SetCaptionAndRun() { window_.RunLoop(*this); }
 
 int WindowController::TearDown() {
   if (window_.HasOpened() && window_.KeepsPlace()) {

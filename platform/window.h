@@ -297,6 +297,11 @@ class Window {
   Window& SetKeepsPlace(bool keeps);
   bool AcceptAll() const { return acceptAll_; }
   Window& SetAcceptAll(bool on);
+  // A resizer: the controls follow the window's size, and the window cannot
+  // become smaller than the size its contents were laid out at when it
+  // opened (its designed size). Set before the window opens.
+  bool DesignedMinimum() const { return designedMinimum_; }
+  Window& SetDesignedMinimum(bool on);
   // Alert keys: an operator's key registered here comes as AlertKey.
   void Alert(int key);
   void Unalert(int key);
@@ -382,7 +387,7 @@ class Window {
   int fontPoints_ = 0;
   int timer_ = 0;
   std::optional<TimePoint> nextTick_;
-  bool hidden_ = false, keepsPlace_ = false, acceptAll_ = false;
+  bool hidden_ = false, keepsPlace_ = false, acceptAll_ = false, designedMinimum_ = false;
   Placement placement_;
   std::vector<int> alerts_;
   int firstField_ = 0;
@@ -417,6 +422,8 @@ class WindowController {
 
   // Standard: Request := FormRequest; FormRequest, FormResponse := 0. 0.
   virtual int SetUp();
+  // Between SetUp and TearDown. Standard: the window's loop.
+  virtual void SetCaptionAndRun();
   // Standard: saves the placement of a window that keeps its place and
   // opened; closes the window; FormResponse := Response. 0.
   virtual int TearDown();

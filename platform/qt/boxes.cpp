@@ -89,7 +89,10 @@ class PlainBox final : public pu::WindowController {
       return pu::kConsumed;
     }
     if (e == pu::EVENT::CloseWindow && Answer == 0) {
-      const unsigned a = (buttons_ & BoxCancel) ? unsigned{BoxCancel} : buttons_ == BoxOk ? unsigned{BoxOk} : 0u;
+      const unsigned a = (buttons_ & BoxCancel)                              ? unsigned{BoxCancel}
+                         : (buttons_ & BoxEscapeNo) && (buttons_ & BoxNo) ? unsigned{BoxNo}
+                         : buttons_ == BoxOk                               ? unsigned{BoxOk}
+                                                                           : 0u;
       if (a == 0) return pu::kConsumed;  // the box has to be answered
       Answer = a;
     }

@@ -1076,6 +1076,21 @@ class QtView::Impl {
         n.top->show();
       }
     }
+    // The designed size: what the filled-in contents need once shown (a
+    // window sized by its contents takes it whole, not capped at a part of
+    // the screen, and stays centred where it was placed).
+    if (!n.adopted && w.DesignedMinimum()) {
+      Sync s(n);
+      const QPoint centre = Outer(n.top).center();
+      // Layouts learn their contents' sizes through posted requests.
+      QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+      const QSize designed = n.top->sizeHint().expandedTo(n.top->minimumSizeHint());
+      n.top->setMinimumSize(designed);
+      if (n.autoSize && n.top->size() != designed) {
+        n.top->resize(designed);
+        Place(n, centre);
+      }
+    }
     if (above || ws.size() == 1) {
       n.top->raise();
       n.top->activateWindow();
