@@ -153,6 +153,10 @@ Control& Control::SetColumns(int columns) {
   columns_ = columns > 0 ? columns : 0;
   return *this;
 }
+Control& Control::SetCell(int row, int column, int span) {
+  cell_ = Cell{row, column, span > 0 ? span : 1};
+  return *this;
+}
 Control& Control::SetPicture(std::string p) {
   pictureText_ = std::move(p);
   picture_ = Picture::Parse(pictureText_);
@@ -350,6 +354,7 @@ void Window::Open() {
   open_ = true;
   opened_ = true;
   endLoop_ = false;
+  openHandled_ = false;
   st.windows.push_back(this);
   queue_->AddWindow(id_);
   if (keepsPlace_) {
@@ -528,6 +533,10 @@ void Window::Dispatch(WindowController& controller, const Event& e) {
     if (c != nullptr && !UpdateControl(*c)) current_.number = EVENT::Rejected;
   }
   controller.OnAnyEvent();
+  if (e.number == EVENT::OpenWindow && !openHandled_) {
+    openHandled_ = true;
+    ArmTimer();
+  }
 }
 
 namespace {
@@ -547,7 +556,7 @@ void Window::RunLoop(WindowController& controller) {
     const bool first = !st.windows.empty() && st.windows.front() == this;
     // A due tick goes first, so a stream of posted events cannot starve the
     // timer (at most one tick a period gets in between).
-    if (nextTick_) {
+    if (nextTick_ && openHandled_) {
       const TimePoint now = GetClock().Now();
       if (now >= *nextTick_) {
         const auto period = std::chrono::milliseconds(10 * static_cast<int64_t>(timer_));
@@ -567,7 +576,7 @@ void Window::RunLoop(WindowController& controller) {
       continue;
     }
     burst = 0;
-    view_->Pump(*queue_, seen, nextTick_);
+    view_->Pump(*queue_, seen, openHandled_ ? nextTick_ : std::nullopt);
   }
   if (modal) view_->ShowModal(*this, false);
   running_ = false;

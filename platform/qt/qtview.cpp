@@ -131,7 +131,8 @@ class CellButton final : public QPushButton {
   QSize sizeHint() const override {
     const QSize base = QPushButton::sizeHint();
     const int margin = style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, this);
-    const int textWidth = fontMetrics().horizontalAdvance(text()) + 2 * margin;
+    int textWidth = fontMetrics().horizontalAdvance(text()) + 2 * margin;
+    if (!icon().isNull()) textWidth += iconSize().width() + margin;
     return {std::max(base.height(), textWidth), base.height()};
   }
   QSize minimumSizeHint() const override { return sizeHint(); }
@@ -293,22 +294,24 @@ class QtView::Impl {
     if (parent != nullptr && parent->Columns() > 0) {
       auto* grid = new QGridLayout;
       grid->setSpacing(2);
-      const int columns = parent->Columns();
-      for (std::size_t k = 0; k < items.size(); ++k) {
-        QWidget* cell = Make(n, *items[k], host);
-        QSizePolicy policy = cell->sizePolicy();
-        policy.setRetainSizeWhenHidden(true);
-        cell->setSizePolicy(policy);
-        grid->addWidget(cell, static_cast<int>(k) / columns, static_cast<int>(k) % columns);
-      }
+      LayGrid(n, host, grid, items, parent->Columns(), true);
       box->addLayout(grid);
       return;
     }
+    const auto at = [&](std::size_t k) { return k < items.size() ? items[k] : nullptr; };
+    std::vector<bool> used(items.size(), false);
+    // The next item that is not a button (buttons go to the bottom).
+    const auto nextFlow = [&](std::size_t k) {
+      for (std::size_t j = k + 1; j < items.size(); ++j)
+        if (!used[j] && items[j]->Kind() != ControlKind::Button) return j;
+      return items.size();
+    };
     QGridLayout* form = nullptr;
     int formRows = 0;
     for (std::size_t i = 0; i < items.size(); ++i) {
+      if (used[i]) continue;
       pu::Control& c = *items[i];
-      pu::Control* next = i + 1 < items.size() ? items[i + 1] : nullptr;
+      pu::Control* next = at(i + 1);
       if (c.Kind() == ControlKind::Button) {
         buttons.push_back(&c);
         continue;
@@ -322,22 +325,54 @@ class QtView::Impl {
         }
         form->addWidget(Make(n, c, host), formRows, 0);
         form->addWidget(Make(n, *next, host), formRows, 1);
+        used[i + 1] = true;
+        // What stands right after the field on its row: a button with only
+        // a picture (a lookup), then a prompt that starts no pair (a unit).
+        int column = 2;
+        std::size_t k = i + 2;
+        if (pu::Control* b = at(k); b != nullptr && b->Kind() == ControlKind::Button && b->Text().empty()) {
+          form->addWidget(Make(n, *b, host), formRows, column++);
+          used[k++] = true;
+        }
+        if (pu::Control* u = at(k);
+            u != nullptr && u->Kind() == ControlKind::Prompt && (at(k + 1) == nullptr || !IsField(at(k + 1)->Kind()))) {
+          form->addWidget(Make(n, *u, host), formRows, column);
+          used[k] = true;
+        }
         ++formRows;
-        ++i;
         continue;
       }
       form = nullptr;
-      const bool pair = next != nullptr && ((c.Kind() == ControlKind::Image && next->Kind() == ControlKind::Text) ||
-                                            (c.Kind() == ControlKind::Text && next->Kind() == ControlKind::Image));
+      const std::size_t j = nextFlow(i);
+      pu::Control* partner = at(j);
+      const bool pair =
+          partner != nullptr && ((c.Kind() == ControlKind::Image && partner->Kind() == ControlKind::Text) ||
+                                 (c.Kind() == ControlKind::Text && partner->Kind() == ControlKind::Image));
       if (pair) {
-        pu::Control& image = c.Kind() == ControlKind::Image ? c : *next;
-        pu::Control& text = c.Kind() == ControlKind::Image ? *next : c;
+        pu::Control& image = c.Kind() == ControlKind::Image ? c : *partner;
+        pu::Control& text = c.Kind() == ControlKind::Image ? *partner : c;
         auto* row = new QHBoxLayout;
         row->setSpacing(14);
         row->addWidget(Make(n, image, host), 0, Qt::AlignTop);
         row->addWidget(Make(n, text, host), 1);
         box->addLayout(row);
-        ++i;
+        used[j] = true;
+        continue;
+      }
+      // A legend: boxes each followed by its prompt, in one row.
+      if (c.Kind() == ControlKind::Box && next != nullptr && next->Kind() == ControlKind::Prompt) {
+        auto* row = new QHBoxLayout;
+        std::size_t k = i;
+        for (; at(k) != nullptr && at(k)->Kind() == ControlKind::Box && at(k + 1) != nullptr &&
+               at(k + 1)->Kind() == ControlKind::Prompt;
+             k += 2) {
+          if (k > i) row->addSpacing(18);
+          row->addWidget(Make(n, *items[k], host), 0, Qt::AlignVCenter);
+          row->addWidget(Make(n, *items[k + 1], host), 0, Qt::AlignVCenter);
+          used[k] = used[k + 1] = true;
+        }
+        row->addStretch(1);
+        box->addLayout(row);
         continue;
       }
       box->addWidget(Make(n, c, host));
@@ -345,14 +380,35 @@ class QtView::Impl {
     if (!buttons.empty()) {
       constexpr int kPerRow = 8;
       auto* grid = new QGridLayout;
-      for (std::size_t k = 0; k < buttons.size(); ++k)
-        grid->addWidget(Make(n, *buttons[k], host), static_cast<int>(k) / kPerRow, static_cast<int>(k) % kPerRow);
+      LayGrid(n, host, grid, buttons, kPerRow, false);
       auto* row = new QHBoxLayout;
       row->addStretch(1);
       row->addLayout(grid);
       row->addStretch(1);
       box->addStretch(1);
       box->addLayout(row);
+    }
+  }
+
+  // Lays controls out in a grid: each in its own cell (pu::Control::SetCell),
+  // the others in the next cells in window order. keepHidden: a hidden cell
+  // keeps its place.
+  void LayGrid(Native& n, QWidget* host, QGridLayout* grid, const std::vector<pu::Control*>& items, int columns,
+             bool keepHidden) {
+    int k = 0;
+    for (pu::Control* c : items) {
+      QWidget* cell = Make(n, *c, host);
+      if (keepHidden) {
+        QSizePolicy policy = cell->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        cell->setSizePolicy(policy);
+      }
+      if (c->HasCell()) {
+        grid->addWidget(cell, c->GridCell().row, c->GridCell().column, 1, c->GridCell().span);
+      } else {
+        grid->addWidget(cell, k / columns, k % columns);
+        ++k;
+      }
     }
   }
 

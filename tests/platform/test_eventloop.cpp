@@ -11,8 +11,10 @@
 #include <memory>
 #include <vector>
 
+#include "platform/stdtime.h"
 #include "platform/thread.h"
 #include "platform/window.h"
+#include "tests/support/fake_clock.h"
 
 namespace platform::ui {
 namespace {
@@ -350,6 +352,27 @@ TEST(EventLoop, AStreamOfPostedEventsDoesNotStarveTheTimer) {
   s.Run();
   EXPECT_EQ(ticks, 3);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST(EventLoop, NoTickComesBeforeTheOpenEventHowEverLongTheSetUpTook) {
+  testsupport::FakeClock clock(DateFromYmd(2026, 3, 2), TimeFromHms(9, 0, 0));
+  testsupport::ClockGuard guard(&clock);
+  Window w;
+  Seeing s(w);
+  s.atSetUp = [&] {
+    w.SetTimer(25);
+    w.Open();
+    clock.Advance(std::chrono::seconds(3));  // twelve periods of work before the loop
+  };
+  s.onEvent = [&](Seeing& me) {
+    const int e = me.window().EventNumber();
+    if (e == EVENT::OpenWindow) me.window().Post(kUserEvent);
+    if (e == kUserEvent) clock.Advance(std::chrono::milliseconds(250));
+    if (e == EVENT::Timer) me.window().Post(EVENT::CloseWindow);
+  };
+  s.Run();
+  EXPECT_EQ(s.seen, (std::vector<int>{EVENT::OpenWindow, kUserEvent, EVENT::Timer, EVENT::CloseWindow}))
+      << "the first tick one period after the open event";
 }
 
 }  // namespace
