@@ -122,6 +122,14 @@ class ModelSpin final : public QAbstractSpinBox {
 // A child of a container laid out as a grid (pu::Control::Columns).
 bool InGrid(const pu::Control& c) { return c.Parent() != nullptr && c.Parent()->Columns() > 0; }
 
+// A control on a page of a sheet. Texts there do not wrap: a sheet asks
+// only its pages that wrap for their height at a width.
+bool OnSheet(const pu::Control& c) {
+  for (const pu::Control* p = c.Parent(); p != nullptr; p = p->Parent())
+    if (p->Kind() == ControlKind::Tab && p->Parent() != nullptr && p->Parent()->Kind() == ControlKind::Sheet) return true;
+  return false;
+}
+
 // A button in a grid cell: as wide as its text needs and at least square,
 // without the style's minimum width of a text button, so that a grid of
 // short captions stays compact.
@@ -530,7 +538,7 @@ class QtView::Impl {
       case ControlKind::Text: {
         auto* l = new QLabel(host);
         l->setTextFormat(Qt::PlainText);
-        if (c.Kind() == ControlKind::Text && !InGrid(c)) {
+        if (c.Kind() == ControlKind::Text && !InGrid(c) && !OnSheet(c)) {
           l->setWordWrap(true);
           l->setMinimumWidth(kTextMinWidth);
         }
@@ -979,12 +987,20 @@ class QtView::Impl {
       for (int i = 1; i <= n.model->ControlCount(); ++i) {
         if (n.model->At(i)->Kind() != ControlKind::Text || InGrid(*n.model->At(i))) continue;
         auto* l = qobject_cast<QLabel*>(ControlOf(n, i));
-        if (l == nullptr) continue;
+        if (l == nullptr || !l->wordWrap()) continue;
         int natural = 0;
         for (const QString& line : l->text().split(QLatin1Char('\n')))
           natural = std::max(natural, l->fontMetrics().horizontalAdvance(line));
         l->setMinimumWidth(std::clamp(natural + 2, kTextMinWidth, kTextMaxWidth));
       }
+      // What changed on a tab not shown has not reached its page's layout:
+      // the sheet is as large as its largest page from the start.
+      for (const auto& [sheet, index] : n.tabs)
+        if (sheet != nullptr && sheet->widget(index) != nullptr && sheet->widget(index)->layout() != nullptr) {
+          sheet->widget(index)->layout()->invalidate();
+          sheet->widget(index)->layout()->activate();
+          sheet->updateGeometry();
+        }
       n.top->adjustSize();
     }
     if (n.shown) Place(n, centre);
@@ -1151,10 +1167,14 @@ void QtView::Pump(pu::EventQueue& q, uint64_t seen, std::optional<pu::TimePoint>
   pu::DispatchNativeMessages();
   d_->Watch(q);
   d_->Flush();
-  if (q.Generation() != seen) return;
+  // Nothing to wait for: the input that is there is still dispatched.
+  const bool due = deadline && *deadline <= GetClock().Now();
+  if (q.Generation() != seen || due) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    return;
+  }
   if (deadline) {
     const auto left = *deadline - GetClock().Now();
-    if (left <= pu::TimePoint::duration::zero()) return;
     const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
     d_->deadline_.start(static_cast<int>(std::min<int64_t>(ms, 24 * 3600 * 1000)));
   }
