@@ -8,21 +8,276 @@
 
 #include <cerrno>
 #include <functional>
-#include <string_view>
 #include <thread>
 
+#include "app/data/debuglog.h"
+#include "app/data/records.h"
+#include "app/engine/protocol.h"
+#include "app/engine/scheduler.h"
 #include "app/globals.h"
 #include "app/program.h"
-#include "app/ui/engine_host.h"
-#include "platform/window.h"
+#include "app/ui/messages.h"
+#include "app/ui/task_editor.h"
+#include "platform/locale_texts.h"
+#include "platform/msgbox.h"
+#include "platform/text.h"
 #include "platform/winproc.h"
 #include "service/winlist.h"
+#include "syslib/placement.h"
 
 namespace app::ui {
 
 namespace {
 
-namespace pui = platform::ui;
+constexpr std::size_t kTextChars = 100;
+constexpr const char* kStatusLabels[] = {"?INFO_TEXT", "?INFO_TEXT:2"};
+// The values the tick moves on, shown by the window.
+constexpr const char* kTickValues[] = {"?GLO:TIMEOUT", "?INTLACITKA", "?LAST_HIST", "?HIST0",
+                                       "?HIST1",       "?HIST2",      "?HIST3",     "?GLO:HLASENI"};
+
+std::string Caption() { return std::string(platform::text::TrimRight(CaptionText)); }
+
+}  // namespace
+
+MainWindow::MainWindow() : pu::WindowController(window_), window_("Main") {
+  BuildMainWindow(window_, locals_);
+  window_.SetTimer(kMainTimer);
+  engine::SetEngineView(this);
+}
+
+MainWindow::~MainWindow() {
+  if (engine::GetEngineView() == this) engine::SetEngineView(nullptr);
+}
+
+int MainWindow::SetUp() {
+  const int r = pu::WindowController::SetUp();
+  if (r != pu::kGoOn) return r;
+  if (!data::HasControllers()) data::ThreadSetUpDataFiles();
+  auto& c = data::Controllers();
+  for (data::Controller* ctl : {&c.OUTPUTS, &c.PRESET, &c.SETTINGS, &c.TASKS}) ctl->Open();
+  filesOpen_ = true;
+  lists_.SetUp(window_);
+  window_.Open();
+  // The icon is added once the loop reaches this, after the open event.
+  window_.Post(TrayLoadIconEvent);
+  window_["?LIST"].SetLineHeight(10);
+  window_["?LIST:2"].SetLineHeight(10);
+  lists_.SetUpRest(window_);
+  syslib::ds_VisibleOnDesktop(window_, 1);
+  SetHotKeys();
+  lists_.SortHeaderSetUp(window_);
+  return pu::kGoOn;
+}
+
+int MainWindow::TearDown() {
+  if (window_.HasOpened()) {
+    iconInTray_ = false;
+  }
+  const int r = pu::WindowController::TearDown();
+  if (filesOpen_) {
+    auto& c = data::Controllers();
+    for (data::Controller* ctl : {&c.OUTPUTS, &c.PRESET, &c.SETTINGS, &c.TASKS}) ctl->Close();
+    filesOpen_ = false;
+    lists_.SortHeaderTearDown();
+  }
+  return r;
+}
+
+int MainWindow::OnAnyEvent() {
+  if (lists_.SortHeaderTakeEvent(window_) == pu::kConsumed) return pu::kConsumed;
+  const int r = pu::WindowController::OnAnyEvent();
+  switch (window_.EventNumber()) {
+    case TaskbarRestartEvent:
+      break;
+    case TrayLoadIconEvent:
+      if (iconInTray_ && hideWhenIconed_) HideToTray();
+      break;
+    case TrayLeftDownEvent:
+      if (!window_.Iconized()) window_.SetIconize(true);
+      window_.SetHide(false);
+      window_.SetIconize(false);
+      break;
+    case TrayLeftUpEvent:
+      syslib::ds_ShowWindow(window_, 1);
+      break;
+    default:
+      break;
+  }
+  return r;
+}
+
+int MainWindow::OnWindowEvent() {
+  switch (window_.EventNumber()) {
+    case EndSessionEvent:
+      window_.Post(pu::EVENT::CloseDown);
+      return pu::WindowController::OnWindowEvent();
+    case pu::EVENT::CloseWindow:
+      window_.SetIconize(true);
+      window_.Post(pu::EVENT::Iconized);
+      return pu::kConsumed;
+    case pu::EVENT::CloseDown:
+      SwitchInstallationOff();
+      return pu::WindowController::OnWindowEvent();
+    default:
+      break;
+  }
+  const int r = pu::WindowController::OnWindowEvent();
+  switch (window_.EventNumber()) {
+    case pu::EVENT::AlertKey:
+      if (window_.Keycode() == kKeyCtrlS || window_.Keycode() == kKeyCtrlQ) {
+        window_["?TAB5"].SetHide(window_.Keycode() == kKeyCtrlQ);
+        window_.Display();
+      }
+      break;
+    case pu::EVENT::Iconized:
+      if (iconInTray_) window_.SetHide(true);
+      return pu::kConsumed;
+    case pu::EVENT::OpenWindow:
+      HandleMainOpenWindow();
+      break;
+    case pu::EVENT::Timer:
+      engine::HandleTimerTick();
+      ShowTickValues();
+      break;
+    default:
+      break;
+  }
+  return r;
+}
+
+int MainWindow::OnControlAccepted() { return pu::WindowController::OnControlAccepted(); }
+
+void MainWindow::HandleMainOpenWindow() {
+  data::Controller& settings = data::Controllers().SETTINGS;
+  auto& file = data::Files().SETTINGS;
+  if (file.Records() == 0) {
+    settings.PrimeRecord();
+    file.rec.PORT = "COM1";
+    if (const int rc = settings.Insert(); rc != 0) {
+      platform::ReportFileError(file.Decl().fileName, rc);
+      aMessage("stop.ico", "Chyba č." + std::to_string(rc),
+               "Při čtení nebo zápisu do databáze Settings.tps vznikla chyba č.: 0x0" + std::to_string(rc) + " !\r\n" +
+                   "-> " + platform::locale::ErrorText(rc));
+      // A program that could not keep its settings did not end well.
+      platform::Halt(kSettingsErrorExit);
+    }
+  }
+  file.SetFileOrder();
+  file.Next();
+  engine::COM_PORT = file.rec.PORT;
+  engine::GLO_AMP_DELAY = file.rec.AMP_DELAY;
+  if (GCU == 0) GCU = 1;
+  window_.Alert(kKeyCtrlQ);
+  window_.Alert(kKeyCtrlS);
+  window_.SetText(Caption());
+  if (engine::ConnectPort() == 1) {
+    // The window leaves the screen once its icon is in the tray.
+    if (iconInTray_)
+      HideToTray();
+    else
+      hideWhenIconed_ = true;
+    for (int k = 1; k <= 40; ++k) engine::RelayExchange("s" + std::to_string(k - 1) + "\r");
+  }
+  if (data::DebugEnabled == 1) {
+    window_["?DEBUG_TEXT"].Show();
+    window_["?GLO:TIMEOUT"].Show();
+  }
+  window_["?BUTTON51"].SetText("Začít hlášení");
+  engine::GLO_FILELENGHT = platform::TimeFromHms(0, 0, 10);
+
+  pu::SetCursor(pu::Cursor::Wait);
+  auto& outputs = data::Files().OUTPUTS;
+  outputs.SetKeyOrder(data::OUT_KeyCislo);
+  for (int k = 1; k <= kOutputNames && outputs.Next() == 0; ++k) locals_.OutputNames[static_cast<std::size_t>(k)] = outputs.rec.NAZEV;
+  for (int k = 1; k <= kOutputButtons; ++k) {
+    const std::string& name = locals_.OutputNames[static_cast<std::size_t>(k)];
+    window_[OutputButton(k)].SetText(std::string(platform::text::TrimRight(name)));
+    window_[OutputButton(k)].SetEnabled(!platform::text::TrimRight(name).empty());
+  }
+  for (int k = 1; k <= kOutputButtons; ++k)
+    if (engine::OutputSelected[static_cast<std::size_t>(k)] == 1) window_[OutputButton(k)].SetColor(kRed);
+  pu::SetCursor(pu::Cursor::Normal);
+  window_.Display();
+}
+
+void MainWindow::Refresh(uint8_t force) {
+  if (window_.AcceptAll()) return;
+  window_["?COPY"].SetEnabled(lists_.TaskRows() > 0);
+  pu::WindowController::Refresh(force);
+}
+
+uint8_t MainWindow::RunTaskForm(int /*procedure*/, uint8_t request) {
+  if (Request == pu::ViewRecord) return pu::RequestCancelled;
+  pu::FormRequest = request;
+  Editace_uloh();
+  return pu::FormResponse;
+}
+
+void MainWindow::SetHotKeys() {
+  pu::WindowController::SetHotKeys();
+  lists_.SortHeaderSetAlerts(window_);
+}
+
+void MainWindow::HideToTray() {
+  hideWhenIconed_ = false;
+  window_.SetIconize(true);
+  if (iconInTray_) window_.SetHide(true);
+}
+
+void MainWindow::ShowTickValues() {
+  for (const char* label : kTickValues) {
+    const pu::Control& c = window_[label];
+    if (pu::FormatPicture(c.PictureText(), c.Bound().Get()) != c.Text()) window_.Display(label);
+  }
+}
+
+void MainWindow::SwitchInstallationOff() {
+  if (engine::PortHandle < 0) return;
+  engine::MainRelayOff();
+  engine::ResetAllOutputs();
+  engine::DisconnectPort();
+  engine::PortHandle = -1;
+}
+
+// --- EngineView
+
+void MainWindow::SetText(std::string_view label, std::string_view text) {
+  std::string* var = nullptr;
+  if (label == "?INFO_TEXT" || label == "?INFO_TEXT:2")
+    var = &locals_.statusText;
+  else if (label == "?DEBUG_TEXT")
+    var = &locals_.stepText;
+  if (var != nullptr) {
+    std::string t = platform::text::TruncateChars(text, kTextChars);
+    if (t == *var) return;
+    *var = std::move(t);
+    if (var == &locals_.stepText) {
+      window_.Display("?DEBUG_TEXT");
+    } else {
+      for (const char* l : kStatusLabels) window_.Display(l);
+    }
+    return;
+  }
+  if (pu::Control* c = window_.Find(label); c != nullptr && c->Text() != text) c->SetText(std::string(text));
+}
+
+void MainWindow::SetHidden(std::string_view label, bool hidden) {
+  if (pu::Control* c = window_.Find(label); c != nullptr && c->Hidden() != hidden) c->SetHide(hidden);
+}
+
+void MainWindow::SetEnabled(std::string_view label, bool enabled) {
+  if (pu::Control* c = window_.Find(label); c != nullptr && c->Enabled() != enabled) c->SetEnabled(enabled);
+}
+
+void MainWindow::SetFontColor(std::string_view label, int32_t color) {
+  if (pu::Control* c = window_.Find(label); c != nullptr && c->FontColor() != color) c->SetFontColor(color);
+}
+
+void MainWindow::RefreshTaskList() { lists_.RefreshTaskList(); }
+
+// --- Main
+
+namespace {
 
 int EndEvent() {
   static const int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -31,36 +286,35 @@ int EndEvent() {
 
 void Say(std::string_view line) { [[maybe_unused]] const ssize_t n = ::write(STDOUT_FILENO, line.data(), line.size()); }
 
-// Until the real main window exists: the engine's host, with the main
-// window's class and caption, reporting what reaches it.
-class StandIn : public EngineHost {
+// The main window of the program's run: it reports what reaches it.
+class ProgramMainWindow final : public MainWindow {
  public:
   std::function<void()> opened;
 
   int OnWindowEvent() override {
     switch (Win().EventNumber()) {
-      case pui::EVENT::OpenWindow: {
+      case pu::EVENT::OpenWindow: {
         if (opened) opened();
-        const int r = EngineHost::OnWindowEvent();
+        const int r = MainWindow::OnWindowEvent();
         Say("velorn: ready\n");
         return r;
       }
-      case pui::EVENT::Restored:
+      case pu::EVENT::Restored:
         Say("velorn: restored\n");
         break;
-      case pui::EVENT::GainFocus:
+      case pu::EVENT::GainFocus:
         Say("velorn: front\n");
         break;
       default:
         break;
     }
-    return EngineHost::OnWindowEvent();
+    return MainWindow::OnWindowEvent();
   }
 };
 
 // Turns SIGTERM, SIGINT, SIGHUP and RequestMainEnd into a close-down of the
 // window until stop is signalled.
-void WatchForEnd(int sfd, int stop, int thread, pui::WindowId window) {
+void WatchForEnd(int sfd, int stop, int thread, pu::WindowId window) {
   pollfd fds[3] = {{sfd, POLLIN, 0}, {EndEvent(), POLLIN, 0}, {stop, POLLIN, 0}};
   for (;;) {
     const int n = ::poll(fds, 3, -1);
@@ -74,7 +328,7 @@ void WatchForEnd(int sfd, int stop, int thread, pui::WindowId window) {
       uint64_t v;
       [[maybe_unused]] const ssize_t r = ::read(EndEvent(), &v, sizeof v);
     }
-    pui::PostToWindow(thread, window, pui::EVENT::CloseDown);
+    pu::PostToWindow(thread, window, pu::EVENT::CloseDown);
   }
 }
 
@@ -86,10 +340,8 @@ void RequestMainEnd() {
 }
 
 void Main() {
-  if (GCU == 0) GCU = 1;
-
-  pui::View& before = pui::ThreadView();
-  if (!before.Interactive()) pui::SetThreadView(&pui::SharedNativeHeadlessView());
+  pu::View& before = pu::ThreadView();
+  if (!before.Interactive()) pu::SetThreadView(&pu::SharedNativeHeadlessView());
 
   sigset_t set;
   sigemptyset(&set);
@@ -99,10 +351,10 @@ void Main() {
 
   std::thread watcher;
   {
-    StandIn c;
-    pui::Window& w = c.Win();
-    pui::SetWindowClass(w, service::MainWindowClass(InstanceName));
-    w.SetText(CaptionText);
+    ProgramMainWindow c;
+    pu::Window& w = c.Win();
+    pu::SetWindowClass(w, service::MainWindowClass(InstanceName));
+    w.SetText(Caption());
     c.opened = [&] {
       service::StartWindowListServer();
       watcher = std::thread(WatchForEnd, sfd, stop, w.ThreadNumber(), w.Id());
@@ -116,7 +368,7 @@ void Main() {
   uint64_t pending;
   [[maybe_unused]] ssize_t r = ::read(EndEvent(), &pending, sizeof pending);
   service::StopWindowListServer();
-  pui::SetThreadView(&before);
+  pu::SetThreadView(&before);
   if (sfd >= 0) ::close(sfd);
   if (stop >= 0) ::close(stop);
 }

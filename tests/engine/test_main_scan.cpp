@@ -1,4 +1,4 @@
-// The engine in its host window on the real clock, against the simulated
+// The engine in the main window on the real clock, against the simulated
 // devices: a task due a minute ago plays once in its zones and is booked.
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -11,7 +11,7 @@
 #include "app/data/records.h"
 #include "app/engine/protocol.h"
 #include "app/engine/scheduler.h"
-#include "app/ui/engine_host.h"
+#include "app/ui/main_window.h"
 #include "platform/clock.h"
 #include "platform/eventloop.h"
 #include "platform/stdtime.h"
@@ -24,24 +24,24 @@ namespace {
 using namespace app::engine;
 namespace pu = platform::ui;
 
-// Runs the host for two scans, then closes it.
-class TwoScanHost : public app::ui::EngineHost {
+// Runs the main window for two scans, then closes it down.
+class TwoScanWindow : public app::ui::MainWindow {
  public:
   int scans = 0;
   int OnWindowEvent() override {
     const bool tick = Win().EventNumber() == pu::EVENT::Timer;
     const int32_t before = GLO_TIMEOUT;
-    const int r = EngineHost::OnWindowEvent();
+    const int r = MainWindow::OnWindowEvent();
     if (tick && before + 50 >= kScanPeriod && GLO_TIMEOUT == 0) {
       ++scans;
       if (scans == 1) GLO_TIMEOUT = kScanPeriod - 50;  // the next tick scans again
-      else Win().Post(pu::EVENT::CloseWindow);
+      else Win().Post(pu::EVENT::CloseDown);
     }
     return r;
   }
 };
 
-TEST(EngineHost, ADueTaskPlaysOnceInItsZonesAndIsBooked) {
+TEST(MainWindowScan, ADueTaskPlaysOnceInItsZonesAndIsBooked) {
   const platform::StdTime now = platform::GetClock().ClockTime();
   if (now < platform::TimeFromHms(0, 5, 0) || now > platform::TimeFromHms(23, 50, 0))
     GTEST_SKIP() << "too close to midnight for a real-clock scan";
@@ -86,9 +86,9 @@ TEST(EngineHost, ADueTaskPlaysOnceInItsZonesAndIsBooked) {
   PlaybackEndTime = 0;
   PlaybackEndDate = 0;
   {
-    TwoScanHost host;
-    host.Run();
-    EXPECT_EQ(host.scans, 2);
+    TwoScanWindow window;
+    window.Run();
+    EXPECT_EQ(window.scans, 2);
   }
   ASSERT_TRUE(syslib::WaitSoundIdle(std::chrono::seconds(5)));
   syslib::SetSoundLoadHook(nullptr);
@@ -98,9 +98,24 @@ TEST(EngineHost, ADueTaskPlaysOnceInItsZonesAndIsBooked) {
     std::lock_guard l(m);
     EXPECT_EQ(played, std::vector<std::string>{dir.file("hlaseni.wav")});
   }
+  // The close-down with the port open ends with the amplifier and every
+  // zone off, as the confirmed exit leaves them.
+  const auto switchedOff = [&] {
+    const auto c = sim.Commands();
+    return c.size() > 41 && c.back().text == "r39\r";
+  };
+  for (size_t n = sim.Commands().size() + 1; !switchedOff() && sim.WaitForCommands(n, std::chrono::seconds(5)); ++n) {
+  }
+  ASSERT_TRUE(switchedOff());
+  std::vector<std::string> texts;
+  for (const auto& c : sim.Commands()) texts.push_back(c.text);
+  const std::vector<std::string> tail(texts.end() - 41, texts.end());
+  std::vector<std::string> off{"r64\r"};
+  for (int k = 0; k < 40; ++k) off.push_back("r" + std::to_string(k) + "\r");
+  EXPECT_EQ(tail, off);
   size_t zoneResets = 0;
-  for (const auto& c : sim.Commands())
-    if (c.text == "r0\r" || c.text == "r8\r" || c.text == "r31\r") ++zoneResets;
+  for (auto it = texts.begin(); it != texts.end() - 41; ++it)
+    if (*it == "r0\r" || *it == "r8\r" || *it == "r31\r") ++zoneResets;
   EXPECT_EQ(zoneResets, 3u) << "the task's three zones, once";
 
   platform::rec::File<app::data::TasksRecord> f(app::data::TasksDecl());

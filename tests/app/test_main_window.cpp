@@ -1,0 +1,458 @@
+// The main window headless, in an empty folder of its own, on a recording
+// port and a clock that moves on only when the engine sleeps or a tick
+// moves it by one period, so that every run is a fixed sequence of events.
+#include "app/ui/main_window.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/data/debuglog.h"
+#include "app/data/records.h"
+#include "app/engine/protocol.h"
+#include "app/engine/scheduler.h"
+#include "app/globals.h"
+#include "app/ui/messages.h"
+#include "platform/stdtime.h"
+#include "platform/text.h"
+#include "tests/engine/recording_port.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/tempdir.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace app::engine;
+namespace pu = platform::ui;
+namespace ui = app::ui;
+using testsupport::AllRelays;
+
+const platform::StdDate kDay = platform::DateFromYmd(2026, 3, 2);
+const platform::StdTime kNine = platform::TimeFromHms(9, 0, 0);
+constexpr int kUserEvent = pu::EVENT::User + 11;
+
+// The main window with a script: `step` sees each window and program event
+// after the window's own handling. Every tick moves the clock on by one
+// period (unless `advance` is off), so the next tick follows at once.
+class Probe : public ui::MainWindow {
+ public:
+  explicit Probe(testsupport::FakeClock& clock) : clock_(clock) {}
+  std::function<void(Probe&, int event)> step;
+  bool advance = true;
+  int ticks = 0;
+  std::vector<int> scanTicks;  // the ticks that scanned the task file
+
+  int OnWindowEvent() override {
+    const int e = Win().EventNumber();
+    const int32_t before = GLO_TIMEOUT;
+    const int r = MainWindow::OnWindowEvent();
+    if (e == pu::EVENT::Timer) {
+      ++ticks;
+      if (before + 50 >= kScanPeriod && GLO_TIMEOUT == 0) scanTicks.push_back(ticks);
+    }
+    if (step) step(*this, e);
+    // The first tick is due one period after the open event, which comes
+    // just before the icon's event.
+    if (advance && (e == pu::EVENT::Timer || e == ui::TrayLoadIconEvent)) clock_.Advance(250ms);
+    return r;
+  }
+  void CloseDown() { Win().Post(pu::EVENT::CloseDown); }
+  pu::Control& operator[](std::string_view label) { return Win()[label]; }
+
+ private:
+  testsupport::FakeClock& clock_;
+};
+
+// The relay commands ("q", "s..", "r..") among a port's writes.
+size_t RelayCommands(const testsupport::RecordingPort& port) {
+  size_t n = 0;
+  for (const auto& w : port.writes) n += !w.text.empty() && (w.text[0] == 'q' || w.text[0] == 's' || w.text[0] == 'r');
+  return n;
+}
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("SDL_AUDIODRIVER", "dummy", 0);
+    app::data::AttachThreadFiles();
+    SetPortOps(port_.Ops());
+    PortHandle = -1;
+    COM_PORT.clear();
+    GLO_AMP_DELAY = 0;
+    GLO_TIMEOUT = 0;
+    GLO_HLASENI = 0;
+    GLO_FILELENGHT = 0;
+    PlaybackRunning = 0;
+    PlaybackEndTime = 0;
+    PlaybackEndDate = 0;
+    ManualPlaybackRequested = 0;
+    OutputSelected = {};
+    app::GCU = 0;
+    app::data::DebugEnabled = 0;
+    app::CaptionText = " vELORN v. 1.0";
+  }
+  void TearDown() override {
+    app::data::DebugEnabled = 0;
+    SetPortOps(LibraryPort());
+    PortHandle = -1;
+    app::data::ReleaseDataFiles();
+    app::data::DetachThreadFiles();
+  }
+
+  // Runs a main window until its script closes it down.
+  void Run(Probe& p) { p.Run(); }
+
+  testsupport::TempDir dir_{true};
+  testsupport::FakeClock clock_{kDay, kNine};
+  testsupport::ClockGuard guard_{&clock_};
+  testsupport::RecordingPort port_;
+};
+
+TEST_F(MainWindowTest, AnEmptyFolderGetsTheSettingsRecordAndTheWindowItsOpeningState) {
+  GLO_FILELENGHT = platform::TimeFromHms(0, 5, 0);  // what the last run left
+  Probe p(clock_);
+  bool checked = false;
+  p.step = [&](Probe& w, int e) {
+    if (e != ui::TrayLoadIconEvent) return;
+    EXPECT_EQ(COM_PORT, "COM1");
+    EXPECT_EQ(GLO_AMP_DELAY, 0);
+    EXPECT_EQ(app::GCU, 1);
+    EXPECT_EQ(w.Win().Text(), " vELORN v. 1.0");
+    EXPECT_EQ(w.Win().Icon(), "velorn.ico");
+    EXPECT_EQ(w.Win().Timer(), 25);
+    EXPECT_TRUE(w.Win().HasAlert(ui::kKeyCtrlS) && w.Win().HasAlert(ui::kKeyCtrlQ));
+    EXPECT_EQ(w["?BUTTON51"].Text(), "Začít hlášení");
+    EXPECT_EQ(GLO_FILELENGHT, platform::TimeFromHms(0, 0, 10));
+    EXPECT_EQ(w["?GLO:FILELENGHT"].Text(), "00:00:10");
+    EXPECT_EQ(w["?COM:PORT"].Text(), "COM1");
+    EXPECT_EQ(w["?GLO:AMP_DELAY"].Text(), "");
+    for (const char* hidden : {"?TAB5", "?IMAGE1", "?DEBUG_TEXT", "?GLO:TIMEOUT"}) EXPECT_TRUE(w[hidden].Hidden()) << hidden;
+    EXPECT_EQ(w["?LIST"].LineHeight(), 10);
+    EXPECT_EQ(w["?LIST:2"].LineHeight(), 10);
+    // Connected: the greeting, then every output relay set.
+    std::vector<std::string> expected{"q\r"};
+    for (const auto& s : AllRelays('s')) expected.push_back(s);
+    EXPECT_EQ(port_.Texts(), expected);
+    checked = true;
+    w.CloseDown();
+  };
+  Run(p);
+  EXPECT_TRUE(checked);
+
+  platform::rec::File<app::data::SettingsRecord> f(app::data::SettingsDecl());
+  ASSERT_EQ(f.Open(), 0);
+  EXPECT_EQ(f.Records(), 1);
+  f.SetFileOrder();
+  ASSERT_EQ(f.Next(), 0);
+  EXPECT_EQ(f.rec.PORT, "COM1");
+  EXPECT_EQ(f.rec.AMP_DELAY, 0);
+  f.Close();
+  for (const char* name : {"Tasks.tps", "Preset.tps", "Outputs.tps", "Settings.tps"})
+    EXPECT_FALSE(testsupport::ReadFile(dir_.file(name)).empty()) << name;
+}
+
+TEST_F(MainWindowTest, TheSettingsRecordGivesThePortAndTheDelayAndGlobalsComeBackEachStart) {
+  {
+    platform::rec::File<app::data::SettingsRecord> f(app::data::SettingsDecl());
+    ASSERT_EQ(f.Create(), 0);
+    ASSERT_EQ(f.Open(), 0);
+    f.ClearBuffer();
+    f.PrimeAutoNumber();
+    f.rec.PORT = "COM3";
+    f.rec.AMP_DELAY = platform::TimeFromHms(0, 0, 2);
+    ASSERT_EQ(f.Add(), 0);
+  }
+  for (int run = 0; run < 2; ++run) {
+    GLO_FILELENGHT = platform::TimeFromHms(0, 1, run);
+    Probe p(clock_);
+    p.step = [&](Probe& w, int e) {
+      if (e != ui::TrayLoadIconEvent) return;
+      EXPECT_EQ(COM_PORT, "COM3");
+      EXPECT_EQ(port_.opens.back(), "COM3:9600,n,8,1");
+      EXPECT_EQ(w["?GLO:AMP_DELAY"].Text(), "00:00:02");
+      EXPECT_EQ(GLO_FILELENGHT, platform::TimeFromHms(0, 0, 10)) << run;
+      w.CloseDown();
+    };
+    Run(p);
+  }
+}
+
+TEST_F(MainWindowTest, OutputButtonsAreNamedFromTheFirstRecordsInNumberOrder) {
+  // 45 records, numbers with gaps, written out of order; some names blank.
+  {
+    platform::rec::File<app::data::OutputsRecord> f(app::data::OutputsDecl());
+    ASSERT_EQ(f.Create(), 0);
+    ASSERT_EQ(f.Open(), 0);
+    for (int i = 45; i >= 1; --i) {
+      f.ClearBuffer();
+      f.rec.CISLO = i * 3;
+      f.rec.NAZEV = i % 7 == 0 ? "" : "Zona " + std::to_string(i);
+      ASSERT_EQ(f.Add(), 0);
+    }
+  }
+  OutputSelected[2] = 1;
+  OutputSelected[7] = 1;  // a blank one: red all the same
+  OutputSelected[32] = 1;
+  OutputSelected[33] = 1;  // no button
+  Probe p(clock_);
+  p.step = [&](Probe& w, int e) {
+    if (e != ui::TrayLoadIconEvent) return;
+    for (int k = 1; k <= ui::kOutputButtons; ++k) {
+      pu::Control& b = w[ui::OutputButton(k)];
+      const bool blank = k % 7 == 0;
+      EXPECT_EQ(b.Text(), blank ? "" : "Zona " + std::to_string(k)) << k;
+      EXPECT_EQ(b.Enabled(), !blank) << k;
+      EXPECT_EQ(b.Color(), k == 2 || k == 7 || k == 32 ? ui::kRed : pu::kNormalColor) << k;
+    }
+    EXPECT_EQ(w.Locals().OutputNames[40], "Zona 40");
+    w.CloseDown();
+  };
+  Run(p);
+}
+
+TEST_F(MainWindowTest, TheControlsStandInTheirTabsInWindowOrder) {
+  Probe p(clock_);
+  p.step = [](Probe& w, int e) {
+    if (e == ui::TrayLoadIconEvent) w.CloseDown();
+  };
+  pu::Window& w = p.Win();
+  const struct {
+    const char* label;
+    const char* parent;
+    pu::ControlKind kind;
+    const char* text;
+  } cases[] = {
+      {"?TAB3", "?SHEET1", pu::ControlKind::Tab, "Hlavní panel"},
+      {"?TAB1", "?SHEET1", pu::ControlKind::Tab, "Naplánované úlohy"},
+      {"?TAB2", "?SHEET1", pu::ControlKind::Tab, "Nastavení"},
+      {"?TAB4", "?SHEET1", pu::ControlKind::Tab, "Hlášení"},
+      {"?TAB5", "?SHEET1", pu::ControlKind::Tab, "Servis"},
+      {"?KOMUNIKACE", "?GROUP2", pu::ControlKind::Text, ""},
+      {"?BUTTON_KONEC", "?TAB3", pu::ControlKind::Button, "Konec programu"},
+      {"?FILTR_ZOBRAZENI", "?TAB1", pu::ControlKind::Check, " Zobrazovat pouze aktivní"},
+      {"?COM:PORT", "?GROUP1", pu::ControlKind::DropList, ""},
+      {"?STRING1:7", "?GROUP1", pu::ControlKind::Prompt, "1"},
+      {"?DELETE:2", "?GROUP3", pu::ControlKind::Button, "&Smaž"},
+      {"?STRING12:2", "?TAB2", pu::ControlKind::Prompt, "(hh:mm:ss)"},
+      {"?INFO_TEXT:2", "?GROUP4", pu::ControlKind::Text, ""},
+      {"?GLO:FILELENGHT", "?GROUP5", pu::ControlKind::Entry, ""},
+      {"?STRING41", "?GROUP8", pu::ControlKind::Prompt, "tlacitka <> 0:"},
+      {"?STRING14:2", "", pu::ControlKind::Prompt, "- úloha bude automaticky smazána"},
+  };
+  for (const auto& c : cases) {
+    const pu::Control& ctl = w[c.label];
+    EXPECT_EQ(ctl.Parent() != nullptr ? ctl.Parent()->Label() : "", c.parent) << c.label;
+    EXPECT_EQ(ctl.Kind(), c.kind) << c.label;
+    EXPECT_EQ(ctl.Text(), c.text) << c.label;
+  }
+  // Window order: the output buttons 1..16, 25..32 after ?INFO_TEXT:2, then
+  // 17..24 after ?BUTTON51; the legend last.
+  EXPECT_EQ(w.Number("?BUTTON20:1"), w.Number("?INFO_TEXT:2") + 1);
+  EXPECT_EQ(w.Number("?BUTTON20:25"), w.Number("?BUTTON20:16") + 1);
+  EXPECT_EQ(w.Number("?GROUP5"), w.Number("?BUTTON20:32") + 1);
+  EXPECT_EQ(w.Number("?BUTTON20:17"), w.Number("?BUTTON51") + 1);
+  EXPECT_EQ(w.Number("?TAB5"), w.Number("?BUTTON20:24") + 1);
+  EXPECT_EQ(w.Number("?STRING14:2"), w.ControlCount());
+  EXPECT_EQ(w["?BOX1"].Color(), ui::kRed);
+  EXPECT_EQ(w["?BOX1:2"].Color(), ui::kOrange);
+  EXPECT_EQ(w["?INFO_TEXT"].FontColor(), ui::kRed);
+  EXPECT_EQ(w["?DEBUG_TEXT"].FontColor(), ui::kGrey);
+  EXPECT_EQ(w["?BUTTON_ZAPNI"].Image(), "sound.gif");
+  EXPECT_EQ(w["?BUTTON_PREHRAJ"].Tip(), "Přehraje uložené hlášení ze souboru");
+  EXPECT_EQ(w["?COM:PORT"].Choices().size(), 8u);
+  Run(p);
+}
+
+TEST_F(MainWindowTest, DebugShowsTheStepTextAndTheScanCounter) {
+  for (const uint8_t debug : {uint8_t{0}, uint8_t{1}}) {
+    app::data::DebugEnabled = debug;
+    Probe p(clock_);
+    p.step = [&](Probe& w, int e) {
+      if (e != ui::TrayLoadIconEvent) return;
+      EXPECT_EQ(w["?DEBUG_TEXT"].Hidden(), debug == 0);
+      EXPECT_EQ(w["?GLO:TIMEOUT"].Hidden(), debug == 0);
+      w.CloseDown();
+    };
+    Run(p);
+  }
+}
+
+TEST_F(MainWindowTest, WithoutAPortTheBoxIsShownAndTheWindowStaysNotConnected) {
+  port_.present = false;
+  Probe p(clock_);
+  p.step = [](Probe& w, int e) {
+    if (e != pu::EVENT::Timer) return;
+    EXPECT_FALSE(w.Win().Hidden());
+    EXPECT_FALSE(w.Win().Iconized());
+    EXPECT_EQ(w["?KOMUNIKACE"].Text(), "Nepřipojeno !");
+    EXPECT_EQ(w["?KOMUNIKACE"].FontColor(), ui::kRed);
+    EXPECT_FALSE(w["?BUTTON_ZAPNI"].Enabled());
+    EXPECT_FALSE(w["?BUTTON_PREHRAJ"].Enabled());
+    w.CloseDown();
+  };
+  testing::internal::CaptureStderr();
+  Run(p);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("Chyba připojení: Nelze se připojit k portu COM1 !"), std::string::npos) << err;
+  EXPECT_EQ(RelayCommands(port_), 0u) << "no relay is touched";
+}
+
+TEST_F(MainWindowTest, ConnectedTheTickShowsTheStateAndTheClock) {
+  Probe p(clock_);
+  p.step = [](Probe& w, int e) {
+    if (e != pu::EVENT::Timer) return;
+    EXPECT_EQ(w["?KOMUNIKACE"].Text(), "Připojeno");
+    EXPECT_EQ(w["?KOMUNIKACE"].FontColor(), 0x8000);
+    EXPECT_TRUE(w["?BUTTON_ZAPNI"].Enabled());
+    EXPECT_TRUE(w["?BUTTON_PREHRAJ"].Enabled());
+    EXPECT_EQ(w["?SYS_TIME"].Text().substr(0, 5), "9:00:");
+    EXPECT_EQ(w["?GLO:TIMEOUT"].Text(), "50");
+    w.CloseDown();
+  };
+  Run(p);
+  EXPECT_EQ(p.ticks, 1);
+}
+
+TEST_F(MainWindowTest, CtrlSShowsTheServiceTabAndCtrlQHidesIt) {
+  Probe p(clock_);
+  std::vector<bool> hidden;
+  // Ctrl+A is not registered: pressing it gives no event.
+  const std::vector<int> keys{ui::kKeyCtrlS, 0x241, ui::kKeyCtrlQ, ui::kKeyCtrlS};
+  std::size_t next = 0;
+  p.step = [&](Probe& w, int e) {
+    if (e != ui::TrayLoadIconEvent && e != pu::EVENT::AlertKey) return;
+    hidden.push_back(w["?TAB5"].Hidden());
+    for (;;) {
+      if (next == keys.size()) return w.CloseDown();
+      const int key = keys[next++];
+      w.Win().PressKey(key);
+      if (w.Win().HasAlert(key)) return;
+    }
+  };
+  Run(p);
+  EXPECT_EQ(hidden, (std::vector<bool>{true, false, true, false}));
+}
+
+TEST_F(MainWindowTest, TheCloseBoxAndMinimiseLeaveTheProgramRunningAndTheTicksGoOn) {
+  // No icon in the tray: the window cannot hide there, so it only minimises.
+  for (const bool closeBox : {true, false}) {
+    Probe p(clock_);
+    int ticksThen = -1;
+    p.step = [&](Probe& w, int e) {
+      if (e == ui::TrayLoadIconEvent) {
+        if (closeBox)
+          w.Win().CloseBox();
+        else
+          w.Win().Minimize();
+      } else if (e == pu::EVENT::Iconized) {
+        ticksThen = w.ticks;
+      } else if (e == pu::EVENT::Timer && ticksThen >= 0 && w.ticks == ticksThen + 3) {
+        EXPECT_TRUE(w.Win().IsOpen());
+        EXPECT_TRUE(w.Win().Iconized());
+        EXPECT_FALSE(w.Win().Hidden()) << "no icon to come back through";
+        w.CloseDown();
+      }
+    };
+    Run(p);
+    EXPECT_GE(ticksThen, 0) << closeBox;
+    EXPECT_EQ(p.ticks, ticksThen + 3) << closeBox;
+  }
+}
+
+TEST_F(MainWindowTest, AClickOnTheIconBringsTheWindowBackRestored) {
+  Probe p(clock_);
+  p.step = [&](Probe& w, int e) {
+    if (e == ui::TrayLoadIconEvent) {
+      w.Win().SetIconize(true);
+      w.Win().SetHide(true);
+      w.Win().Post(ui::TrayLeftDownEvent);
+      w.Win().Post(ui::TrayLeftUpEvent);
+    } else if (e == ui::TrayLeftUpEvent) {
+      EXPECT_FALSE(w.Win().Hidden());
+      EXPECT_FALSE(w.Win().Iconized());
+      w.CloseDown();
+    }
+  };
+  Run(p);
+}
+
+TEST_F(MainWindowTest, TheEndOfTheSessionClosesDownAndSwitchesTheInstallationOff) {
+  for (const bool connected : {true, false}) {
+    port_ = {};
+    port_.present = connected;
+    SetPortOps(port_.Ops());
+    Probe p(clock_);
+    size_t before = 0;
+    p.step = [&](Probe& w, int e) {
+      if (e == pu::EVENT::Timer && w.ticks == 2) {
+        w.advance = false;
+        before = port_.writes.size();
+        w.Win().Post(ui::EndSessionEvent);
+      }
+    };
+    Run(p);
+    EXPECT_FALSE(p.Win().IsOpen());
+    EXPECT_EQ(p.ticks, 2) << "no tick after the end-session event";
+    if (connected) {
+      const std::vector<std::string> texts = port_.Texts();
+      std::vector<std::string> expected{"r64\r"};
+      for (const auto& r : AllRelays('r')) expected.push_back(r);
+      EXPECT_EQ(std::vector<std::string>(texts.begin() + static_cast<std::ptrdiff_t>(before), texts.end()), expected);
+      EXPECT_EQ(port_.closes, 1);
+      EXPECT_EQ(PortHandle, -1);
+    } else {
+      EXPECT_EQ(RelayCommands(port_), 0u);
+      EXPECT_EQ(port_.closes, 0);
+    }
+  }
+}
+
+TEST_F(MainWindowTest, OneScanEveryEightyTicksAndNoneWhileABoxIsOpenAboveTheWindow) {
+  Probe p(clock_);
+  int ticksAtBox = -1, ticksAfterBox = -1;
+  int32_t counterAtBox = 0, counterAfterBox = 0;
+  p.step = [&](Probe& w, int e) {
+    if (e == pu::EVENT::Timer && w.ticks == 200) {
+      // A box above the window for a minute of the clock: the window's ticks
+      // wait, and one follows when the box has closed.
+      ticksAtBox = w.ticks;
+      counterAtBox = GLO_TIMEOUT;
+      clock_.Advance(60s);
+      ui::aMessage("inform.ico", "Test", "Okno nad hlavním oknem");
+    } else if (e == pu::EVENT::Timer && ticksAtBox > 0) {
+      counterAfterBox = GLO_TIMEOUT;
+      w.advance = false;
+      w.Win().Post(kUserEvent);
+    } else if (e == kUserEvent) {
+      ticksAfterBox = w.ticks - ticksAtBox;
+      w.CloseDown();
+    }
+  };
+  testing::internal::CaptureStderr();
+  Run(p);
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(p.scanTicks, (std::vector<int>{80, 160}));
+  EXPECT_EQ(ticksAfterBox, 1);
+  EXPECT_EQ(p.ticks, ticksAtBox + 1) << "the minute's ticks came as one";
+  EXPECT_EQ(counterAfterBox, counterAtBox + 50);
+}
+
+TEST_F(MainWindowTest, TheTaskEditorOpensForInsertAndChangeOnly) {
+  Probe p(clock_);
+  p.step = [](Probe& w, int e) {
+    if (e == ui::TrayLoadIconEvent) w.CloseDown();
+  };
+  Run(p);
+  EXPECT_EQ(p.RunTaskForm(1, pu::InsertRecord), pu::RequestCancelled);
+  EXPECT_EQ(p.RunTaskForm(1, pu::ChangeRecord), pu::RequestCancelled);
+  p.Request = pu::ViewRecord;
+  pu::FormRequest = 0;
+  EXPECT_EQ(p.RunTaskForm(1, pu::InsertRecord), pu::RequestCancelled);
+  EXPECT_EQ(pu::FormRequest, 0) << "a window run to view opens nothing";
+}
+
+}  // namespace
