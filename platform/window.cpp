@@ -60,6 +60,11 @@ void SetCursor(Cursor c) {
 }
 Cursor CurrentCursor() { return ThisThread().cursor; }
 
+Window* TargetWindow() {
+  const ThreadState& st = ThisThread();
+  return st.running != nullptr && (st.running->IsOpen() || st.running == st.settingUp) ? st.running : nullptr;
+}
+
 std::vector<Window*> ThreadWindows() { return ThisThread().windows; }
 
 // --- bindings

@@ -461,5 +461,8 @@ Cursor CurrentCursor();
 
 // The windows open on the calling thread, oldest first.
 std::vector<Window*> ThreadWindows();
+// The calling thread's target: the window whose controller runs (the
+// innermost), while it is open or in its SetUp; nullptr when none.
+Window* TargetWindow();
 
 }  // namespace platform::ui

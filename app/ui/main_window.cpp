@@ -1,14 +1,9 @@
 #include "app/ui/main_window.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <sys/eventfd.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <functional>
-#include <thread>
+#include <mutex>
 
 #include "app/data/debuglog.h"
 #include "app/data/records.h"
@@ -22,8 +17,11 @@
 #include "platform/msgbox.h"
 #include "platform/text.h"
 #include "platform/winproc.h"
+#include "service/endsession.h"
 #include "service/winlist.h"
 #include "syslib/placement.h"
+#include "syslib/tray.h"
+#include "syslib/winhook.h"
 
 namespace app::ui {
 
@@ -36,6 +34,7 @@ constexpr const char* kTickValues[] = {"?GLO:TIMEOUT", "?INTLACITKA", "?LAST_HIS
                                        "?HIST1",       "?HIST2",      "?HIST3",     "?GLO:HLASENI"};
 
 std::string Caption() { return std::string(platform::text::TrimRight(CaptionText)); }
+constexpr const char* kIcon = "velorn.ico";
 
 }  // namespace
 
@@ -46,6 +45,7 @@ MainWindow::MainWindow() : pu::WindowController(window_), window_("Main") {
 }
 
 MainWindow::~MainWindow() {
+  service::EndSessionUnlink(endSession_);
   if (engine::GetEngineView() == this) engine::SetEngineView(nullptr);
 }
 
@@ -58,10 +58,12 @@ int MainWindow::SetUp() {
   filesOpen_ = true;
   lists_.SetUp(window_);
   window_.Open();
+  syslib::WinAlert(platform::ui::WM_WTSSESSION_CHANGE, 0, 0, 1, 1, 0);
   // The icon is added once the loop reaches this, after the open event.
   window_.Post(TrayLoadIconEvent);
   window_["?LIST"].SetLineHeight(10);
   window_["?LIST:2"].SetLineHeight(10);
+  service::EndSessionAttach(endSession_, 1, 1, 1, 1);
   lists_.SetUpRest(window_);
   syslib::ds_VisibleOnDesktop(window_, 1);
   SetHotKeys();
@@ -71,8 +73,11 @@ int MainWindow::SetUp() {
 
 int MainWindow::TearDown() {
   if (window_.HasOpened()) {
+    syslib::WinTaskbarRemoveIcon(0, 1);
     iconInTray_ = false;
   }
+  // While the window is still open: the standard tear-down closes it.
+  service::EndSessionDetach(endSession_);
   const int r = pu::WindowController::TearDown();
   if (filesOpen_) {
     auto& c = data::Controllers();
@@ -87,17 +92,23 @@ int MainWindow::OnAnyEvent() {
   if (lists_.SortHeaderTakeEvent(window_) == pu::kConsumed) return pu::kConsumed;
   const int r = pu::WindowController::OnAnyEvent();
   switch (window_.EventNumber()) {
-    case TaskbarRestartEvent:
+    case syslib::TaskbarRestartEvent:
+      // A tray host came back, or came for the first time: the window's
+      // icon goes (back) into it.
+      if (iconInTray_)
+        syslib::WinTaskbarChangeIcon("", Caption(), kIcon, 0, 1, 0, 1);
+      else
+        AddTrayIcon();
       break;
     case TrayLoadIconEvent:
-      if (iconInTray_ && hideWhenIconed_) HideToTray();
+      AddTrayIcon();
       break;
-    case TrayLeftDownEvent:
+    case syslib::TrayLeftDownEvent:
       if (!window_.Iconized()) window_.SetIconize(true);
       window_.SetHide(false);
       window_.SetIconize(false);
       break;
-    case TrayLeftUpEvent:
+    case syslib::TrayLeftUpEvent:
       syslib::ds_ShowWindow(window_, 1);
       break;
     default:
@@ -108,7 +119,7 @@ int MainWindow::OnAnyEvent() {
 
 int MainWindow::OnWindowEvent() {
   switch (window_.EventNumber()) {
-    case EndSessionEvent:
+    case service::EndSessionEvent:
       window_.Post(pu::EVENT::CloseDown);
       return pu::WindowController::OnWindowEvent();
     case pu::EVENT::CloseWindow:
@@ -218,6 +229,14 @@ void MainWindow::SetHotKeys() {
   lists_.SortHeaderSetAlerts(window_);
 }
 
+void MainWindow::AddTrayIcon() {
+  iconInTray_ = syslib::WinTaskbarAddIcon("", Caption(), kIcon, 0, 0, 1) != 0;
+  // Without an icon the window stays where the operator sees it, also when
+  // a tray host comes later.
+  if (iconInTray_ && hideWhenIconed_) HideToTray();
+  hideWhenIconed_ = false;
+}
+
 void MainWindow::HideToTray() {
   hideWhenIconed_ = false;
   window_.SetIconize(true);
@@ -279,12 +298,19 @@ void MainWindow::RefreshTaskList() { lists_.RefreshTaskList(); }
 
 namespace {
 
-int EndEvent() {
-  static const int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  return fd;
-}
-
 void Say(std::string_view line) { [[maybe_unused]] const ssize_t n = ::write(STDOUT_FILENO, line.data(), line.size()); }
+
+// The running Main's window, for RequestMainEnd.
+struct Running {
+  std::mutex mutex;
+  int thread = 0;
+  pu::WindowId window = 0;
+  bool endAsked = false;
+};
+Running& Current() {
+  static Running* r = new Running;
+  return *r;
+}
 
 // The main window of the program's run: it reports what reaches it.
 class ProgramMainWindow final : public MainWindow {
@@ -312,65 +338,45 @@ class ProgramMainWindow final : public MainWindow {
   }
 };
 
-// Turns SIGTERM, SIGINT, SIGHUP and RequestMainEnd into a close-down of the
-// window until stop is signalled.
-void WatchForEnd(int sfd, int stop, int thread, pu::WindowId window) {
-  pollfd fds[3] = {{sfd, POLLIN, 0}, {EndEvent(), POLLIN, 0}, {stop, POLLIN, 0}};
-  for (;;) {
-    const int n = ::poll(fds, 3, -1);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 || fds[2].revents != 0) return;
-    if (fds[0].revents != 0) {
-      signalfd_siginfo si;
-      [[maybe_unused]] const ssize_t r = ::read(sfd, &si, sizeof si);
-    }
-    if (fds[1].revents != 0) {
-      uint64_t v;
-      [[maybe_unused]] const ssize_t r = ::read(EndEvent(), &v, sizeof v);
-    }
-    pu::PostToWindow(thread, window, pu::EVENT::CloseDown);
-  }
-}
-
 }  // namespace
 
 void RequestMainEnd() {
-  const uint64_t one = 1;
-  [[maybe_unused]] ssize_t n = ::write(EndEvent(), &one, sizeof one);
+  Running& r = Current();
+  std::lock_guard lock(r.mutex);
+  if (r.window != 0)
+    pu::PostToWindow(r.thread, r.window, pu::EVENT::CloseDown);
+  else
+    r.endAsked = true;
 }
 
 void Main() {
   pu::View& before = pu::ThreadView();
   if (!before.Interactive()) pu::SetThreadView(&pu::SharedNativeHeadlessView());
-
-  sigset_t set;
-  sigemptyset(&set);
-  for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&set, s);
-  const int sfd = ::signalfd(-1, &set, SFD_CLOEXEC);
-  const int stop = ::eventfd(0, EFD_CLOEXEC);
-
-  std::thread watcher;
   {
     ProgramMainWindow c;
     pu::Window& w = c.Win();
     pu::SetWindowClass(w, service::MainWindowClass(InstanceName));
     w.SetText(Caption());
+    // Listed from the start: the boxes of the opening steps too.
+    service::StartWindowListServer();
     c.opened = [&] {
-      service::StartWindowListServer();
-      watcher = std::thread(WatchForEnd, sfd, stop, w.ThreadNumber(), w.Id());
+      Running& r = Current();
+      std::lock_guard lock(r.mutex);
+      r.thread = w.ThreadNumber();
+      r.window = w.Id();
+      if (r.endAsked) w.Post(pu::EVENT::CloseDown);
     };
     c.Run();
   }
-
-  const uint64_t one = 1;
-  [[maybe_unused]] ssize_t n = ::write(stop, &one, sizeof one);
-  if (watcher.joinable()) watcher.join();
-  uint64_t pending;
-  [[maybe_unused]] ssize_t r = ::read(EndEvent(), &pending, sizeof pending);
+  {
+    Running& r = Current();
+    std::lock_guard lock(r.mutex);
+    r.thread = 0;
+    r.window = 0;
+    r.endAsked = false;
+  }
   service::StopWindowListServer();
   pu::SetThreadView(&before);
-  if (sfd >= 0) ::close(sfd);
-  if (stop >= 0) ::close(stop);
 }
 
 }  // namespace app::ui

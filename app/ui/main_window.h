@@ -22,6 +22,7 @@
 #include "app/engine/engine_view.h"
 #include "app/ui/main_lists.h"
 #include "platform/window.h"
+#include "service/endsession.h"
 
 namespace app::ui {
 
@@ -30,12 +31,11 @@ namespace pu = platform::ui;
 inline constexpr int kMainTimer = 25;  // hundredths
 inline constexpr int kSettingsErrorExit = 5;
 
-// Program events the main window handles.
-inline constexpr int TaskbarRestartEvent = 6781;
+// The event the window posts itself to add its notification icon. It also
+// handles the hook's TaskbarRestartEvent, TrayLeftDownEvent and
+// TrayLeftUpEvent (syslib/winhook.h) and the session-end subclass's
+// EndSessionEvent (service/endsession.h).
 inline constexpr int TrayLoadIconEvent = 6790;
-inline constexpr int TrayLeftDownEvent = 6793;
-inline constexpr int TrayLeftUpEvent = 6794;
-inline constexpr int EndSessionEvent = 0x916;
 
 // Alert keys.
 inline constexpr int kKeyCtrlQ = 0x251;
@@ -103,6 +103,9 @@ class MainWindow : public pu::WindowController, public engine::EngineView {
   bool IconInTray() const { return iconInTray_; }
 
  private:
+  // Adds the window's notification icon; the window hides there when it
+  // was waiting for it.
+  void AddTrayIcon();
   // Hides the window into the tray, or, without an icon there, minimises it.
   void HideToTray();
   // Shows the controls the tick changes whose value moved on.
@@ -113,6 +116,7 @@ class MainWindow : public pu::WindowController, public engine::EngineView {
   pu::Window window_;
   MainLocals locals_;
   MainLists lists_;
+  service::EndSessionClass endSession_;
   bool filesOpen_ = false;
   bool iconInTray_ = false;
   bool hideWhenIconed_ = false;
@@ -123,8 +127,8 @@ class MainWindow : public pu::WindowController, public engine::EngineView {
 // (CaptionText); the window list is served while it is open. Writes
 // "velorn: ready" to standard output once the window has opened ("velorn:
 // restored" and "velorn: front" when it is restored or brought to the
-// front). Closes down on SIGTERM, SIGINT or SIGHUP (the end of the session)
-// and on RequestMainEnd.
+// front). Closes down on the end of the session (its session-end
+// subclass's EndSessionEvent) and on RequestMainEnd.
 void Main();
 // Asks a running Main to close down (from any thread).
 void RequestMainEnd();

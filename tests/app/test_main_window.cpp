@@ -1,14 +1,19 @@
-// The main window headless, in an empty folder of its own, on a recording
-// port and a clock that moves on only when the engine sleeps or a tick
-// moves it by one period, so that every run is a fixed sequence of events.
+// The main window headless (native windows without widgets, so that the
+// hook, the session-end subclass and the notification area work on it), in
+// an empty folder of its own, on a recording port and a clock that moves on
+// only when the engine sleeps or a tick moves it by one period, so that
+// every run is a fixed sequence of events.
 #include "app/ui/main_window.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/data/debuglog.h"
@@ -19,8 +24,14 @@
 #include "app/ui/messages.h"
 #include "platform/stdtime.h"
 #include "platform/text.h"
+#include "platform/winproc.h"
+#include "service/endsession.h"
+#include "syslib/tray.h"
+#include "syslib/winhook.h"
 #include "tests/engine/recording_port.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/icon_file.h"
+#include "tests/support/recording_shell.h"
 #include "tests/support/tempdir.h"
 
 namespace {
@@ -74,9 +85,21 @@ size_t RelayCommands(const testsupport::RecordingPort& port) {
   return n;
 }
 
+// Native windows without widgets; notes the head of a window's procedure
+// chain as the window goes.
+class WatchingView final : public pu::NativeHeadlessView {
+ public:
+  pu::WNDPROC headAtClose = nullptr;
+  void DestroyNative(pu::Window& w) override {
+    headAtClose = pu::GetWindowProc(pu::FrameHandle(w));
+    NativeHeadlessView::DestroyNative(w);
+  }
+};
+
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    pu::SetThreadView(&view_);
     ::setenv("SDL_AUDIODRIVER", "dummy", 0);
     app::data::AttachThreadFiles();
     SetPortOps(port_.Ops());
@@ -94,8 +117,11 @@ class MainWindowTest : public ::testing::Test {
     app::GCU = 0;
     app::data::DebugEnabled = 0;
     app::CaptionText = " vELORN v. 1.0";
+    // The notification icon's picture, read from the working folder.
+    testsupport::WriteFile(dir_.file("velorn.ico"), testsupport::IconFile());
   }
   void TearDown() override {
+    pu::SetThreadView(nullptr);
     app::data::DebugEnabled = 0;
     SetPortOps(LibraryPort());
     PortHandle = -1;
@@ -105,7 +131,21 @@ class MainWindowTest : public ::testing::Test {
 
   // Runs a main window until its script closes it down.
   void Run(Probe& p) { p.Run(); }
+  // Runs f on a thread of its own: its own record files, loaded pictures
+  // and shell, the test's view.
+  template <class F>
+  void OnOwnThread(F f) {
+    std::thread t([&] {
+      pu::SetThreadView(&view_);
+      app::data::AttachThreadFiles();
+      f();
+      app::data::ReleaseDataFiles();
+      app::data::DetachThreadFiles();
+    });
+    t.join();
+  }
 
+  WatchingView view_;
   testsupport::TempDir dir_{true};
   testsupport::FakeClock clock_{kDay, kNine};
   testsupport::ClockGuard guard_{&clock_};
@@ -337,47 +377,155 @@ TEST_F(MainWindowTest, CtrlSShowsTheServiceTabAndCtrlQHidesIt) {
   EXPECT_EQ(hidden, (std::vector<bool>{true, false, true, false}));
 }
 
-TEST_F(MainWindowTest, TheCloseBoxAndMinimiseLeaveTheProgramRunningAndTheTicksGoOn) {
-  // No icon in the tray: the window cannot hide there, so it only minimises.
-  for (const bool closeBox : {true, false}) {
+TEST_F(MainWindowTest, ConnectedItLeavesTheScreenOnlyOnceItsIconIsInTheTray) {
+  const struct {
+    const char* name;
+    bool shell, refuseAdd, port, iconFile;
+    bool hidden;
+  } cases[] = {
+      {"icon taken", true, false, true, true, true},
+      {"icon refused", true, true, true, true, false},
+      {"no tray at all", false, false, true, true, false},
+      {"no velorn.ico", true, false, true, false, false},
+      {"not connected", true, false, false, true, false},
+  };
+  for (const auto& c : cases) OnOwnThread([&] {
+    port_ = {};
+    port_.present = c.port;
+    testsupport::WriteFile(dir_.file("velorn.ico"), testsupport::IconFile());
+    if (!c.iconFile) std::remove(dir_.file("velorn.ico").c_str());
+    std::optional<testsupport::RecordingShell> shell;
+    if (c.shell) shell.emplace();
+    if (c.refuseAdd) shell->refuse.insert(syslib::NIM_ADD);
+    Probe p(clock_);
+    bool atOpen = true;
+    p.step = [&](Probe& w, int e) {
+      if (e == pu::EVENT::OpenWindow) atOpen = w.Win().Hidden();
+      if (e != pu::EVENT::Timer) return;
+      EXPECT_EQ(w.Win().Hidden(), c.hidden) << c.name;
+      EXPECT_EQ(w.Win().Iconized(), c.hidden) << c.name;
+      EXPECT_EQ(w.IconInTray(), c.shell && !c.refuseAdd && c.iconFile) << c.name;
+      w.CloseDown();
+    };
+    testing::internal::CaptureStderr();
+    Run(p);
+    testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(atOpen) << c.name << ": the open event comes before the icon";
+    if (shell && c.iconFile) {
+      ASSERT_FALSE(shell->calls.empty()) << c.name;
+      const syslib::NOTIFYICONDATA& add = shell->calls.front().data;
+      EXPECT_EQ(shell->calls.front().message, syslib::NIM_ADD) << c.name;
+      EXPECT_EQ(add.szTip, " vELORN v. 1.0") << c.name;
+      EXPECT_EQ(add.uCallbackMessage, syslib::TaskBarCallBackMsg) << c.name;
+      EXPECT_NE(add.hIcon, 0u) << c.name << ": velorn.ico is one of the program's pictures";
+      EXPECT_TRUE(shell->icons.empty()) << c.name << ": the close-down removes the icon";
+    }
+  });
+}
+
+TEST_F(MainWindowTest, TheCloseBoxAltF4AndMinimiseHideTheWindowWhileTheTicksGoOn) {
+  // Alt+F4 and the close box reach the window alike, as WM_CLOSE.
+  const struct {
+    const char* name;
+    pu::UINT message;
+    pu::WPARAM wParam;
+    bool icon;
+  } cases[] = {
+      {"close box", pu::WM_CLOSE, 0, true},
+      {"minimise", pu::WM_SYSCOMMAND, pu::SC_MINIMIZE, true},
+      {"close box, no icon", pu::WM_CLOSE, 0, false},
+      {"minimise, no icon", pu::WM_SYSCOMMAND, pu::SC_MINIMIZE, false},
+  };
+  for (const auto& c : cases) {
+    port_.present = false;  // the window stays on screen at first
+    testsupport::RecordingShell shell;
+    if (!c.icon) shell.refuse.insert(syslib::NIM_ADD);
     Probe p(clock_);
     int ticksThen = -1;
     p.step = [&](Probe& w, int e) {
-      if (e == ui::TrayLoadIconEvent) {
-        if (closeBox)
-          w.Win().CloseBox();
-        else
-          w.Win().Minimize();
+      if (e == pu::EVENT::Timer && w.ticks == 1) {
+        EXPECT_FALSE(w.Win().Hidden()) << c.name;
+        pu::DeliverNativeMessage(w.Win(), c.message, c.wParam, 0);
       } else if (e == pu::EVENT::Iconized) {
         ticksThen = w.ticks;
       } else if (e == pu::EVENT::Timer && ticksThen >= 0 && w.ticks == ticksThen + 3) {
-        EXPECT_TRUE(w.Win().IsOpen());
-        EXPECT_TRUE(w.Win().Iconized());
-        EXPECT_FALSE(w.Win().Hidden()) << "no icon to come back through";
+        EXPECT_TRUE(w.Win().IsOpen()) << c.name;
+        EXPECT_TRUE(w.Win().Iconized()) << c.name;
+        EXPECT_EQ(w.Win().Hidden(), c.icon) << c.name << ": without an icon it only minimises";
         w.CloseDown();
       }
     };
+    testing::internal::CaptureStderr();
     Run(p);
-    EXPECT_GE(ticksThen, 0) << closeBox;
-    EXPECT_EQ(p.ticks, ticksThen + 3) << closeBox;
+    testing::internal::GetCapturedStderr();
+    EXPECT_GE(ticksThen, 0) << c.name;
+    EXPECT_EQ(p.ticks, ticksThen + 3) << c.name;
   }
 }
 
-TEST_F(MainWindowTest, AClickOnTheIconBringsTheWindowBackRestored) {
+TEST_F(MainWindowTest, AClickOnTheIconBringsTheWindowBackRestoredAndInFront) {
+  testsupport::RecordingShell shell;
   Probe p(clock_);
+  bool clicked = false;
+  int fronts = 0;
   p.step = [&](Probe& w, int e) {
-    if (e == ui::TrayLoadIconEvent) {
-      w.Win().SetIconize(true);
-      w.Win().SetHide(true);
-      w.Win().Post(ui::TrayLeftDownEvent);
-      w.Win().Post(ui::TrayLeftUpEvent);
-    } else if (e == ui::TrayLeftUpEvent) {
+    if (e == pu::EVENT::GainFocus) ++fronts;
+    if (e == pu::EVENT::Timer && w.ticks == 1) {
+      ASSERT_TRUE(w.Win().Hidden()) << "connected, with its icon in the tray";
+      // The shell tells the icon's window of a click.
+      ASSERT_EQ(shell.icons.size(), 1u);
+      const auto [hwnd, id] = *shell.icons.begin();
+      pu::SendMessage(hwnd, syslib::TaskBarCallBackMsg, id, syslib::WM_LBUTTONDOWN);
+      pu::SendMessage(hwnd, syslib::TaskBarCallBackMsg, id, syslib::WM_LBUTTONUP);
+    } else if (e == syslib::TrayLeftUpEvent) {
+      clicked = true;
+    } else if (e == pu::EVENT::Timer && clicked) {
       EXPECT_FALSE(w.Win().Hidden());
       EXPECT_FALSE(w.Win().Iconized());
+      EXPECT_EQ(pu::TopWindows().front().handle, pu::FrameHandle(w.Win())) << "in front";
       w.CloseDown();
     }
   };
   Run(p);
+  EXPECT_TRUE(clicked);
+  EXPECT_GE(fronts, 1);
+}
+
+TEST_F(MainWindowTest, ATrayHostThatComesGetsTheIconAndOneThatComesBackGetsItAgain) {
+  testsupport::RecordingShell shell;
+  shell.refuse.insert(syslib::NIM_ADD);  // no tray host at first
+  Probe p(clock_);
+  const pu::UINT taskbarCreated = pu::RegisterWindowMessage("TaskbarCreated");
+  int stage = 0;
+  p.step = [&](Probe& w, int e) {
+    if (e != pu::EVENT::Timer) return;
+    const pu::HWND frame = pu::FrameHandle(w.Win());
+    if (stage == 0) {
+      EXPECT_FALSE(w.IconInTray());
+      EXPECT_FALSE(w.Win().Hidden()) << "connected, but nowhere to hide";
+      shell.refuse.clear();
+      pu::SendMessage(frame, taskbarCreated, 0, 0);
+      stage = 1;
+    } else if (stage == 1) {
+      EXPECT_TRUE(w.IconInTray());
+      EXPECT_FALSE(w.Win().Hidden()) << "it stays where the operator has seen it";
+      // The host starts again and has forgotten the icon.
+      shell.Restart();
+      pu::SendMessage(frame, taskbarCreated, 0, 0);
+      stage = 2;
+    } else {
+      EXPECT_EQ(shell.icons.size(), 1u);
+      ASSERT_GE(shell.calls.size(), 2u);
+      const auto& modify = shell.calls[shell.calls.size() - 2];
+      EXPECT_EQ(modify.message, syslib::NIM_MODIFY);
+      EXPECT_FALSE(modify.done);
+      EXPECT_EQ(shell.calls.back().message, syslib::NIM_ADD);
+      EXPECT_TRUE(shell.calls.back().done);
+      w.CloseDown();
+    }
+  };
+  Run(p);
+  EXPECT_EQ(stage, 2);
 }
 
 TEST_F(MainWindowTest, TheEndOfTheSessionClosesDownAndSwitchesTheInstallationOff) {
@@ -391,12 +539,16 @@ TEST_F(MainWindowTest, TheEndOfTheSessionClosesDownAndSwitchesTheInstallationOff
       if (e == pu::EVENT::Timer && w.ticks == 2) {
         w.advance = false;
         before = port_.writes.size();
-        w.Win().Post(ui::EndSessionEvent);
+        // The session ends: its messages reach the frame's chain.
+        const pu::HWND frame = pu::FrameHandle(w.Win());
+        EXPECT_EQ(pu::SendMessage(frame, pu::WM_QUERYENDSESSION, 0, 0), 1);
+        EXPECT_EQ(pu::SendMessage(frame, pu::WM_ENDSESSION, 1, 0), 1);
       }
     };
     Run(p);
     EXPECT_FALSE(p.Win().IsOpen());
     EXPECT_EQ(p.ticks, 2) << "no tick after the end-session event";
+    EXPECT_EQ(view_.headAtClose, &syslib::WinAccept) << "the subclass is gone, the hook first again";
     if (connected) {
       const std::vector<std::string> texts = port_.Texts();
       std::vector<std::string> expected{"r64\r"};
