@@ -141,7 +141,7 @@ int MainWindow::OnWindowEvent() {
       }
       break;
     case pu::EVENT::Iconized:
-      if (iconInTray_) window_.SetHide(true);
+      if (CanHide()) window_.SetHide(true);
       return pu::kConsumed;
     case pu::EVENT::OpenWindow:
       HandleMainOpenWindow();
@@ -149,6 +149,8 @@ int MainWindow::OnWindowEvent() {
     case pu::EVENT::Timer:
       engine::HandleTimerTick();
       ShowTickValues();
+      // The tray host went: the window comes back minimised.
+      if (window_.Hidden() && !CanHide()) window_.SetHide(false);
       break;
     default:
       break;
@@ -240,8 +242,10 @@ void MainWindow::AddTrayIcon() {
 void MainWindow::HideToTray() {
   hideWhenIconed_ = false;
   window_.SetIconize(true);
-  if (iconInTray_) window_.SetHide(true);
+  if (CanHide()) window_.SetHide(true);
 }
+
+bool MainWindow::CanHide() const { return iconInTray_ && syslib::TrayHostPresent(); }
 
 void MainWindow::ShowTickValues() {
   for (const char* label : kTickValues) {

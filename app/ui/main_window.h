@@ -108,6 +108,8 @@ class MainWindow : public pu::WindowController, public engine::EngineView {
   void AddTrayIcon();
   // Hides the window into the tray, or, without an icon there, minimises it.
   void HideToTray();
+  // Whether the window's icon is in the tray and a tray host shows it.
+  bool CanHide() const;
   // Shows the controls the tick changes whose value moved on.
   void ShowTickValues();
   // Every relay off and the port closed, as the confirmed exit leaves them.

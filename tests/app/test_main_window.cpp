@@ -491,6 +491,33 @@ TEST_F(MainWindowTest, AClickOnTheIconBringsTheWindowBackRestoredAndInFront) {
   EXPECT_GE(fronts, 1);
 }
 
+TEST_F(MainWindowTest, WhenTheTrayHostGoesTheHiddenWindowComesBackMinimised) {
+  testsupport::RecordingShell shell;
+  Probe p(clock_);
+  int stage = 0;
+  p.step = [&](Probe& w, int e) {
+    if (e != pu::EVENT::Timer) return;
+    if (stage == 0) {
+      ASSERT_TRUE(w.Win().Hidden());
+      shell.hostPresent = false;
+      stage = 1;
+    } else if (stage == 1) {
+      EXPECT_FALSE(w.Win().Hidden());
+      EXPECT_TRUE(w.Win().Iconized());
+      // Minimising it now leaves it on the taskbar.
+      pu::DeliverNativeMessage(w.Win(), pu::WM_CLOSE, 0, 0);
+      stage = 2;
+    } else if (stage < 4) {
+      EXPECT_FALSE(w.Win().Hidden());
+      ++stage;
+    } else {
+      w.CloseDown();
+    }
+  };
+  Run(p);
+  EXPECT_EQ(stage, 4);
+}
+
 TEST_F(MainWindowTest, ATrayHostThatComesGetsTheIconAndOneThatComesBackGetsItAgain) {
   testsupport::RecordingShell shell;
   shell.refuse.insert(syslib::NIM_ADD);  // no tray host at first
