@@ -21,6 +21,7 @@
 
 #include "app/engine/engine_view.h"
 #include "app/ui/main_lists.h"
+#include "platform/filedialog.h"
 #include "platform/window.h"
 #include "service/endsession.h"
 
@@ -101,6 +102,8 @@ class MainWindow : public pu::WindowController, public engine::EngineView {
   MainLists& Lists() { return lists_; }
   // True while the window's notification icon is in the tray.
   bool IconInTray() const { return iconInTray_; }
+  // The file picker of ?LOOKUPFILE: WAV files.
+  const platform::FileDialogRequest& WavPicker() const { return wavPicker_; }
 
  private:
   // Adds the window's notification icon; the window hides there when it
@@ -119,6 +122,7 @@ class MainWindow : public pu::WindowController, public engine::EngineView {
   MainLocals locals_;
   MainLists lists_;
   service::EndSessionClass endSession_;
+  platform::FileDialogRequest wavPicker_{"Otevřít soubor", "soubory WAV", "*.WAV", {}};
   bool filesOpen_ = false;
   bool iconInTray_ = false;
   bool hideWhenIconed_ = false;
