@@ -13,8 +13,7 @@
 #include <system_error>
 
 #include "app/data/records.h"
-#include "app/engine/protocol.h"
-#include "app/engine/scheduler.h"
+#include "app/engine/engine.h"
 #include "platform/clock.h"
 #include "platform/stdtime.h"
 #include "syslib/serial.h"
@@ -110,28 +109,29 @@ int main() {
     std::fprintf(stderr, "Tasks.tps cannot be written\n");
     return 1;
   }
-  COM_PORT = "COM1";
-  GLO_AMP_DELAY = platform::TimeFromHms(0, 0, 1);  // 101 hundredths
-  if (ConnectPort() != 1) return 1;
+  Engine engine;
+  engine.portState.COM_PORT = "COM1";
+  engine.portState.GLO_AMP_DELAY = platform::TimeFromHms(0, 0, 1);  // 101 hundredths
+  if (engine.protocol.ConnectPort() != 1) return 1;
   sim.ClearCommands();
 
   const auto start = Clock::now();
-  ScanTasks();
+  engine.scheduler.ScanTasks();
   const double spentMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 
   // The scan: 2 lamps, r64 and s0..s39. The task: 2 lamps, r64, s0..s39,
   // its zones and s64, the amplifier delay and one hundredth.
   const int scanFloor = 2 * kLamp + 41 * kExchange;
-  const int taskFloor = 2 * kLamp + (42 + kZones) * kExchange + GLO_AMP_DELAY + 1;
+  const int taskFloor = 2 * kLamp + (42 + kZones) * kExchange + engine.portState.GLO_AMP_DELAY + 1;
   const double floorMs = 10.0 * (scanFloor + taskFloor);
   const double overhead = (spentMs - floorMs) / floorMs * 100.0;
 
   const size_t expectedCommands = 2 + 41 + 2 + 42 + kZones;
   const bool heard = sim.WaitForCommands(expectedCommands, std::chrono::seconds(5));
   const size_t commands = sim.Commands().size();
-  const bool ran = PlaybackRunning == 1;
+  const bool ran = engine.schedulerState.PlaybackRunning == 1;
 
-  DisconnectPort();
+  engine.protocol.DisconnectPort();
   syslib::ShutdownSound();
   app::data::DetachThreadFiles();
   sim.Stop();
@@ -140,7 +140,7 @@ int main() {
   fs::remove_all(dir, ec);
 
   std::printf("one scan with one due task (%d zones, amplifier delay %d hundredths), silent device\n", kZones,
-              static_cast<int>(GLO_AMP_DELAY));
+              static_cast<int>(engine.portState.GLO_AMP_DELAY));
   std::printf("  measured: %.1f ms\n", spentMs);
   std::printf("  floor:    %.1f ms (scan %d ms + task %d ms of protocol sleeps)\n", floorMs, 10 * scanFloor,
               10 * taskFloor);

@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <climits>
 
@@ -262,6 +263,18 @@ void DeviceSimulator::Run() {
       if (w > 0) out.erase(0, static_cast<size_t>(w));
     }
   }
+}
+
+bool FillOutput(int fd) {
+  std::array<char, 4096> chunk;
+  chunk.fill('f');
+  pollfd p{fd, POLLOUT, 0};
+  do {
+    while (::write(fd, chunk.data(), chunk.size()) > 0) {
+    }
+    if (errno != EAGAIN) return false;
+  } while (::poll(&p, 1, 300) == 1);
+  return true;
 }
 
 }  // namespace devsim

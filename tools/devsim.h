@@ -104,4 +104,11 @@ class DeviceSimulator {
   std::function<void(const Command&)> listener_;
 };
 
+// Writes to the program's side of a terminal (the descriptor) until the
+// terminal takes no more, as with a device that stopped reading (Mode
+// NotReading): until no room has come back for 300 ms (the kernel moves
+// data between its buffers for a moment after the first refusal). false
+// when a write failed otherwise than on a full buffer.
+bool FillOutput(int fd);
+
 }  // namespace devsim

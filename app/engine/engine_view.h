@@ -1,12 +1,18 @@
-// The controls the engine writes, by label, on the window that runs it (the
-// main window, or the engine's host), and the task list's refresh.
+// What the window hosting the engine gives it: the controls the engine
+// writes (by label), the task list's refresh, the application's error box
+// and the program's end. The engine knows no window; the host implements
+// EngineView and fills EngineHooks.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 namespace app::engine {
 
+// Controls the engine writes: ?DEBUG_TEXT, ?INFO_TEXT, ?IMAGE1, ?SYS_TIME,
+// ?KOMUNIKACE, ?BUTTON_PREHRAJ, ?BUTTON_ZAPNI. Called on the engine's
+// thread, inside the engine's calls; a label the window lacks is ignored.
 class EngineView {
  public:
   virtual ~EngineView() = default;
@@ -15,11 +21,20 @@ class EngineView {
   virtual void SetEnabled(std::string_view label, bool enabled) = 0;
   // 00BBGGRRh; -1 the control's normal colour.
   virtual void SetFontColor(std::string_view label, int32_t color) = 0;
+  // The task list rereads Tasks.tps (after a run or a manual playback).
   virtual void RefreshTaskList() = 0;
 };
 
-// The view in use (not owned); nullptr: the engine writes nowhere.
-void SetEngineView(EngineView* view);
-EngineView* GetEngineView();
+// The application's error box: icon file ("stop.ico"), title, text.
+using ErrorBox = std::function<void(std::string_view icon, std::string_view title, std::string_view text)>;
+// Ends the program with an exit status. The program's end never returns;
+// when a test's does, the engine's call that asked for it stops there.
+using EndProgram = std::function<void(int exitStatus)>;
+
+struct EngineHooks {
+  EngineView* view = nullptr;  // not owned; nullptr: the engine writes nowhere
+  ErrorBox errorBox;           // empty: the platform's plain box
+  EndProgram endProgram;       // empty: platform::Halt
+};
 
 }  // namespace app::engine

@@ -2,6 +2,11 @@
 
 #include <cstdio>
 
+#include "app/data/debuglog.h"
+#include "app/data/records.h"
+#include "platform/clock.h"
+#include "platform/text.h"
+
 namespace app::engine {
 
 std::string DateText(platform::StdDate date) {
@@ -18,6 +23,17 @@ std::string TimeText(platform::StdTime time) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "%d:%02d:%02d", h, m, s);
   return buf;
+}
+
+std::string Stamp() {
+  platform::Clock& clock = platform::GetClock();
+  return DateText(clock.Today()) + " " + TimeText(clock.ClockTime());
+}
+
+void WriteLogLine(const std::string& line) {
+  if (data::DebugEnabled != 1) return;
+  data::DebugLine() = platform::text::PadChars(line, data::kDebugLineChars);
+  data::WriteDebugLine();
 }
 
 }  // namespace app::engine

@@ -1,42 +1,36 @@
 #include "app/engine/protocol.h"
 
+#include <poll.h>
+
+#include <cerrno>
 #include <chrono>
 #include <span>
 
-#include "app/engine/engine_view.h"
-#include "app/ui/messages.h"
+#include "app/engine/commands.h"
+#include "app/engine/logtext.h"
 #include "platform/clock.h"
+#include "platform/msgbox.h"
 #include "platform/text.h"
 #include "syslib/drain.h"
+#include "syslib/liberror.h"
 #include "syslib/serial.h"
 #include "syslib/timing.h"
+#include "syslib/win32error.h"
 
 namespace app::engine {
 
-int32_t PortHandle = -1;
-std::string COM_PORT;
-std::string RelayCommand;
-int32_t ConsoleCommandCode = 0;
-int32_t LastWriteResult = 0;
-int32_t LastReadCount = 0;
-platform::StdTime GLO_AMP_DELAY = 0;
-
 namespace {
 
-EngineView* gView = nullptr;
-
-PortOps& Port() {
-  static PortOps ops = LibraryPort();
-  return ops;
-}
-
-void DebugText(std::string_view text) {
-  if (gView) gView->SetText("?DEBUG_TEXT", text);
-}
-
-void SwitchBaud(ConsoleState& s, const char* rate) {
-  s.PortModeText = PortName() + ":" + rate + ",n,8,1";
-  Port().reset(s.PortModeText);
+// A port the library holds open under this handle whose line is hung up
+// (the device's side closed, or the device unplugged).
+bool HungUp(int32_t handle) {
+  bool held = false;
+  for (int entry = 1; entry <= syslib::kPortCount && !held; ++entry) {
+    const syslib::PortEntry e = syslib::GetPortEntry(entry);
+    held = e.InUse != 0 && e.Handle == handle;
+  }
+  pollfd p{handle, 0, 0};
+  return held && ::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR)) != 0;
 }
 
 }  // namespace
@@ -52,134 +46,169 @@ PortOps LibraryPort() {
   p.close = [](int32_t h) { syslib::ClosePort(h); };
   p.killAll = [] { syslib::KillAllPorts(); };
   p.drain = [](int32_t h, int32_t timeout) { return syslib::ds_EmptyPort(h, timeout); };
+  p.lost = [](int32_t h) {
+    const int e = syslib::LastErrno();
+    const bool gone = syslib::LibraryErrorCode() == syslib::kErrWritePort && (e == EIO || e == ENXIO || e == ENODEV);
+    return gone || HungUp(h);
+  };
   return p;
 }
 
-void SetPortOps(PortOps ops) { Port() = std::move(ops); }
+Protocol::Protocol(PortState& port, const EngineHooks& hooks, PortOps ops)
+    : port_(port), hooks_(hooks), ops_(std::move(ops)) {}
 
-void SetEngineView(EngineView* view) { gView = view; }
-EngineView* GetEngineView() { return gView; }
-
-ConsoleState& MainConsole() {
-  static ConsoleState state;
-  return state;
+void Protocol::DebugText(std::string_view text) {
+  if (hooks_.view) hooks_.view->SetText("?DEBUG_TEXT", text);
 }
 
-std::string PortName() { return std::string(platform::text::TrimRight(COM_PORT)); }
+std::string Protocol::PortName() const { return std::string(platform::text::TrimRight(port_.COM_PORT)); }
 
-const char* ConsoleCommandFor(int32_t code) {
-  switch (code) {
-    case 500: return "(0504100010)";
-    case 501: return "(0504100111)";
-    case 510: return "(0504101011)";
-    case 511: return "(0504101112)";
-    case 520: return "(0504102012)";
-    case 521: return "(0504102113)";
-    default: return kStatusQuery;
+void Protocol::LoseDevice() {
+  ops_.close(port_.PortHandle);
+  port_.PortHandle = -1;
+  port_.PortLost = 1;
+  WriteLogLine(Stamp() + " connection lost: " + PortName());
+}
+
+int32_t Protocol::Write(const std::string& text) {
+  const int32_t handle = port_.PortHandle;
+  const int32_t r = ops_.write(handle, text);
+  const auto wanted = static_cast<int32_t>(platform::text::TrimRight(text).size());
+  if (handle >= 0 && r != wanted && ops_.lost(handle)) LoseDevice();
+  return r;
+}
+
+void Protocol::SwitchBaud(ConsoleState& console, const char* baud) {
+  console.PortModeText = PortMode(PortName(), baud);
+  const int32_t handle = port_.PortHandle;
+  if (ops_.reset(console.PortModeText) == 0 && handle >= 0 && ops_.lost(handle)) LoseDevice();
+}
+
+void Protocol::Drain() { ops_.drain(port_.PortHandle, 50); }
+
+uint8_t Protocol::Connect(bool showBox) {
+  port_.PortHandle = -1;
+  if (PortName().empty()) port_.COM_PORT = kDefaultPort;
+  port_.PortHandle = ops_.open(PortMode(PortName(), kRelayBaud));
+  if (port_.PortHandle >= 0) {
+    port_.RelayCommand = kGreeting;
+    port_.LastWriteResult = Write(port_.RelayCommand);
+    if (port_.PortHandle >= 0) {
+      syslib::ds_Sleep(20);
+      Drain();
+    }
   }
-}
-
-uint8_t ConnectPort() {
-  PortHandle = -1;
-  if (PortName().empty()) COM_PORT = "COM1";
-  PortHandle = Port().open(PortName() + ":9600,n,8,1");
-  if (PortHandle < 0) {
-    ui::aMessage("stop.ico", "Chyba připojení",
-                 "Nelze se připojit k portu " + COM_PORT + " !\r\n" + "\r\n" +
-                     "Zkontrolujte, zda zvolený port existuje a zda ho nepoužívá nějaká jiná aplikace. " +
-                     "Poté pokus zopakujte.");
+  if (port_.PortHandle < 0) {
+    if (showBox) {
+      const std::string text = "Nelze se připojit k portu " + port_.COM_PORT + " !\r\n" + "\r\n" +
+                               "Zkontrolujte, zda zvolený port existuje a zda ho nepoužívá nějaká jiná aplikace. " +
+                               "Poté pokus zopakujte.";
+      if (hooks_.errorBox) hooks_.errorBox("stop.ico", "Chyba připojení", text);
+      else platform::MessageBox(text, "Chyba připojení", platform::BoxIcon::Hand);
+    }
     return 0;
   }
-  RelayCommand = "q\r";
-  LastWriteResult = Port().write(PortHandle, RelayCommand);
-  syslib::ds_Sleep(20);
-  Port().drain(PortHandle, 50);
+  port_.PortLost = 0;
   return 1;
 }
 
-void DisconnectPort() {
+uint8_t Protocol::ConnectPort() { return Connect(true); }
+
+uint8_t Protocol::ReconnectQuietly() {
+  if (Connect(false) != 1) return 0;
+  SilenceOutputs();
+  if (port_.PortHandle < 0) return 0;
+  WriteLogLine(Stamp() + " connection restored: " + PortName());
+  return 1;
+}
+
+void Protocol::DisconnectPort() {
   DebugText("Odpojuji komunikaci...");
-  Port().close(PortHandle);
-  Port().killAll();
+  ops_.close(port_.PortHandle);
+  ops_.killAll();
 }
 
-void WriteRelayCommand() {
-  LastWriteResult = Port().write(PortHandle, RelayCommand);
+void Protocol::WriteRelayCommand() {
+  port_.LastWriteResult = Write(port_.RelayCommand);
   syslib::ds_Sleep(5);
 }
 
-void RelayExchange(const std::string& command) {
-  RelayCommand = command;
+void Protocol::RelayExchange(std::string_view command) {
+  port_.RelayCommand = command;
   WriteRelayCommand();
-  Port().drain(PortHandle, 50);
+  Drain();
 }
 
-void SetAllOutputs() {
+void Protocol::SilenceOutputs() {
+  for (int relay = 0; relay < kZoneRelays; ++relay) RelayExchange(SetRelay(relay));
+}
+
+void Protocol::SetAllOutputs() {
   DebugText("Vypinam vsechny vystupy...");
-  for (int k = 1; k <= 40; ++k) RelayExchange("s" + std::to_string(k - 1) + "\r");
+  SilenceOutputs();
 }
 
-void ResetAllOutputs() {
+void Protocol::ResetAllOutputs() {
   DebugText("Vypinam vsechny vystupy...");
-  for (int k = 1; k <= 40; ++k) RelayExchange("r" + std::to_string(k - 1) + "\r");
+  for (int relay = 0; relay < kZoneRelays; ++relay) RelayExchange(ResetRelay(relay));
 }
 
-void MainRelayOff() {
+void Protocol::MainRelayOff() {
   DebugText("Vypinam hlavni rele...");
-  RelayExchange("r64\r");
+  RelayExchange(kAmplifierOff);
 }
 
-void MainRelayOn() {
+void Protocol::MainRelayOn() {
   DebugText("Zapinam hlavni rele...");
-  RelayExchange("s64\r");
-  // The delay is measured on the monotonic clock, so a wait that starts
-  // before midnight ends like any other.
-  const int64_t hundredths = static_cast<int64_t>(GLO_AMP_DELAY > 0 ? GLO_AMP_DELAY : 0) + 1;
-  platform::GetClock().Sleep(std::chrono::milliseconds(hundredths * 10));
+  RelayExchange(kAmplifierOn);
+  platform::Clock& clock = platform::GetClock();
+  port_.AmpWaitStart = clock.ClockTime();
+  const int64_t hundredths = static_cast<int64_t>(port_.GLO_AMP_DELAY > 0 ? port_.GLO_AMP_DELAY : 0) + 1;
+  clock.Sleep(std::chrono::milliseconds(hundredths * 10));
 }
 
-void SendConsoleCommand(ConsoleState& s) {
-  s.ConsoleCommandText = ConsoleCommandFor(ConsoleCommandCode);
-  SwitchBaud(s, "19200");
+void Protocol::SendConsoleCommand(ConsoleState& console) {
+  console.ConsoleCommandText = ConsoleCommandFor(port_.ConsoleCommandCode);
+  SwitchBaud(console, kConsoleBaud);
   syslib::ds_Sleep(5);
-  LastWriteResult = Port().write(PortHandle, s.ConsoleCommandText);
+  port_.LastWriteResult = Write(console.ConsoleCommandText);
   syslib::ds_Sleep(10);
-  Port().drain(PortHandle, 50);
-  ConsoleCommandCode = 0;
-  SwitchBaud(s, "9600");
+  Drain();
+  port_.ConsoleCommandCode = 0;
+  SwitchBaud(console, kRelayBaud);
   syslib::ds_Sleep(5);
 }
 
-void LampCommand(int32_t code, ConsoleState& s) {
-  ConsoleCommandCode = code;
-  SendConsoleCommand(s);
+void Protocol::LampCommand(int32_t code, ConsoleState& console) {
+  port_.ConsoleCommandCode = code;
+  SendConsoleCommand(console);
 }
 
-void QueryConsole(ConsoleState& s) {
-  SwitchBaud(s, "19200");
-  s.ConsoleCommandText = kStatusQuery;
-  LastWriteResult = Port().write(PortHandle, s.ConsoleCommandText);
+void Protocol::QueryConsole(ConsoleState& console) {
+  SwitchBaud(console, kConsoleBaud);
+  console.ConsoleCommandText = kStatusQuery;
+  port_.LastWriteResult = Write(console.ConsoleCommandText);
   syslib::ds_Sleep(5);
-  SwitchBaud(s, "9600");
+  SwitchBaud(console, kRelayBaud);
 }
 
-void ReadConsoleState(ConsoleState& s) {
-  SwitchBaud(s, "19200");
+void Protocol::ReadConsoleState(ConsoleState& console) {
+  SwitchBaud(console, kConsoleBaud);
   std::string reply(128, ' ');
-  LastReadCount = Port().read(PortHandle, reply);
-  s.ConsoleReply = reply;
+  port_.LastReadCount = ops_.read(port_.PortHandle, reply);
   const char c = reply[20];
-  s.INTLACITKA = static_cast<uint8_t>(c >= '0' && c <= '9' ? c - '0' : 0);
-  SwitchBaud(s, "9600");
+  console.ConsoleReply = std::move(reply);
+  console.INTLACITKA = static_cast<uint8_t>(c >= '0' && c <= '9' ? c - '0' : 0);
+  SwitchBaud(console, kRelayBaud);
 }
 
-void PollConsole(ConsoleState& s) {
-  if (s.PollTickCount != 3) {
-    ++s.PollTickCount;
+void Protocol::PollConsole(ConsoleState& console) {
+  if (console.PollTickCount != 3) {
+    ++console.PollTickCount;
     return;
   }
-  s.PollTickCount = 0;
-  ReadConsoleState(s);
+  console.PollTickCount = 0;
+  ReadConsoleState(console);
 }
 
 }  // namespace app::engine

@@ -2,8 +2,6 @@
 // caption, tip, picture, colours, hidden state and bound variable.
 #include <string>
 
-#include "app/engine/protocol.h"
-#include "app/engine/scheduler.h"
 #include "app/ui/main_window.h"
 
 namespace app::ui {
@@ -38,7 +36,7 @@ void OutputButtons(pu::Window& w, pu::Control* tab, int first, int last) {
   for (int k = first; k <= last; ++k) w.Add(K::Button, OutputButton(k), {}, tab).SetCell((k - 1) / 8, (k - 1) % 8);
 }
 
-void MainPanel(pu::Window& w, pu::Control* sheet, MainLocals& l) {
+void MainPanel(pu::Window& w, pu::Control* sheet, MainLocals& l, engine::SchedulerState& state) {
   pu::Control* tab = &w.Add(K::Tab, "?TAB3", "Hlavní panel", sheet);
   pu::Control* info = &w.Add(K::Group, "?GROUP2", "Informace", tab);
   Prompt(w, info, "?STRING8", "Systémový čas:");
@@ -53,7 +51,7 @@ void MainPanel(pu::Window& w, pu::Control* sheet, MainLocals& l) {
   w.Add(K::Text, "?INFO_TEXT", {}, tab).SetBold(true).SetFontColor(kRed).Bind(l.statusText, kTextChars);
   w.Add(K::Text, "?DEBUG_TEXT", {}, tab).SetBold(true).SetFontColor(kGrey).Bind(l.stepText, kTextChars).Hide();
   Button(w, tab, "?BUTTON_KONEC", "Konec programu", "konec.gif", "Ukončení programu");
-  Number(w, tab, "?GLO:TIMEOUT", engine::GLO_TIMEOUT, 6).SetFontColor(kGrey).Hide();
+  Number(w, tab, "?GLO:TIMEOUT", state.GLO_TIMEOUT, 6).SetFontColor(kGrey).Hide();
 }
 
 void Tasks(pu::Window& w, pu::Control* sheet, MainLocals& l) {
@@ -67,13 +65,13 @@ void Tasks(pu::Window& w, pu::Control* sheet, MainLocals& l) {
   Button(w, tab, "?COPY", "&Kopíruj úlohu", "clock_go.gif", "Kopíruj úlohu do nové");
 }
 
-void Settings(pu::Window& w, pu::Control* sheet) {
+void Settings(pu::Window& w, pu::Control* sheet, engine::PortState& port) {
   pu::Control* tab = &w.Add(K::Tab, "?TAB2", "Nastavení", sheet);
   pu::Control* comms = &w.Add(K::Group, "?GROUP1", "Komunikace", tab);
   Prompt(w, comms, "?STRING1", "Port:");
   w.Add(K::DropList, "?COM:PORT", {}, comms)
       .SetChoices({"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"})
-      .Bind(engine::COM_PORT, 4);
+      .Bind(port.COM_PORT, 4);
   Prompt(w, comms, "?STRING1:2", "Rychlost:");
   Prompt(w, comms, "?STRING1:3", "9 600");
   Prompt(w, comms, "?STRING1:4", "Datové bity:");
@@ -87,11 +85,11 @@ void Settings(pu::Window& w, pu::Control* sheet) {
   Button(w, outputs, "?DELETE:2", "&Smaž", "delete.gif");
   Button(w, tab, "?RESTART_COM", "Restartovat komunikaci", "connect.gif", "Restartovat komunikace");
   Prompt(w, tab, "?STRING12", "Zpoždění před zapnutím zesilovače:");
-  w.Add(K::Entry, "?GLO:AMP_DELAY", {}, tab).SetPicture("@t4").Bind(engine::GLO_AMP_DELAY);
+  w.Add(K::Entry, "?GLO:AMP_DELAY", {}, tab).SetPicture("@t4").Bind(port.GLO_AMP_DELAY);
   Prompt(w, tab, "?STRING12:2", "(hh:mm:ss)");
 }
 
-void Announcement(pu::Window& w, pu::Control* sheet, MainLocals& l) {
+void Announcement(pu::Window& w, pu::Control* sheet, MainLocals& l, engine::SchedulerState& state) {
   pu::Control* tab = &w.Add(K::Tab, "?TAB4", "Hlášení", sheet);
   Prompt(w, tab, "?STRING26", "Předdefinované:");
   w.Add(K::DropList, "?PRE:NAZEV", {}, tab);
@@ -101,17 +99,17 @@ void Announcement(pu::Window& w, pu::Control* sheet, MainLocals& l) {
   OutputButtons(w, tab, 25, 32);
   pu::Control* file = &w.Add(K::Group, "?GROUP5", {}, tab);
   Prompt(w, file, "?STRING27", "Soubor:");
-  w.Add(K::Entry, "?GLO:FILE2PLAY", {}, file).SetPicture("@s255").Bind(engine::GLO_FILE2PLAY, 255);
+  w.Add(K::Entry, "?GLO:FILE2PLAY", {}, file).SetPicture("@s255").Bind(state.GLO_FILE2PLAY, 255);
   Button(w, file, "?LOOKUPFILE", "", "open.gif");
   Button(w, file, "?BUTTON51:2", "Přehrát soubor", "control_play_blue.gif");
   Prompt(w, file, "?STRING27:2", "čas:");
-  w.Add(K::Entry, "?GLO:FILELENGHT", {}, file).SetPicture("@t4").Bind(engine::GLO_FILELENGHT);
+  w.Add(K::Entry, "?GLO:FILELENGHT", {}, file).SetPicture("@t4").Bind(state.GLO_FILELENGHT);
   // Below the outputs, across their rows.
   Button(w, tab, "?BUTTON51", "", "sound.gif").SetCell(4, 0, 8);
   OutputButtons(w, tab, 17, 24);
 }
 
-void Service(pu::Window& w, pu::Control* sheet, MainLocals& l) {
+void Service(pu::Window& w, pu::Control* sheet, MainLocals& l, engine::Engine& engine) {
   pu::Control* tab = &w.Add(K::Tab, "?TAB5", "Servis", sheet);
   tab->SetColumns(2).Hide();
   // The lamps head the columns of their buttons: on in the first row, off
@@ -123,7 +121,7 @@ void Service(pu::Window& w, pu::Control* sheet, MainLocals& l) {
   Prompt(w, lamps, "?STRING23:3", "LINE - podsvětlení");
   pu::Control* keys = &w.Add(K::Group, "?GROUP7", "Stav tlačítek", tab);
   keys->SetColumns(1).SetCell(2, 0);
-  Number(w, keys, "?INTLACITKA", engine::MainConsole().INTLACITKA, 3).SetBold(true);
+  Number(w, keys, "?INTLACITKA", engine.console.INTLACITKA, 3).SetBold(true);
   Prompt(w, keys, "?STRING28", "1: mikrofon");
   Prompt(w, keys, "?STRING28:2", "2: MIC hlavní");
   Prompt(w, keys, "?STRING28:3", "3: obě");
@@ -140,7 +138,7 @@ void Service(pu::Window& w, pu::Control* sheet, MainLocals& l) {
   Prompt(w, vars, "?STRING30:5", "3:");
   Number(w, vars, "?HIST3", l.HIST3, 3);
   Prompt(w, vars, "?STRING41", "tlacitka <> 0:");
-  Number(w, vars, "?GLO:HLASENI", engine::GLO_HLASENI, 3);
+  Number(w, vars, "?GLO:HLASENI", engine.schedulerState.GLO_HLASENI, 3);
   w.Add(K::Line, "?LINE1", {}, tab).SetCell(1, 0, 2);
   Button(w, lamps, "?BUTTON13", "0 / 1", "");
   Button(w, lamps, "?BUTTON14", "1 / 1", "");
@@ -154,14 +152,14 @@ void Service(pu::Window& w, pu::Control* sheet, MainLocals& l) {
 
 std::string OutputButton(int k) { return "?BUTTON20:" + std::to_string(k); }
 
-void BuildMainWindow(pu::Window& w, MainLocals& l) {
+void BuildMainWindow(pu::Window& w, MainLocals& l, engine::Engine& engine) {
   w.SetIcon("velorn.ico").SetWallpaper("back_blue_big.jpg").SetFont("Tahoma", 8);
   pu::Control* sheet = &w.Add(K::Sheet, "?SHEET1");
-  MainPanel(w, sheet, l);
+  MainPanel(w, sheet, l, engine.schedulerState);
   Tasks(w, sheet, l);
-  Settings(w, sheet);
-  Announcement(w, sheet, l);
-  Service(w, sheet, l);
+  Settings(w, sheet, engine.portState);
+  Announcement(w, sheet, l, engine.schedulerState);
+  Service(w, sheet, l, engine);
   w.Add(K::Box, "?BOX1").SetColor(kRed);
   Prompt(w, nullptr, "?STRING14", "- úloha není aktivní");
   w.Add(K::Box, "?BOX1:2").SetColor(kOrange);

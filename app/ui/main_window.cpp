@@ -7,8 +7,6 @@
 
 #include "app/data/debuglog.h"
 #include "app/data/records.h"
-#include "app/engine/protocol.h"
-#include "app/engine/scheduler.h"
 #include "app/globals.h"
 #include "app/program.h"
 #include "app/ui/messages.h"
@@ -38,16 +36,15 @@ constexpr const char* kIcon = "velorn.ico";
 
 }  // namespace
 
-MainWindow::MainWindow() : pu::WindowController(window_), window_("Main") {
-  BuildMainWindow(window_, locals_);
+MainWindow::MainWindow(engine::PortOps ops)
+    : pu::WindowController(window_),
+      window_("Main"),
+      engine_({.view = this, .errorBox = aMessage, .endProgram = platform::Halt}, std::move(ops)) {
+  BuildMainWindow(window_, locals_, engine_);
   window_.SetTimer(kMainTimer);
-  engine::SetEngineView(this);
 }
 
-MainWindow::~MainWindow() {
-  service::EndSessionUnlink(endSession_);
-  if (engine::GetEngineView() == this) engine::SetEngineView(nullptr);
-}
+MainWindow::~MainWindow() { service::EndSessionUnlink(endSession_); }
 
 int MainWindow::SetUp() {
   const int r = pu::WindowController::SetUp();
@@ -147,7 +144,7 @@ int MainWindow::OnWindowEvent() {
       HandleMainOpenWindow();
       break;
     case pu::EVENT::Timer:
-      engine::HandleTimerTick();
+      engine_.scheduler.HandleTimerTick();
       ShowTickValues();
       // The tray host went: the window comes back minimised.
       if (window_.Hidden() && !CanHide()) window_.SetHide(false);
@@ -176,27 +173,27 @@ void MainWindow::HandleMainOpenWindow() {
     }
   }
   file.SetFileOrder();
-  file.Next();
-  engine::COM_PORT = file.rec.PORT;
-  engine::GLO_AMP_DELAY = file.rec.AMP_DELAY;
+  (void)file.Next();  // a failed read leaves the buffer as it is
+  engine_.portState.COM_PORT = file.rec.PORT;
+  engine_.portState.GLO_AMP_DELAY = file.rec.AMP_DELAY;
   if (GCU == 0) GCU = 1;
   window_.Alert(kKeyCtrlQ);
   window_.Alert(kKeyCtrlS);
   window_.SetText(Caption());
-  if (engine::ConnectPort() == 1) {
+  if (engine_.protocol.ConnectPort() == 1) {
     // The window leaves the screen once its icon is in the tray.
     if (iconInTray_)
       HideToTray();
     else
       hideWhenIconed_ = true;
-    for (int k = 1; k <= 40; ++k) engine::RelayExchange("s" + std::to_string(k - 1) + "\r");
+    engine_.protocol.SilenceOutputs();
   }
   if (data::DebugEnabled == 1) {
     window_["?DEBUG_TEXT"].Show();
     window_["?GLO:TIMEOUT"].Show();
   }
   window_["?BUTTON51"].SetText("Začít hlášení");
-  engine::GLO_FILELENGHT = platform::TimeFromHms(0, 0, 10);
+  engine_.schedulerState.GLO_FILELENGHT = platform::TimeFromHms(0, 0, 10);
 
   pu::SetCursor(pu::Cursor::Wait);
   auto& outputs = data::Files().OUTPUTS;
@@ -208,7 +205,7 @@ void MainWindow::HandleMainOpenWindow() {
     window_[OutputButton(k)].SetEnabled(!platform::text::TrimRight(name).empty());
   }
   for (int k = 1; k <= kOutputButtons; ++k)
-    if (engine::OutputSelected[static_cast<std::size_t>(k)] == 1) window_[OutputButton(k)].SetColor(kRed);
+    if (engine_.schedulerState.OutputSelected[static_cast<std::size_t>(k)] == 1) window_[OutputButton(k)].SetColor(kRed);
   pu::SetCursor(pu::Cursor::Normal);
   window_.Display();
 }
@@ -255,11 +252,12 @@ void MainWindow::ShowTickValues() {
 }
 
 void MainWindow::SwitchInstallationOff() {
-  if (engine::PortHandle < 0) return;
-  engine::MainRelayOff();
-  engine::ResetAllOutputs();
-  engine::DisconnectPort();
-  engine::PortHandle = -1;
+  engine::PortState& port = engine_.portState;
+  if (port.PortHandle < 0) return;
+  engine_.protocol.MainRelayOff();
+  engine_.protocol.ResetAllOutputs();
+  engine_.protocol.DisconnectPort();
+  port.PortHandle = -1;
 }
 
 // --- EngineView

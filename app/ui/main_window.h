@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/engine/engine.h"
 #include "app/engine/engine_view.h"
 #include "app/ui/main_lists.h"
 #include "platform/filedialog.h"
@@ -67,12 +68,15 @@ struct MainLocals {
 // The label of output k's button (k = 1 .. 32).
 std::string OutputButton(int k);
 
-// Adds the window's controls, in window order, each bound to its variable.
-void BuildMainWindow(pu::Window& w, MainLocals& locals);
+// Adds the window's controls, in window order, each bound to its variable
+// (the window's own or the engine's).
+void BuildMainWindow(pu::Window& w, MainLocals& locals, engine::Engine& engine);
 
 class MainWindow : public pu::WindowController, public engine::EngineView {
  public:
-  MainWindow();
+  // The engine talks to the devices through ops (the serial library's
+  // unless a test gives its own).
+  explicit MainWindow(engine::PortOps ops = engine::LibraryPort());
   ~MainWindow() override;
 
   int SetUp() override;
@@ -99,6 +103,8 @@ class MainWindow : public pu::WindowController, public engine::EngineView {
 
   pu::Window& Win() { return window_; }
   MainLocals& Locals() { return locals_; }
+  // The engine the window owns; what the window opens is given its parts.
+  engine::Engine& Engine() { return engine_; }
   MainLists& Lists() { return lists_; }
   // True while the window's notification icon is in the tray.
   bool IconInTray() const { return iconInTray_; }
@@ -120,6 +126,7 @@ class MainWindow : public pu::WindowController, public engine::EngineView {
 
   pu::Window window_;
   MainLocals locals_;
+  engine::Engine engine_;
   MainLists lists_;
   service::EndSessionClass endSession_;
   platform::FileDialogRequest wavPicker_{"Otevřít soubor", "soubory WAV", "*.WAV", {}};

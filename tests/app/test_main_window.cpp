@@ -51,7 +51,7 @@ constexpr int kUserEvent = pu::EVENT::User + 11;
 // period (unless `advance` is off), so the next tick follows at once.
 class Probe : public ui::MainWindow {
  public:
-  explicit Probe(testsupport::FakeClock& clock) : clock_(clock) {}
+  Probe(testsupport::FakeClock& clock, app::engine::PortOps ops) : MainWindow(std::move(ops)), clock_(clock) {}
   std::function<void(Probe&, int event)> step;
   bool advance = true;
   int ticks = 0;
@@ -59,11 +59,11 @@ class Probe : public ui::MainWindow {
 
   int OnWindowEvent() override {
     const int e = Win().EventNumber();
-    const int32_t before = GLO_TIMEOUT;
+    const int32_t before = Engine().schedulerState.GLO_TIMEOUT;
     const int r = MainWindow::OnWindowEvent();
     if (e == pu::EVENT::Timer) {
       ++ticks;
-      if (before + 50 >= kScanPeriod && GLO_TIMEOUT == 0) scanTicks.push_back(ticks);
+      if (before + 50 >= kScanPeriod && Engine().schedulerState.GLO_TIMEOUT == 0) scanTicks.push_back(ticks);
     }
     if (step) step(*this, e);
     // The first tick is due one period after the open event, which comes
@@ -102,18 +102,6 @@ class MainWindowTest : public ::testing::Test {
     pu::SetThreadView(&view_);
     ::setenv("SDL_AUDIODRIVER", "dummy", 0);
     app::data::AttachThreadFiles();
-    SetPortOps(port_.Ops());
-    PortHandle = -1;
-    COM_PORT.clear();
-    GLO_AMP_DELAY = 0;
-    GLO_TIMEOUT = 0;
-    GLO_HLASENI = 0;
-    GLO_FILELENGHT = 0;
-    PlaybackRunning = 0;
-    PlaybackEndTime = 0;
-    PlaybackEndDate = 0;
-    ManualPlaybackRequested = 0;
-    OutputSelected = {};
     app::GCU = 0;
     app::data::DebugEnabled = 0;
     app::CaptionText = " vELORN v. 1.0";
@@ -123,8 +111,6 @@ class MainWindowTest : public ::testing::Test {
   void TearDown() override {
     pu::SetThreadView(nullptr);
     app::data::DebugEnabled = 0;
-    SetPortOps(LibraryPort());
-    PortHandle = -1;
     app::data::ReleaseDataFiles();
     app::data::DetachThreadFiles();
   }
@@ -153,20 +139,20 @@ class MainWindowTest : public ::testing::Test {
 };
 
 TEST_F(MainWindowTest, AnEmptyFolderGetsTheSettingsRecordAndTheWindowItsOpeningState) {
-  GLO_FILELENGHT = platform::TimeFromHms(0, 5, 0);  // what the last run left
-  Probe p(clock_);
+  Probe p(clock_, port_.Ops());
+  p.Engine().schedulerState.GLO_FILELENGHT = platform::TimeFromHms(0, 5, 0);  // before the opening
   bool checked = false;
   p.step = [&](Probe& w, int e) {
     if (e != ui::TrayLoadIconEvent) return;
-    EXPECT_EQ(COM_PORT, "COM1");
-    EXPECT_EQ(GLO_AMP_DELAY, 0);
+    EXPECT_EQ(w.Engine().portState.COM_PORT, "COM1");
+    EXPECT_EQ(w.Engine().portState.GLO_AMP_DELAY, 0);
     EXPECT_EQ(app::GCU, 1);
     EXPECT_EQ(w.Win().Text(), " vELORN v. 1.0");
     EXPECT_EQ(w.Win().Icon(), "velorn.ico");
     EXPECT_EQ(w.Win().Timer(), 25);
     EXPECT_TRUE(w.Win().HasAlert(ui::kKeyCtrlS) && w.Win().HasAlert(ui::kKeyCtrlQ));
     EXPECT_EQ(w["?BUTTON51"].Text(), "Začít hlášení");
-    EXPECT_EQ(GLO_FILELENGHT, platform::TimeFromHms(0, 0, 10));
+    EXPECT_EQ(w.Engine().schedulerState.GLO_FILELENGHT, platform::TimeFromHms(0, 0, 10));
     EXPECT_EQ(w["?GLO:FILELENGHT"].Text(), "00:00:10");
     EXPECT_EQ(w["?COM:PORT"].Text(), "COM1");
     EXPECT_EQ(w["?GLO:AMP_DELAY"].Text(), "");
@@ -207,14 +193,14 @@ TEST_F(MainWindowTest, TheSettingsRecordGivesThePortAndTheDelayAndGlobalsComeBac
     ASSERT_EQ(f.Add(), 0);
   }
   for (int run = 0; run < 2; ++run) {
-    GLO_FILELENGHT = platform::TimeFromHms(0, 1, run);
-    Probe p(clock_);
+    Probe p(clock_, port_.Ops());
+    p.Engine().schedulerState.GLO_FILELENGHT = platform::TimeFromHms(0, 1, run);
     p.step = [&](Probe& w, int e) {
       if (e != ui::TrayLoadIconEvent) return;
-      EXPECT_EQ(COM_PORT, "COM3");
+      EXPECT_EQ(w.Engine().portState.COM_PORT, "COM3");
       EXPECT_EQ(port_.opens.back(), "COM3:9600,n,8,1");
       EXPECT_EQ(w["?GLO:AMP_DELAY"].Text(), "00:00:02");
-      EXPECT_EQ(GLO_FILELENGHT, platform::TimeFromHms(0, 0, 10)) << run;
+      EXPECT_EQ(w.Engine().schedulerState.GLO_FILELENGHT, platform::TimeFromHms(0, 0, 10)) << run;
       w.CloseDown();
     };
     Run(p);
@@ -234,11 +220,12 @@ TEST_F(MainWindowTest, OutputButtonsAreNamedFromTheFirstRecordsInNumberOrder) {
       ASSERT_EQ(f.Add(), 0);
     }
   }
-  OutputSelected[2] = 1;
-  OutputSelected[7] = 1;  // a blank one: red all the same
-  OutputSelected[32] = 1;
-  OutputSelected[33] = 1;  // no button
-  Probe p(clock_);
+  Probe p(clock_, port_.Ops());
+  auto& chosen = p.Engine().schedulerState.OutputSelected;
+  chosen[2] = 1;
+  chosen[7] = 1;  // a blank one: red all the same
+  chosen[32] = 1;
+  chosen[33] = 1;  // no button
   p.step = [&](Probe& w, int e) {
     if (e != ui::TrayLoadIconEvent) return;
     for (int k = 1; k <= ui::kOutputButtons; ++k) {
@@ -255,7 +242,7 @@ TEST_F(MainWindowTest, OutputButtonsAreNamedFromTheFirstRecordsInNumberOrder) {
 }
 
 TEST_F(MainWindowTest, TheControlsStandInTheirTabsInWindowOrder) {
-  Probe p(clock_);
+  Probe p(clock_, port_.Ops());
   p.step = [](Probe& w, int e) {
     if (e == ui::TrayLoadIconEvent) w.CloseDown();
   };
@@ -310,7 +297,7 @@ TEST_F(MainWindowTest, TheControlsStandInTheirTabsInWindowOrder) {
 TEST_F(MainWindowTest, DebugShowsTheStepTextAndTheScanCounter) {
   for (const uint8_t debug : {uint8_t{0}, uint8_t{1}}) {
     app::data::DebugEnabled = debug;
-    Probe p(clock_);
+    Probe p(clock_, port_.Ops());
     p.step = [&](Probe& w, int e) {
       if (e != ui::TrayLoadIconEvent) return;
       EXPECT_EQ(w["?DEBUG_TEXT"].Hidden(), debug == 0);
@@ -323,7 +310,7 @@ TEST_F(MainWindowTest, DebugShowsTheStepTextAndTheScanCounter) {
 
 TEST_F(MainWindowTest, WithoutAPortTheBoxIsShownAndTheWindowStaysNotConnected) {
   port_.present = false;
-  Probe p(clock_);
+  Probe p(clock_, port_.Ops());
   p.step = [](Probe& w, int e) {
     if (e != pu::EVENT::Timer) return;
     EXPECT_FALSE(w.Win().Hidden());
@@ -342,7 +329,7 @@ TEST_F(MainWindowTest, WithoutAPortTheBoxIsShownAndTheWindowStaysNotConnected) {
 }
 
 TEST_F(MainWindowTest, ConnectedTheTickShowsTheStateAndTheClock) {
-  Probe p(clock_);
+  Probe p(clock_, port_.Ops());
   p.step = [](Probe& w, int e) {
     if (e != pu::EVENT::Timer) return;
     EXPECT_EQ(w["?KOMUNIKACE"].Text(), "Připojeno");
@@ -358,7 +345,7 @@ TEST_F(MainWindowTest, ConnectedTheTickShowsTheStateAndTheClock) {
 }
 
 TEST_F(MainWindowTest, CtrlSShowsTheServiceTabAndCtrlQHidesIt) {
-  Probe p(clock_);
+  Probe p(clock_, port_.Ops());
   std::vector<bool> hidden;
   // Ctrl+A is not registered: pressing it gives no event.
   const std::vector<int> keys{ui::kKeyCtrlS, 0x241, ui::kKeyCtrlQ, ui::kKeyCtrlS};
@@ -397,7 +384,7 @@ TEST_F(MainWindowTest, ConnectedItLeavesTheScreenOnlyOnceItsIconIsInTheTray) {
     std::optional<testsupport::RecordingShell> shell;
     if (c.shell) shell.emplace();
     if (c.refuseAdd) shell->refuse.insert(syslib::NIM_ADD);
-    Probe p(clock_);
+    Probe p(clock_, port_.Ops());
     bool atOpen = true;
     p.step = [&](Probe& w, int e) {
       if (e == pu::EVENT::OpenWindow) atOpen = w.Win().Hidden();
@@ -440,7 +427,7 @@ TEST_F(MainWindowTest, TheCloseBoxAltF4AndMinimiseHideTheWindowWhileTheTicksGoOn
     port_.present = false;  // the window stays on screen at first
     testsupport::RecordingShell shell;
     if (!c.icon) shell.refuse.insert(syslib::NIM_ADD);
-    Probe p(clock_);
+    Probe p(clock_, port_.Ops());
     int ticksThen = -1;
     p.step = [&](Probe& w, int e) {
       if (e == pu::EVENT::Timer && w.ticks == 1) {
@@ -465,7 +452,7 @@ TEST_F(MainWindowTest, TheCloseBoxAltF4AndMinimiseHideTheWindowWhileTheTicksGoOn
 
 TEST_F(MainWindowTest, AClickOnTheIconBringsTheWindowBackRestoredAndInFront) {
   testsupport::RecordingShell shell;
-  Probe p(clock_);
+  Probe p(clock_, port_.Ops());
   bool clicked = false;
   int fronts = 0;
   p.step = [&](Probe& w, int e) {
@@ -493,7 +480,7 @@ TEST_F(MainWindowTest, AClickOnTheIconBringsTheWindowBackRestoredAndInFront) {
 
 TEST_F(MainWindowTest, WhenTheTrayHostGoesTheHiddenWindowComesBackMinimised) {
   testsupport::RecordingShell shell;
-  Probe p(clock_);
+  Probe p(clock_, port_.Ops());
   int stage = 0;
   p.step = [&](Probe& w, int e) {
     if (e != pu::EVENT::Timer) return;
@@ -521,7 +508,7 @@ TEST_F(MainWindowTest, WhenTheTrayHostGoesTheHiddenWindowComesBackMinimised) {
 TEST_F(MainWindowTest, ATrayHostThatComesGetsTheIconAndOneThatComesBackGetsItAgain) {
   testsupport::RecordingShell shell;
   shell.refuse.insert(syslib::NIM_ADD);  // no tray host at first
-  Probe p(clock_);
+  Probe p(clock_, port_.Ops());
   const pu::UINT taskbarCreated = pu::RegisterWindowMessage("TaskbarCreated");
   int stage = 0;
   p.step = [&](Probe& w, int e) {
@@ -559,8 +546,7 @@ TEST_F(MainWindowTest, TheEndOfTheSessionClosesDownAndSwitchesTheInstallationOff
   for (const bool connected : {true, false}) {
     port_ = {};
     port_.present = connected;
-    SetPortOps(port_.Ops());
-    Probe p(clock_);
+    Probe p(clock_, port_.Ops());
     size_t before = 0;
     p.step = [&](Probe& w, int e) {
       if (e == pu::EVENT::Timer && w.ticks == 2) {
@@ -582,7 +568,7 @@ TEST_F(MainWindowTest, TheEndOfTheSessionClosesDownAndSwitchesTheInstallationOff
       for (const auto& r : AllRelays('r')) expected.push_back(r);
       EXPECT_EQ(std::vector<std::string>(texts.begin() + static_cast<std::ptrdiff_t>(before), texts.end()), expected);
       EXPECT_EQ(port_.closes, 1);
-      EXPECT_EQ(PortHandle, -1);
+      EXPECT_EQ(p.Engine().portState.PortHandle, -1);
     } else {
       EXPECT_EQ(RelayCommands(port_), 0u);
       EXPECT_EQ(port_.closes, 0);
@@ -591,7 +577,7 @@ TEST_F(MainWindowTest, TheEndOfTheSessionClosesDownAndSwitchesTheInstallationOff
 }
 
 TEST_F(MainWindowTest, OneScanEveryEightyTicksAndNoneWhileABoxIsOpenAboveTheWindow) {
-  Probe p(clock_);
+  Probe p(clock_, port_.Ops());
   int ticksAtBox = -1, ticksAfterBox = -1;
   int32_t counterAtBox = 0, counterAfterBox = 0;
   p.step = [&](Probe& w, int e) {
@@ -599,11 +585,11 @@ TEST_F(MainWindowTest, OneScanEveryEightyTicksAndNoneWhileABoxIsOpenAboveTheWind
       // A box above the window for a minute of the clock: the window's ticks
       // wait, and one follows when the box has closed.
       ticksAtBox = w.ticks;
-      counterAtBox = GLO_TIMEOUT;
+      counterAtBox = w.Engine().schedulerState.GLO_TIMEOUT;
       clock_.Advance(60s);
       ui::aMessage("inform.ico", "Test", "Okno nad hlavním oknem");
     } else if (e == pu::EVENT::Timer && ticksAtBox > 0) {
-      counterAfterBox = GLO_TIMEOUT;
+      counterAfterBox = w.Engine().schedulerState.GLO_TIMEOUT;
       w.advance = false;
       w.Win().Post(kUserEvent);
     } else if (e == kUserEvent) {
@@ -621,7 +607,7 @@ TEST_F(MainWindowTest, OneScanEveryEightyTicksAndNoneWhileABoxIsOpenAboveTheWind
 }
 
 TEST_F(MainWindowTest, TheTaskEditorOpensForInsertAndChangeOnly) {
-  Probe p(clock_);
+  Probe p(clock_, port_.Ops());
   p.step = [](Probe& w, int e) {
     if (e == ui::TrayLoadIconEvent) w.CloseDown();
   };

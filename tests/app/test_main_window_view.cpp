@@ -18,8 +18,6 @@
 #include <vector>
 
 #include "app/data/records.h"
-#include "app/engine/protocol.h"
-#include "app/engine/scheduler.h"
 #include "app/globals.h"
 #include "app/ui/main_window.h"
 #include "platform/qt/qtview.h"
@@ -92,10 +90,6 @@ class MainWindowView : public ::testing::Test {
   void SetUp() override {
     ::setenv("SDL_AUDIODRIVER", "dummy", 0);
     app::data::AttachThreadFiles();
-    app::engine::SetPortOps(port_.Ops());
-    app::engine::PortHandle = -1;
-    app::engine::COM_PORT.clear();
-    app::engine::OutputSelected = {};
     app::CaptionText = " vELORN v. 1.0";
     // Named outputs, one blank, one chosen.
     platform::rec::File<app::data::OutputsRecord> f(app::data::OutputsDecl());
@@ -108,11 +102,8 @@ class MainWindowView : public ::testing::Test {
       f.rec.NAZEV = k <= 8 ? names[k - 1] : "Zóna " + std::to_string(k);
       ASSERT_EQ(f.Add(), 0);
     }
-    app::engine::OutputSelected[2] = 1;
   }
   void TearDown() override {
-    app::engine::SetPortOps(app::engine::LibraryPort());
-    app::engine::PortHandle = -1;
     app::data::ReleaseDataFiles();
     app::data::DetachThreadFiles();
   }
@@ -122,7 +113,8 @@ class MainWindowView : public ::testing::Test {
 };
 
 TEST_F(MainWindowView, TheFiveTabsAreShownWholeAndServisComesWithCtrlS) {
-  ui::MainWindow main;
+  ui::MainWindow main(port_.Ops());
+  main.Engine().schedulerState.OutputSelected[2] = 1;
   pu::Window& w = main.Win();
   const auto shown = [&] { return View().NativeOf(w) != nullptr && View().NativeOf(w)->isVisible(); };
   When([&] { return shown() && w["?KOMUNIKACE"].Text() == "Připojeno"; }, [&] {
@@ -169,7 +161,7 @@ TEST_F(MainWindowView, TheFiveTabsAreShownWholeAndServisComesWithCtrlS) {
 
 TEST_F(MainWindowView, WithoutAPortTheBoxIsShownAndTheWindowStaysNotConnectedInRed) {
   port_.present = false;
-  ui::MainWindow main;
+  ui::MainWindow main(port_.Ops());
   pu::Window& w = main.Win();
   // The box comes above the main window while it opens; its OK closes it.
   When([] { return pu::ThreadWindows().size() == 2 && View().NativeOf(Top()) != nullptr &&

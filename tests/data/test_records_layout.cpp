@@ -352,7 +352,6 @@ TEST_F(DataFilesTest, LockedFileIsRetriedWithTheRecoveryTimeThenReported) {
   EXPECT_EQ(Controllers().TASKS.Open(), code::AccessDenied);
   const auto waited = std::chrono::steady_clock::now() - t0;
   EXPECT_GE(waited, 190ms);  // kLockRecovery units
-  EXPECT_LT(waited, 5s);
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_NE(boxes_[0].text.find("(5)"), std::string::npos) << boxes_[0].text;
 

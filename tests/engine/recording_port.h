@@ -1,8 +1,10 @@
 // A serial port for engine tests: records every write with the baud rate the
-// port was set to and the (fake) clock's time, and answers reads from a
-// script.
+// port was set to and the (fake) clock's time, answers reads from a script,
+// and can lose its device (writes and baud changes fail as on a hung-up
+// line, opens fail) until it comes back.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <string>
@@ -21,7 +23,13 @@ struct PortWrite {
 
 class RecordingPort {
  public:
-  bool present = true;
+  bool present = true;  // false: opens fail
+  // The device is gone: opens fail, writes write nothing, baud changes give
+  // 0, lost() says so. goneBeforeWrite makes it vanish just before that
+  // text is written (the write that notices it fails).
+  bool gone = false;
+  std::string goneBeforeWrite;
+  bool baudChangesWork = false;  // while gone: only the writes fail
   int baud = 0;
   std::vector<PortWrite> writes;
   std::vector<std::string> opens;
@@ -33,11 +41,12 @@ class RecordingPort {
     app::engine::PortOps o;
     o.open = [this](const std::string& mode) {
       opens.push_back(mode);
-      if (!present) return -1;
+      if (!present || gone) return -1;
       baud = 9600;
       return 3;
     };
     o.reset = [this](const std::string& mode) {
+      if (gone && !baudChangesWork) return 0;
       const auto colon = mode.find(':');
       if (colon != std::string::npos) baud = std::stoi(mode.substr(colon + 1));
       return 1;
@@ -54,12 +63,18 @@ class RecordingPort {
     o.write = [this](int32_t, const std::string& text) {
       std::string t = text;
       while (!t.empty() && t.back() == ' ') t.pop_back();
+      if (!goneBeforeWrite.empty() && t == goneBeforeWrite) {
+        gone = true;
+        goneBeforeWrite.clear();
+      }
+      if (gone) return 0;
       writes.push_back({t, baud, platform::GetClock().Now().time_since_epoch()});
       return static_cast<int32_t>(t.size());
     };
     o.close = [this](int32_t) { ++closes; };
     o.killAll = [] {};
     o.drain = [](int32_t, int32_t) { return 0; };
+    o.lost = [this](int32_t) { return gone; };
     return o;
   }
 

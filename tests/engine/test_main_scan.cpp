@@ -1,5 +1,6 @@
 // The engine in the main window on the real clock, against the simulated
-// devices: a task due a minute ago plays once in its zones and is booked.
+// devices: a task due a minute ago plays once in its zones and is booked;
+// the close-down switches the installation off.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -9,13 +10,13 @@
 #include <vector>
 
 #include "app/data/records.h"
-#include "app/engine/protocol.h"
-#include "app/engine/scheduler.h"
+#include "app/engine/engine.h"
 #include "app/ui/main_window.h"
 #include "platform/clock.h"
 #include "platform/eventloop.h"
 #include "platform/stdtime.h"
 #include "syslib/sound.h"
+#include "tests/engine/task_file.h"
 #include "tests/support/tempdir.h"
 #include "tools/devsim.h"
 
@@ -28,20 +29,26 @@ namespace pu = platform::ui;
 class TwoScanWindow : public app::ui::MainWindow {
  public:
   int scans = 0;
+  int refreshes = 0;
   int OnWindowEvent() override {
     const bool tick = Win().EventNumber() == pu::EVENT::Timer;
-    const int32_t before = GLO_TIMEOUT;
+    int32_t& timeout = Engine().schedulerState.GLO_TIMEOUT;
+    const int32_t before = timeout;
     const int r = MainWindow::OnWindowEvent();
-    if (tick && before + 50 >= kScanPeriod && GLO_TIMEOUT == 0) {
+    if (tick && before + 50 >= kScanPeriod && timeout == 0) {
       ++scans;
-      if (scans == 1) GLO_TIMEOUT = kScanPeriod - 50;  // the next tick scans again
+      if (scans == 1) timeout = kScanPeriod - 50;  // the next tick scans again
       else Win().Post(pu::EVENT::CloseDown);
     }
     return r;
   }
+  void RefreshTaskList() override {
+    ++refreshes;
+    MainWindow::RefreshTaskList();
+  }
 };
 
-TEST(MainWindowScan, ADueTaskPlaysOnceInItsZonesAndIsBooked) {
+TEST(MainWindowScan, ADueTaskPlaysOnceInItsZonesAndIsBookedAndTheCloseDownSwitchesOff) {
   const platform::StdTime now = platform::GetClock().ClockTime();
   if (now < platform::TimeFromHms(0, 5, 0) || now > platform::TimeFromHms(23, 50, 0))
     GTEST_SKIP() << "too close to midnight for a real-clock scan";
@@ -54,23 +61,16 @@ TEST(MainWindowScan, ADueTaskPlaysOnceInItsZonesAndIsBooked) {
   ::setenv("VELORN_COM1", sim.SlavePath().c_str(), 1);
 
   app::data::AttachThreadFiles();
-  {
-    platform::rec::File<app::data::TasksRecord> f(app::data::TasksDecl());
-    ASSERT_EQ(f.Create(), 0);
-    ASSERT_EQ(f.Open(), 0);
-    f.ClearBuffer();
-    app::data::PrimeTaskDefaults(f.rec);
-    f.PrimeAutoNumber();
-    f.rec.DATUM_SPUSTENI = platform::GetClock().Today();
-    f.rec.CAS_SPUSTENI = now - 6000;
-    f.rec.AUTOMATICKY_SMAZAT = 0;
-    f.rec.PREHRAT = dir.file("hlaseni.wav");
-    f.rec.DELKA_SOUBORU = platform::TimeFromHms(0, 0, 1);
-    f.rec.VYSTUP1_5 = "08";
-    f.rec.VYSTUP2_5 = "08";
-    f.rec.VYSTUP4_5 = "10";
-    ASSERT_EQ(f.Add(), 0);
-  }
+  testsupport::AddTask([&](app::data::TasksRecord& r) {
+    r.DATUM_SPUSTENI = platform::GetClock().Today();
+    r.CAS_SPUSTENI = now - 6000;
+    r.AUTOMATICKY_SMAZAT = 0;
+    r.PREHRAT = dir.file("hlaseni.wav");
+    r.DELKA_SOUBORU = platform::TimeFromHms(0, 0, 1);
+    r.VYSTUP1_5 = "08";
+    r.VYSTUP2_5 = "08";
+    r.VYSTUP4_5 = "10";
+  });
   testsupport::WriteFile(dir.file("hlaseni.wav"), "not played for real");
 
   std::mutex m;
@@ -80,19 +80,16 @@ TEST(MainWindowScan, ADueTaskPlaysOnceInItsZonesAndIsBooked) {
     played.push_back(file);
   });
 
-  COM_PORT.clear();
-  GLO_TIMEOUT = kScanPeriod - 100;
-  PlaybackRunning = 0;
-  PlaybackEndTime = 0;
-  PlaybackEndDate = 0;
   {
     TwoScanWindow window;
+    window.Engine().schedulerState.GLO_TIMEOUT = kScanPeriod - 100;
     window.Run();
     EXPECT_EQ(window.scans, 2);
+    EXPECT_EQ(window.refreshes, 1);
+    EXPECT_LT(window.Engine().portState.PortHandle, 0) << "the close-down closed the port";
   }
   ASSERT_TRUE(syslib::WaitSoundIdle(std::chrono::seconds(5)));
   syslib::SetSoundLoadHook(nullptr);
-  DisconnectPort();
 
   {
     std::lock_guard l(m);
@@ -118,13 +115,9 @@ TEST(MainWindowScan, ADueTaskPlaysOnceInItsZonesAndIsBooked) {
     if (*it == "r0\r" || *it == "r8\r" || *it == "r31\r") ++zoneResets;
   EXPECT_EQ(zoneResets, 3u) << "the task's three zones, once";
 
-  platform::rec::File<app::data::TasksRecord> f(app::data::TasksDecl());
-  ASSERT_EQ(f.Open(), 0);
-  f.SetFileOrder();
-  ASSERT_EQ(f.Next(), 0);
-  EXPECT_EQ(f.rec.POSLEDNI_SPUSTENI, platform::GetClock().Today());
-  EXPECT_EQ(f.rec.AKTIVNI, 1);
-  f.Close();
+  const app::data::TasksRecord task = testsupport::FirstTask();
+  EXPECT_EQ(task.POSLEDNI_SPUSTENI, platform::GetClock().Today());
+  EXPECT_EQ(task.AKTIVNI, 1);
   ::unsetenv("VELORN_COM1");
   app::data::ReleaseDataFiles();
   app::data::DetachThreadFiles();

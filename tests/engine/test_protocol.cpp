@@ -2,10 +2,14 @@
 // relay board and console, the real clock. The bytes each operation puts on
 // the line with the rate each command arrived at, the console state read
 // back, a scan that plays a task (the sound read back through SDL's disk
-// driver), and a port that cannot be opened.
+// driver), a port that cannot be opened, and devices lost while the program
+// runs and back under the same name.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -21,15 +25,18 @@
 #include <utility>
 #include <vector>
 
+#include "app/data/debuglog.h"
 #include "app/data/records.h"
-#include "app/engine/protocol.h"
-#include "app/engine/scheduler.h"
+#include "app/engine/commands.h"
+#include "app/engine/engine.h"
 #include "platform/clock.h"
 #include "platform/msgbox.h"
 #include "platform/stdtime.h"
 #include "syslib/serial.h"
 #include "syslib/sound.h"
 #include "tests/engine/recording_port.h"
+#include "tests/engine/task_file.h"
+#include "tests/support/child.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/wav.h"
@@ -81,49 +88,6 @@ class EnvScope {
  private:
   std::string name_;
   std::optional<std::string> old_;
-};
-
-// The engine's globals as a test found them, put back when it ends.
-struct SavedGlobals {
-  int32_t portHandle = PortHandle;
-  std::string comPort = COM_PORT;
-  std::string relayCommand = RelayCommand;
-  int32_t consoleCode = ConsoleCommandCode;
-  int32_t lastWrite = LastWriteResult;
-  int32_t lastRead = LastReadCount;
-  StdTime ampDelay = GLO_AMP_DELAY;
-  ConsoleState console = MainConsole();
-  uint8_t running = PlaybackRunning;
-  StdTime endTime = PlaybackEndTime;
-  StdDate endDate = PlaybackEndDate;
-  uint8_t manual = ManualPlaybackRequested;
-  std::array<uint8_t, 41> outputs = OutputSelected;
-  int32_t timeout = GLO_TIMEOUT;
-  uint8_t hlaseni = GLO_HLASENI;
-  uint8_t liveFromTab = LiveFromTabActive;
-  StdTime sysTime = SYS_TIME;
-  std::string komunikace = KOMUNIKACE;
-
-  ~SavedGlobals() {
-    PortHandle = portHandle;
-    COM_PORT = comPort;
-    RelayCommand = relayCommand;
-    ConsoleCommandCode = consoleCode;
-    LastWriteResult = lastWrite;
-    LastReadCount = lastRead;
-    GLO_AMP_DELAY = ampDelay;
-    MainConsole() = console;
-    PlaybackRunning = running;
-    PlaybackEndTime = endTime;
-    PlaybackEndDate = endDate;
-    ManualPlaybackRequested = manual;
-    OutputSelected = outputs;
-    GLO_TIMEOUT = timeout;
-    GLO_HLASENI = hlaseni;
-    LiveFromTabActive = liveFromTab;
-    SYS_TIME = sysTime;
-    KOMUNIKACE = komunikace;
-  }
 };
 
 struct Heard {
@@ -191,7 +155,7 @@ class EngineOnPort : public ::testing::Test {
     ASSERT_TRUE(sim_.Start()) << "no pseudo-terminal";
     comEnv_.Set(sim_.SlavePath());
     audioEnv_.Set("dummy");
-    COM_PORT = "COM1";
+    port_.COM_PORT = "COM1";
   }
 
   void TearDown() override {
@@ -204,7 +168,7 @@ class EngineOnPort : public ::testing::Test {
 
   // Connects and forgets the greeting.
   void Connect() {
-    ASSERT_EQ(ConnectPort(), 1);
+    ASSERT_EQ(engine_.protocol.ConnectPort(), 1);
     ASSERT_TRUE(sim_.WaitForCommands(1, kWait));
     sim_.ClearCommands();
   }
@@ -218,7 +182,7 @@ class EngineOnPort : public ::testing::Test {
     sim_.SetCommandListener([seen, once](const devsim::Command& c) {
       if (c.text == kMarker) std::call_once(*once, [&] { seen->set_value(); });
     });
-    EXPECT_EQ(syslib::WritePort(PortHandle, kMarker, 0), 2);
+    EXPECT_EQ(syslib::WritePort(port_.PortHandle, kMarker, 0), 2);
     EXPECT_EQ(seen->get_future().wait_for(kWait), std::future_status::ready);
     sim_.SetCommandListener(nullptr);
     auto all = sim_.Commands();
@@ -237,7 +201,7 @@ class EngineOnPort : public ::testing::Test {
     const auto deadline = SteadyClock::now() + kWait;
     for (;;) {
       int queued = 0;
-      if (::ioctl(PortHandle, FIONREAD, &queued) != 0) return false;
+      if (::ioctl(port_.PortHandle, FIONREAD, &queued) != 0) return false;
       if (static_cast<size_t>(queued) >= n) return true;
       if (SteadyClock::now() > deadline) return false;
       std::this_thread::sleep_for(1ms);
@@ -253,24 +217,10 @@ class EngineOnPort : public ::testing::Test {
   }
 
   void AddTask(const app::data::TasksRecord& task) {
-    platform::rec::File<app::data::TasksRecord> f(app::data::TasksDecl());
-    ASSERT_EQ(f.Open(), 0);
-    f.ClearBuffer();
-    app::data::PrimeTaskDefaults(f.rec);
-    f.PrimeAutoNumber();
-    const int32_t id = f.rec.ID;
-    f.rec = task;
-    f.rec.ID = id;
-    ASSERT_EQ(f.Add(), 0);
+    testsupport::AddTask([&](app::data::TasksRecord& r) { r = task; });
   }
 
-  app::data::TasksRecord OnlyTask() {
-    platform::rec::File<app::data::TasksRecord> f(app::data::TasksDecl());
-    EXPECT_EQ(f.Open(), 0);
-    f.SetFileOrder();
-    EXPECT_EQ(f.Next(), 0);
-    return f.rec;
-  }
+  app::data::TasksRecord OnlyTask() { return testsupport::FirstTask(); }
 
   // A task due now: a one-shot of today, one minute ago, not yet run.
   static app::data::TasksRecord DueTask(const std::string& wav) {
@@ -294,7 +244,14 @@ class EngineOnPort : public ::testing::Test {
   EnvScope comEnv_{"VELORN_COM1"};
   EnvScope audioEnv_{"SDL_AUDIODRIVER"};
   EnvScope diskEnv_{"SDL_DISKAUDIOFILE"};
-  SavedGlobals saved_;
+  // A fresh engine of the test's own, on the serial library.
+  Engine engine_{[] {
+    EngineHooks h;
+    h.endProgram = [](int) {};
+    return h;
+  }()};
+  PortState& port_ = engine_.portState;
+  SchedulerState& sched_ = engine_.schedulerState;
   testsupport::TempDir dir_{true};
   DeviceSimulator sim_;
   bool filesAttached_ = false;
@@ -307,13 +264,13 @@ TEST_F(EngineOnPort, ConnectingGreetsTheRelayBoardThenWaits) {
     SCOPED_TRACE(std::string("port name \"") + name + "\"");
     syslib::KillAllPorts();
     sim_.ClearCommands();
-    COM_PORT = name;
+    port_.COM_PORT = name;
 
     const auto start = SteadyClock::now();
-    ASSERT_EQ(ConnectPort(), 1);
+    ASSERT_EQ(engine_.protocol.ConnectPort(), 1);
     const auto returned = SteadyClock::now();
-    EXPECT_GE(PortHandle, 0);
-    EXPECT_EQ(COM_PORT, "COM1");
+    EXPECT_GE(port_.PortHandle, 0);
+    EXPECT_EQ(port_.COM_PORT, "COM1");
 
     const auto commands = Commands();
     ASSERT_EQ(commands.size(), 1u);
@@ -338,7 +295,7 @@ TEST_F(EngineOnPort, AScanWithNothingDueSilencesTheInstallationAndNothingElse) {
   Connect();
 
   const auto start = SteadyClock::now();
-  ScanTasks();
+  engine_.scheduler.ScanTasks();
   const auto spent = SteadyClock::now() - start;
 
   const auto expected = IdleScanTraffic();
@@ -347,7 +304,7 @@ TEST_F(EngineOnPort, AScanWithNothingDueSilencesTheInstallationAndNothingElse) {
   for (const auto& h : expected) bytes += h.text;
   EXPECT_EQ(sim_.Received(), bytes + kMarker);
   EXPECT_GE(spent, Ms(kScanMs));
-  EXPECT_EQ(PlaybackRunning, 0);
+  EXPECT_EQ(sched_.PlaybackRunning, 0);
   EXPECT_EQ(sim_.SlaveBaud(), 9600);
 }
 
@@ -371,7 +328,7 @@ TEST_F(EngineOnPort, ADueTaskSwitchesItsZonesWaitsForTheAmplifierAndPlays) {
   task.VYSTUP4_5 = "10";  // output 32
   task.VYSTUP5_5 = "00";
   AddTask(task);
-  GLO_AMP_DELAY = platform::TimeFromHms(0, 0, 1);  // 101 hundredths
+  port_.GLO_AMP_DELAY = platform::TimeFromHms(0, 0, 1);  // 101 hundredths
 
   std::mutex m;
   std::vector<std::pair<std::string, SteadyClock::time_point>> loads;
@@ -382,7 +339,7 @@ TEST_F(EngineOnPort, ADueTaskSwitchesItsZonesWaitsForTheAmplifierAndPlays) {
   Connect();
 
   const auto start = SteadyClock::now();
-  ScanTasks();
+  engine_.scheduler.ScanTasks();
   const auto spent = SteadyClock::now() - start;
 
   std::vector<Heard> expected = IdleScanTraffic();
@@ -399,7 +356,7 @@ TEST_F(EngineOnPort, ADueTaskSwitchesItsZonesWaitsForTheAmplifierAndPlays) {
 
   // The scan's own floor: its traffic, the task's lamps and 45 exchanges,
   // the amplifier delay and one hundredth.
-  const int floorMs = kScanMs + 2 * kLampMs + 45 * kExchangeMs + 10 * (GLO_AMP_DELAY + 1);
+  const int floorMs = kScanMs + 2 * kLampMs + 45 * kExchangeMs + 10 * (port_.GLO_AMP_DELAY + 1);
   EXPECT_GE(spent, Ms(floorMs));
 
   // The sound is loaded no earlier than the amplifier delay after "s64".
@@ -409,7 +366,7 @@ TEST_F(EngineOnPort, ADueTaskSwitchesItsZonesWaitsForTheAmplifierAndPlays) {
     ASSERT_EQ(loads.size(), 1u);
     EXPECT_EQ(loads[0].first, wav);
     // "s64" is an exchange: its 50 ms, then the delay and one hundredth.
-    EXPECT_GE(loads[0].second - s64->time, Ms(kExchangeMs + 10 * (GLO_AMP_DELAY + 1)) - kNoteLag);
+    EXPECT_GE(loads[0].second - s64->time, Ms(kExchangeMs + 10 * (port_.GLO_AMP_DELAY + 1)) - kNoteLag);
   }
 
   // The file's samples reach the output, and nothing else sounds there.
@@ -421,7 +378,7 @@ TEST_F(EngineOnPort, ADueTaskSwitchesItsZonesWaitsForTheAmplifierAndPlays) {
   EXPECT_NE(output.find(samples), std::string::npos);
   EXPECT_EQ(SoundingFrames(output), static_cast<size_t>(kFrames));
 
-  EXPECT_EQ(PlaybackRunning, 1);
+  EXPECT_EQ(sched_.PlaybackRunning, 1);
   EXPECT_EQ(OnlyTask().POSLEDNI_SPUSTENI, platform::GetClock().Today());
   EXPECT_EQ(sim_.SlaveBaud(), 9600);
 }
@@ -429,24 +386,24 @@ TEST_F(EngineOnPort, ADueTaskSwitchesItsZonesWaitsForTheAmplifierAndPlays) {
 TEST_F(EngineOnPort, TheEndOfAManualPlaybackSwitchesItsLampsOutputsAndAmplifierOff) {
   if (!AwayFromMidnight()) GTEST_SKIP() << "too close to midnight";
   Connect();
-  ManualPlaybackRequested = 1;
-  PlaybackRunning = 1;
-  OutputSelected[2] = 1;
-  OutputSelected[5] = 1;
+  sched_.ManualPlaybackRequested = 1;
+  sched_.PlaybackRunning = 1;
+  sched_.OutputSelected[2] = 1;
+  sched_.OutputSelected[5] = 1;
   // Ended a second ago.
-  PlaybackEndDate = platform::GetClock().Today();
-  PlaybackEndTime = platform::GetClock().ClockTime() - 100;
+  sched_.PlaybackEndDate = platform::GetClock().Today();
+  sched_.PlaybackEndTime = platform::GetClock().ClockTime() - 100;
 
   const auto start = SteadyClock::now();
-  EndPlaybackIfDue();
+  engine_.scheduler.EndPlaybackIfDue();
   const auto spent = SteadyClock::now() - start;
 
   std::vector<Heard> expected = Console({"(0504102012)", "(0504100010)"});
   Append(expected, Relays({"s1\r", "s4\r", "r64\r"}));
   EXPECT_EQ(Traffic(), expected);
   EXPECT_GE(spent, Ms(2 * kLampMs + 3 * kExchangeMs));
-  EXPECT_EQ(ManualPlaybackRequested, 0);
-  EXPECT_EQ(PlaybackRunning, 0);
+  EXPECT_EQ(sched_.ManualPlaybackRequested, 0);
+  EXPECT_EQ(sched_.PlaybackRunning, 0);
   EXPECT_EQ(sim_.SlaveBaud(), 9600);
 }
 
@@ -483,22 +440,22 @@ TEST_F(EngineOnPort, TheConsoleStateIsTheTwentyFirstCharacterOfWhatWasRead) {
     sim_.SetMode(c.mode);
     sim_.SetConsoleState(c.state);
     if (!c.sent.empty()) sim_.Send(c.sent);
-    ConsoleState& s = MainConsole();
+    ConsoleState& s = engine_.console;
     s = {};
     s.INTLACITKA = 9;
 
-    QueryConsole();
+    engine_.protocol.QueryConsole(engine_.console);
     EXPECT_EQ(sim_.SlaveBaud(), 9600) << "after the query";
     ASSERT_TRUE(sim_.WaitForCommands(++queries, kWait));
     EXPECT_EQ(sim_.Commands().back().text, kStatusQuery);
     EXPECT_EQ(sim_.Commands().back().baud, 19200);
     ASSERT_TRUE(WaitForInput(c.arrives.size()));
 
-    for (int call = 1; call <= 3; ++call) PollConsole();
+    for (int call = 1; call <= 3; ++call) engine_.protocol.PollConsole(engine_.console);
     EXPECT_EQ(s.INTLACITKA, 9) << "read before the 4th call";
-    PollConsole();
+    engine_.protocol.PollConsole(engine_.console);
     EXPECT_EQ(s.INTLACITKA, c.intlacitka);
-    EXPECT_EQ(LastReadCount, static_cast<int32_t>(c.arrives.size()));
+    EXPECT_EQ(port_.LastReadCount, static_cast<int32_t>(c.arrives.size()));
     EXPECT_EQ(s.ConsoleReply, c.arrives + std::string(128 - c.arrives.size(), ' '));
     EXPECT_EQ(sim_.SlaveBaud(), 9600) << "after the read";
   }
@@ -509,8 +466,8 @@ TEST_F(EngineOnPort, TheConsoleStateIsTheTwentyFirstCharacterOfWhatWasRead) {
 // next read and fit its 128 characters; the oldest one gives the state.
 TEST_F(EngineOnPort, TheAnswersOfFourTicksFitOneReadAndTheFirstCounts) {
   Connect();
-  MainConsole() = {};
-  GLO_TIMEOUT = 0;
+  engine_.console = {};
+  sched_.GLO_TIMEOUT = 0;
   // The state the device reports to each tick's query.
   const char states[] = {'3', '0', '0', '2', '3', '1', '0', '1'};
   std::string arrived;
@@ -521,18 +478,18 @@ TEST_F(EngineOnPort, TheAnswersOfFourTicksFitOneReadAndTheFirstCounts) {
     if (reads) {
       ASSERT_TRUE(WaitForInput(arrived.size()));
     }
-    HandleTimerTick();
+    engine_.scheduler.HandleTimerTick();
     EXPECT_EQ(sim_.SlaveBaud(), 9600);
     ASSERT_TRUE(sim_.WaitForCommands(tick, kWait));
     if (reads) {
-      EXPECT_EQ(LastReadCount, static_cast<int32_t>(arrived.size()));
-      EXPECT_EQ(MainConsole().ConsoleReply, arrived + std::string(128 - arrived.size(), ' '));
-      EXPECT_EQ(MainConsole().INTLACITKA, arrived[20] - '0');
+      EXPECT_EQ(port_.LastReadCount, static_cast<int32_t>(arrived.size()));
+      EXPECT_EQ(engine_.console.ConsoleReply, arrived + std::string(128 - arrived.size(), ' '));
+      EXPECT_EQ(engine_.console.INTLACITKA, arrived[20] - '0');
       arrived.clear();
     }
     arrived += StatusReply(states[tick - 1]);
   }
-  EXPECT_EQ(MainConsole().INTLACITKA, 2);
+  EXPECT_EQ(engine_.console.INTLACITKA, 2);
   // Each tick's traffic is its status query.
   const std::vector<Heard> expected(8, Heard{kStatusQuery, 19200});
   EXPECT_EQ(Traffic(), expected);
@@ -561,33 +518,257 @@ TEST_F(EngineOnPort, APortThatCannotBeOpenedIsReportedAndNeverScanned) {
   for (const bool restart : {false, true}) {
     SCOPED_TRACE(restart ? "on a restart" : "at start-up");
     boxes.clear();
-    GLO_TIMEOUT = 0;
-    KOMUNIKACE.clear();
+    sched_.GLO_TIMEOUT = 0;
+    sched_.KOMUNIKACE.clear();
     comEnv_.Set(sim_.SlavePath());
     if (restart) {
       // Connected once: the old handle must not survive the failed attempt.
       Connect();
-      DisconnectPort();
-      ASSERT_GE(PortHandle, 0);
+      engine_.protocol.DisconnectPort();
+      ASSERT_GE(port_.PortHandle, 0);
     } else {
-      PortHandle = -1;
+      port_.PortHandle = -1;
     }
     comEnv_.Set(dir_.file("no-such-tty"));
 
-    EXPECT_EQ(ConnectPort(), 0);
-    EXPECT_LT(PortHandle, 0);
+    EXPECT_EQ(engine_.protocol.ConnectPort(), 0);
+    EXPECT_LT(port_.PortHandle, 0);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].caption, "Chyba připojení");
     EXPECT_EQ(boxes[0].text.rfind("Nelze se připojit k portu COM1 !\r\n", 0), 0u) << boxes[0].text;
     EXPECT_EQ(boxes[0].icon, platform::BoxIcon::Hand);
 
     const auto slept = clock.Slept();
-    for (int i = 0; i < 100; ++i) HandleTimerTick();
+    for (int i = 0; i < 100; ++i) engine_.scheduler.HandleTimerTick();
     EXPECT_EQ(clock.Slept() - slept, 100 * Ms(kQueryMs)) << "only the ticks' queries";
-    EXPECT_GE(GLO_TIMEOUT, kScanPeriod) << "a scan was due";
-    EXPECT_EQ(KOMUNIKACE, "Nepřipojeno !");
+    EXPECT_GE(sched_.GLO_TIMEOUT, kScanPeriod) << "a scan was due";
+    EXPECT_EQ(sched_.KOMUNIKACE, "Nepřipojeno !");
     EXPECT_EQ(sim_.Received(), "");
   }
 }
+
+// ---- Devices lost while the program runs ----
+
+// Simulated devices that a test ends and starts again; the program finds
+// them through a link that VELORN_COM1 names, repointed at each start.
+class Devices {
+ public:
+  virtual ~Devices() = default;
+  // New devices on a new pseudo-terminal, saying nothing unasked.
+  virtual bool Start() = 0;
+  virtual std::string Path() const = 0;
+  // The devices go; the program's side of the terminal is hung up.
+  virtual void End() = 0;
+  // Every command the devices have received since their start: the test
+  // writes a marker through the program's handle and waits for it, so
+  // nothing the program wrote is still on its way (markers left out).
+  virtual std::vector<std::string> Heard(int32_t handle) = 0;
+
+ protected:
+  std::string NextMarker() { return "#" + std::to_string(++markers_) + "\r"; }
+  static bool IsMarker(const std::string& text) { return !text.empty() && text[0] == '#'; }
+
+ private:
+  int markers_ = 0;
+};
+
+// In this process; ending them closes the terminal's far side.
+class DevicesHere final : public Devices {
+ public:
+  bool Start() override {
+    sim_ = std::make_unique<DeviceSimulator>();
+    sim_->SetMode(Mode::Silent);
+    return sim_->Start();
+  }
+  std::string Path() const override { return sim_->SlavePath(); }
+  void End() override { sim_->Stop(); }
+  std::vector<std::string> Heard(int32_t handle) override {
+    const std::string marker = NextMarker();
+    auto seen = std::make_shared<std::promise<void>>();
+    auto once = std::make_shared<std::once_flag>();
+    sim_->SetCommandListener([seen, once, marker](const devsim::Command& c) {
+      if (c.text == marker) std::call_once(*once, [&] { seen->set_value(); });
+    });
+    EXPECT_EQ(syslib::WritePort(handle, marker, 0), static_cast<syslib::LONG>(marker.size()));
+    EXPECT_EQ(seen->get_future().wait_for(kWait), std::future_status::ready);
+    sim_->SetCommandListener(nullptr);
+    std::vector<std::string> texts;
+    for (const auto& c : sim_->Commands())
+      if (!IsMarker(c.text)) texts.push_back(c.text);
+    return texts;
+  }
+
+ private:
+  std::unique_ptr<DeviceSimulator> sim_;
+};
+
+// The simulator's own program (tools/velorn-devsim); ending them kills it.
+class DevicesInAProcess final : public Devices {
+ public:
+  bool Start() override {
+    child_ = std::make_unique<testsupport::Child>(std::string(VELORN_TOOLS_DIR) + "/velorn-devsim",
+                                                  std::vector<std::string>{"silent"});
+    if (!child_->WaitForOutput("\n", kWait)) return false;
+    path_ = child_->out().substr(0, child_->out().find('\n'));
+    return true;
+  }
+  std::string Path() const override { return path_; }
+  void End() override {
+    child_->Signal(SIGKILL);
+    EXPECT_EQ(child_->Wait(kWait), 128 + SIGKILL);
+  }
+  // Its output: the terminal's path, then one line per command: the rate,
+  // a blank and the command with "\r" written as two characters.
+  std::vector<std::string> Heard(int32_t handle) override {
+    const std::string marker = NextMarker();
+    EXPECT_EQ(syslib::WritePort(handle, marker, 0), static_cast<syslib::LONG>(marker.size()));
+    EXPECT_TRUE(child_->WaitForOutput(" " + marker.substr(0, marker.size() - 1) + "\\r\n", kWait));
+    std::vector<std::string> texts;
+    const std::string& out = child_->out();
+    size_t pos = out.find('\n') + 1;
+    for (size_t end; (end = out.find('\n', pos)) != std::string::npos; pos = end + 1) {
+      std::string text = out.substr(out.find(' ', pos) + 1, end - out.find(' ', pos) - 1);
+      for (size_t cr; (cr = text.find("\\r")) != std::string::npos;) text.replace(cr, 2, "\r");
+      if (!IsMarker(text)) texts.push_back(text);
+    }
+    return texts;
+  }
+
+ private:
+  std::unique_ptr<testsupport::Child> child_;
+  std::string path_;
+};
+
+enum class DeviceKind { Here, InAProcess };
+
+class LostDevice : public ::testing::TestWithParam<DeviceKind> {
+ protected:
+  void SetUp() override {
+    devices_ = GetParam() == DeviceKind::Here ? std::unique_ptr<Devices>(std::make_unique<DevicesHere>())
+                                              : std::unique_ptr<Devices>(std::make_unique<DevicesInAProcess>());
+    audioEnv_.Set("dummy");
+    comEnv_.Set(link_);
+    app::data::AttachThreadFiles();
+    app::data::DebugEnabled = 1;
+    platform::SetBoxView([this](std::string_view text, std::string_view, platform::BoxIcon, unsigned, unsigned) {
+      boxes_.emplace_back(text);
+      return unsigned{platform::BoxOk};
+    });
+  }
+  void TearDown() override {
+    platform::SetBoxView(nullptr);
+    syslib::KillAllPorts();
+    syslib::ShutdownSound();
+    app::data::DebugEnabled = 0;
+    app::data::DetachThreadFiles();
+  }
+
+  // Starts devices and points the link at them.
+  void StartDevices() {
+    ASSERT_TRUE(devices_->Start());
+    const std::string fresh = link_ + ".new";
+    ASSERT_EQ(::symlink(devices_->Path().c_str(), fresh.c_str()), 0);
+    ASSERT_EQ(::rename(fresh.c_str(), link_.c_str()), 0);
+  }
+
+  static std::vector<std::string> WithoutQueries(std::vector<std::string> texts) {
+    texts.erase(std::remove(texts.begin(), texts.end(), std::string(kStatusQuery)), texts.end());
+    return texts;
+  }
+
+  testsupport::TempDir dir_{true};
+  std::string link_ = dir_.file("com1");
+  EnvScope comEnv_{"VELORN_COM1"};
+  EnvScope audioEnv_{"SDL_AUDIODRIVER"};
+  std::unique_ptr<Devices> devices_;
+  std::vector<std::string> boxes_;
+};
+
+// The devices go while the program runs: the port is closed and shown as
+// not connected; a task whose time comes meanwhile stays in Tasks.tps as it
+// was; the port is tried once per scan interval. Devices back under the same
+// name are greeted and silenced, and the task, still within its three
+// minutes, plays once.
+TEST_P(LostDevice, IsNoticedAndTheDevicesBackUnderTheSameNameTakeOver) {
+  const StdDate day = platform::DateFromYmd(2026, 12, 10);
+  testsupport::FakeClock clock(day, platform::TimeFromHms(10, 0, 0));
+  testsupport::ClockGuard guard(&clock);
+  const StdTime taskTime = platform::TimeFromHms(10, 0, 30);
+  testsupport::AddTask([&](app::data::TasksRecord& r) {
+    r.DATUM_SPUSTENI = day;
+    r.CAS_SPUSTENI = taskTime;
+    r.PREHRAT = dir_.file("hlaseni.wav");
+    r.DELKA_SOUBORU = platform::TimeFromHms(0, 0, 5);
+    r.VYSTUP1_5 = "08";  // output 1
+    r.AUTOMATICKY_SMAZAT = 0;
+  });
+  const auto task = testsupport::FirstTask;
+
+  int opens = 0;
+  PortOps ops = LibraryPort();
+  ops.open = [&opens, open = ops.open](const std::string& mode) {
+    ++opens;
+    return open(mode);
+  };
+  EngineHooks hooks;
+  hooks.endProgram = [](int) {};
+  Engine e(hooks, ops);
+  e.portState.COM_PORT = "COM1";
+  StartDevices();
+  ASSERT_EQ(e.protocol.ConnectPort(), 1);
+  e.protocol.SilenceOutputs();
+  const int32_t firstHandle = e.portState.PortHandle;
+
+  devices_->End();
+  // The first tick's baud change meets the hung-up line.
+  e.scheduler.HandleTimerTick();
+  EXPECT_EQ(e.portState.PortHandle, -1);
+  EXPECT_EQ(e.portState.PortLost, 1);
+  EXPECT_EQ(e.schedulerState.KOMUNIKACE, "Nepřipojeno !");
+  EXPECT_EQ(syslib::GetPortEntry(1).InUse, 0) << "the port was closed";
+  EXPECT_EQ(::fcntl(firstHandle, F_GETFD), -1) << "its descriptor is gone";
+
+  // While they are away the task's time passes; one try per scan interval.
+  int ticks = 1;
+  while (clock.ClockTime() < taskTime + 1500 && ticks < 1000) {
+    e.scheduler.HandleTimerTick();
+    ++ticks;
+  }
+  EXPECT_EQ(opens, 1 + ticks / (kScanPeriod / kTickStep)) << ticks << " ticks";
+  EXPECT_EQ(e.portState.PortHandle, -1);
+  EXPECT_EQ(e.schedulerState.KOMUNIKACE, "Nepřipojeno !");
+  EXPECT_EQ(task().POSLEDNI_SPUSTENI, 0) << "booked while the devices were gone";
+  EXPECT_EQ(task().AKTIVNI, 1);
+  EXPECT_TRUE(boxes_.empty()) << boxes_.front();
+
+  // Back under the same name: the next try greets and silences them.
+  StartDevices();
+  const int before = opens;
+  for (int i = 0; i < kScanPeriod / kTickStep && opens == before; ++i) e.scheduler.HandleTimerTick();
+  ASSERT_GE(e.portState.PortHandle, 0);
+  EXPECT_EQ(e.portState.PortLost, 0);
+  std::vector<std::string> greeting = {"q\r"};
+  const auto silence = testsupport::AllRelays('s');
+  greeting.insert(greeting.end(), silence.begin(), silence.end());
+  EXPECT_EQ(WithoutQueries(devices_->Heard(e.portState.PortHandle)), greeting);
+  EXPECT_TRUE(boxes_.empty());
+
+  // The scans resume; the task, due within its three minutes, plays once.
+  for (int i = 0; i < 3 * kScanPeriod / kTickStep; ++i) e.scheduler.HandleTimerTick();
+  ASSERT_LT(clock.ClockTime(), taskTime + kScanWindow) << "past the task's window";
+  const auto heard = WithoutQueries(devices_->Heard(e.portState.PortHandle));
+  EXPECT_EQ(std::count(heard.begin(), heard.end(), std::string("(0504102113)")), 1) << "the task's lamp";
+  EXPECT_EQ(std::count(heard.begin(), heard.end(), std::string("r0\r")), 1) << "its zone";
+  EXPECT_EQ(task().POSLEDNI_SPUSTENI, day);
+  EXPECT_EQ(e.schedulerState.KOMUNIKACE, "Připojeno");
+  const std::string log = testsupport::ReadFile("Debug.log");
+  EXPECT_NE(log.find(" connection lost: COM1"), std::string::npos);
+  EXPECT_EQ(log.find(" connection lost: COM1"), log.rfind(" connection lost: COM1")) << "one line";
+}
+
+INSTANTIATE_TEST_SUITE_P(Devices, LostDevice, ::testing::Values(DeviceKind::Here, DeviceKind::InAProcess),
+                         [](const ::testing::TestParamInfo<DeviceKind>& i) {
+                           return std::string(i.param == DeviceKind::Here ? "FarSideClosed" : "ProcessEnded");
+                         });
 
 }  // namespace

@@ -1,21 +1,27 @@
 // The scheduler's rules over a real Tasks.tps, on a recording port and a
 // clock that moves on only when the engine sleeps, so the 3-minute window
-// moves with the scan's own traffic and no case costs real seconds.
+// moves with the scan's own traffic and no case costs real seconds. Every
+// case works on a fresh engine (its state objects) of its own.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/data/debuglog.h"
 #include "app/data/records.h"
-#include "app/engine/protocol.h"
-#include "app/engine/scheduler.h"
+#include "app/engine/engine.h"
+#include "app/engine/logtext.h"
+#include "platform/msgbox.h"
 #include "platform/stdtime.h"
 #include "platform/text.h"
 #include "tests/engine/recording_port.h"
+#include "tests/engine/recording_view.h"
+#include "tests/engine/task_file.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/tempdir.h"
 
@@ -32,6 +38,8 @@ const StdTime kTen = platform::TimeFromHms(10, 0, 0);
 // What a scan sleeps before it reads the first task: two lamp commands of 20
 // hundredths and 41 relay exchanges of 5.
 constexpr int32_t kScanLead = 2 * 20 + 41 * 5;
+// What a tick sleeps when nothing else happens: the status query.
+constexpr int32_t kTickSleep = 5;
 
 struct TaskSpec {
   StdDate date = kToday;
@@ -45,61 +53,65 @@ struct TaskSpec {
   StdTime length = platform::TimeFromHms(0, 0, 10);
 };
 
+struct Box {
+  std::string title, text;
+};
+
 class Scheduler : public ::testing::Test {
  protected:
   void SetUp() override {
     ::setenv("SDL_AUDIODRIVER", "dummy", 0);
     app::data::AttachThreadFiles();
-    SetPortOps(port_.Ops());
-    COM_PORT = "COM1";
-    PortHandle = 3;
-    PlaybackRunning = 0;
-    PlaybackEndTime = 0;
-    PlaybackEndDate = 0;
-    ManualPlaybackRequested = 0;
-    GLO_TIMEOUT = 0;
-    GLO_HLASENI = 0;
-    GLO_AMP_DELAY = 0;
-    OutputSelected = {};
     app::data::DebugEnabled = 1;
-    platform::rec::File<TasksRecord> f(app::data::TasksDecl());
-    ASSERT_EQ(f.Create(), 0);
+    Fresh();
   }
   void TearDown() override {
+    engine_.reset();
     app::data::DebugEnabled = 0;
-    SetPortOps(LibraryPort());
-    PortHandle = -1;
     app::data::DetachThreadFiles();
   }
 
-  int32_t Add(const TaskSpec& s) {
+  // A new engine on a new port and view, connected, and an empty Tasks.tps.
+  void Fresh() {
+    engine_.reset();
+    std::remove("Tasks.tps");
+    std::remove("Debug.log");
+    port_ = {};
+    view_.writes.clear();
+    boxes_.clear();
+    ends_.clear();
+    EngineHooks hooks;
+    hooks.view = &view_;
+    hooks.errorBox = [this](std::string_view, std::string_view title, std::string_view text) {
+      boxes_.push_back({std::string(title), std::string(text)});
+    };
+    hooks.endProgram = [this](int status) { ends_.push_back(status); };
+    engine_ = std::make_unique<Engine>(hooks, port_.Ops());
+    engine_->portState.COM_PORT = "COM1";
+    engine_->portState.PortHandle = 3;
     platform::rec::File<TasksRecord> f(app::data::TasksDecl());
-    EXPECT_EQ(f.Open(), 0);
-    f.ClearBuffer();
-    app::data::PrimeTaskDefaults(f.rec);
-    f.PrimeAutoNumber();
-    f.rec.DATUM_SPUSTENI = s.date;
-    f.rec.CAS_SPUSTENI = s.time;
-    f.rec.OPAKOVANI = s.weekdays;
-    f.rec.OPAKOVANI_POCET = static_cast<uint8_t>(s.count);
-    f.rec.POSLEDNI_SPUSTENI = s.lastRun;
-    f.rec.AUTOMATICKY_SMAZAT = static_cast<uint8_t>(s.autoDelete);
-    f.rec.AKTIVNI = static_cast<uint8_t>(s.active);
-    f.rec.PREHRAT = s.file;
-    f.rec.NAZEV = "Úloha " + s.file;
-    f.rec.DELKA_SOUBORU = s.length;
-    EXPECT_EQ(f.Add(), 0);
-    return f.rec.ID;
+    ASSERT_EQ(f.Create(), 0);
   }
 
-  std::map<int32_t, TasksRecord> Tasks() {
-    std::map<int32_t, TasksRecord> all;
-    platform::rec::File<TasksRecord> f(app::data::TasksDecl());
-    EXPECT_EQ(f.Open(), 0);
-    f.SetFileOrder();
-    while (f.Next() == 0) all[f.rec.ID] = f.rec;
-    return all;
+  Engine& E() { return *engine_; }
+  SchedulerState& S() { return engine_->schedulerState; }
+
+  int32_t Add(const TaskSpec& s) {
+    return testsupport::AddTask([&](TasksRecord& r) {
+      r.DATUM_SPUSTENI = s.date;
+      r.CAS_SPUSTENI = s.time;
+      r.OPAKOVANI = s.weekdays;
+      r.OPAKOVANI_POCET = static_cast<uint8_t>(s.count);
+      r.POSLEDNI_SPUSTENI = s.lastRun;
+      r.AUTOMATICKY_SMAZAT = static_cast<uint8_t>(s.autoDelete);
+      r.AKTIVNI = static_cast<uint8_t>(s.active);
+      r.PREHRAT = s.file;
+      r.NAZEV = "Úloha " + s.file;
+      r.DELKA_SOUBORU = s.length;
+    });
   }
+
+  std::map<int32_t, TasksRecord> Tasks() { return testsupport::ReadTasks(); }
 
   std::vector<std::string> LogLinesWith(const std::string& part) {
     std::vector<std::string> lines;
@@ -117,11 +129,22 @@ class Scheduler : public ::testing::Test {
 
   // How many tasks RunTask started: each lights the LINE lamp.
   size_t Runs() const { return port_.Count("(0504102113)"); }
+  // How many scans ran: each puts the LINE lamp out first.
+  size_t Scans() const { return port_.Count("(0504102012)"); }
+
+  // Ticks until the next scan would be due, without the scan.
+  void TicksUpToTheScan() {
+    for (int i = 0; i < kScanPeriod / kTickStep - 1; ++i) E().scheduler.HandleTimerTick();
+  }
 
   testsupport::TempDir dir_{true};
   testsupport::FakeClock clock_{kToday, kTen};
   testsupport::ClockGuard guard_{&clock_};
   testsupport::RecordingPort port_;
+  testsupport::RecordingView view_;
+  std::vector<Box> boxes_;
+  std::vector<int> ends_;
+  std::unique_ptr<Engine> engine_;
 };
 
 struct RuleCase {
@@ -143,6 +166,7 @@ TEST_F(Scheduler, RulesForOneTask) {
       {"exactly 3 minutes ago", {.time = kAtTest - 18000}, false, true, 1, 0},
       {"just inside the window", {.time = kAtTest - 18000 + 1}, true, false, 0, 0},
       {"the current time itself", {.time = kAtTest}, false, true, 1, 0},
+      {"later today", {.time = kTen + 6000}, false, true, 1, 0},
       {"already run today", {.time = kTen - 6000, .lastRun = kToday}, false, true, 1, 0},
       {"one-shot of another day", {.date = kToday - 1}, false, true, 1, 0},
       {"weekly 2 -> 1", {.date = kToday - 7, .weekdays = "10", .count = 2}, true, true, 1, 1},
@@ -153,18 +177,18 @@ TEST_F(Scheduler, RulesForOneTask) {
       {"weekly before its first date", {.date = kToday + 30, .weekdays = "10", .count = 3}, true, true, 1, 2},
       {"weekly on another weekday", {.date = kToday - 7, .weekdays = "02", .count = 3}, false, true, 1, 3},
       {"weekly, lower-case mask", {.date = kToday - 7, .weekdays = "7f", .count = 3}, true, true, 1, 2},
+      {"weekly, already run today",
+       {.date = kToday - 7, .weekdays = "7F", .count = 3, .lastRun = kToday}, false, true, 1, 3},
+      {"weekly, no runs left", {.date = kToday - 7, .weekdays = "7F", .count = 0}, false, true, 1, 0},
       {"inactive", {.time = kTen - 6000, .active = 0}, false, true, 0, 0},
+      {"active flag 2 is not active", {.time = kTen - 6000, .active = 2}, false, true, 2, 0},
   };
   for (const RuleCase& c : cases) {
     SCOPED_TRACE(c.name);
-    TearDown();
-    std::remove("Tasks.tps");
-    std::remove("Debug.log");
-    port_ = {};
     clock_.Set(kToday, kTen);
-    SetUp();
+    Fresh();
     const int32_t id = Add(c.task);
-    ScanTasks();
+    E().scheduler.ScanTasks();
     EXPECT_EQ(Runs(), c.runs ? 1u : 0u);
     const auto tasks = Tasks();
     ASSERT_EQ(tasks.count(id), c.kept ? 1u : 0u);
@@ -174,37 +198,53 @@ TEST_F(Scheduler, RulesForOneTask) {
       EXPECT_EQ(r.OPAKOVANI_POCET, c.countAfter);
       EXPECT_EQ(r.POSLEDNI_SPUSTENI, c.runs ? kToday : c.task.lastRun);
     }
-    EXPECT_EQ(PlaybackRunning, c.runs ? 1 : 0);
-    const bool weeklyCandidate = c.task.date != kToday && c.task.count > 0 && c.task.active == 1;
+    EXPECT_EQ(S().PlaybackRunning, c.runs ? 1 : 0);
+    const bool weeklyCandidate = c.task.date != kToday && c.task.count > 0 && c.task.active == 1 &&
+                                 c.task.lastRun != kToday;
     EXPECT_EQ(LogLinesWith(" today is: ").size(), weeklyCandidate ? 1u : 0u);
+    EXPECT_TRUE(boxes_.empty());
   }
 }
 
 TEST_F(Scheduler, AScanWithNothingDueSilencesTheInstallation) {
   Add({.time = kTen + 30000});
-  ScanTasks();
+  E().scheduler.ScanTasks();
   std::vector<std::string> expected = {"(0504102012)", "(0504100010)", "r64\r"};
   const auto s = AllRelays('s');
   expected.insert(expected.end(), s.begin(), s.end());
   EXPECT_EQ(port_.Texts(), expected);
-  EXPECT_EQ(GLO_TIMEOUT, 0);
+  EXPECT_EQ(S().GLO_TIMEOUT, 0);
+}
+
+// Reading stops at the first record that cannot be due: one later than now
+// or not active. Each record read shows its number on ?DEBUG_TEXT.
+TEST_F(Scheduler, TheScanReadsOnlyUpToTheFirstTaskThatCannotBeDue) {
+  const int32_t earlier = Add({.time = kTen - 9000, .lastRun = kToday});
+  const int32_t due = Add({.time = kTen - 6000, .autoDelete = 0});
+  const int32_t otherDay = Add({.date = kToday - 1, .time = kTen - 3000});
+  Add({.time = kTen + 6000});                     // later today
+  Add({.time = kTen + 12000, .lastRun = kToday});
+  Add({.time = kTen - 100, .active = 2});          // after every active one in the key
+  Add({.time = kTen - 8000, .active = 0});          // before the start of the key
+  E().scheduler.ScanTasks();
+  std::vector<std::string> checked;
+  for (const auto& t : view_.Values("text", "?DEBUG_TEXT"))
+    if (t.rfind("Kontroluji", 0) == 0) checked.push_back(t);
+  const auto line = [](int32_t id) { return "Kontroluji zadane ulohy (uloha c." + std::to_string(id) + ")..."; };
+  EXPECT_EQ(checked, (std::vector<std::string>{line(earlier), line(due), line(otherDay)}));
+  EXPECT_EQ(Runs(), 1u);
 }
 
 TEST_F(Scheduler, ADueTaskSwitchesItsZonesTheAmplifierAndPlays) {
-  GLO_AMP_DELAY = platform::TimeFromHms(0, 0, 2);  // 201 hundredths
+  E().portState.GLO_AMP_DELAY = platform::TimeFromHms(0, 0, 2);  // 201 hundredths
   TaskSpec t;
   Add(t);
-  {
-    platform::rec::File<TasksRecord> f(app::data::TasksDecl());
-    ASSERT_EQ(f.Open(), 0);
-    f.SetFileOrder();
-    ASSERT_EQ(f.Next(), 0);
-    f.rec.VYSTUP1_5 = "08";  // output 1
-    f.rec.VYSTUP2_5 = "08";  // output 9
-    f.rec.VYSTUP4_5 = "10";  // output 32
-    ASSERT_EQ(f.Put(), 0);
-  }
-  ScanTasks();
+  testsupport::ChangeFirstTask([](TasksRecord& r) {
+    r.VYSTUP1_5 = "08";  // output 1
+    r.VYSTUP2_5 = "08";  // output 9
+    r.VYSTUP4_5 = "10";  // output 32
+  });
+  E().scheduler.ScanTasks();
   std::vector<std::string> expected = {"(0504102012)", "(0504100010)", "r64\r"};
   const auto s = AllRelays('s');
   expected.insert(expected.end(), s.begin(), s.end());
@@ -218,8 +258,8 @@ TEST_F(Scheduler, ADueTaskSwitchesItsZonesTheAmplifierAndPlays) {
   // after it.
   // Lamps, r64, s0..s39, three zones, s64, then 201 + 1 hundredths.
   const StdTime afterAmp = kTen + kScanLead + 2 * 20 + 41 * 5 + 3 * 5 + 5 + 202;
-  EXPECT_EQ(PlaybackEndTime, afterAmp + t.length);
-  EXPECT_EQ(PlaybackEndDate, kToday);
+  EXPECT_EQ(S().PlaybackEndTime, afterAmp + t.length);
+  EXPECT_EQ(S().PlaybackEndDate, kToday);
 }
 
 TEST_F(Scheduler, TwoDueTasksBothRunAndTheLastOneSetsTheEnd) {
@@ -227,13 +267,13 @@ TEST_F(Scheduler, TwoDueTasksBothRunAndTheLastOneSetsTheEnd) {
                          .length = platform::TimeFromHms(0, 5, 0)});
   const int32_t b = Add({.time = kTen - 6000, .autoDelete = 0, .file = "second.wav",
                          .length = platform::TimeFromHms(0, 0, 3)});
-  ScanTasks();
+  E().scheduler.ScanTasks();
   EXPECT_EQ(Runs(), 2u);
   const auto tasks = Tasks();
   EXPECT_EQ(tasks.at(a).POSLEDNI_SPUSTENI, kToday);
   EXPECT_EQ(tasks.at(b).POSLEDNI_SPUSTENI, kToday);
   // The end is the second task's: now plus 3 seconds, well before 5 minutes.
-  EXPECT_LT(PlaybackEndTime, kTen + 30000);
+  EXPECT_LT(S().PlaybackEndTime, kTen + 30000);
   const auto played = LogLinesWith(" lenght:");
   ASSERT_EQ(played.size(), 2u);
   EXPECT_NE(played[0].find("Úloha first.wav"), std::string::npos);
@@ -246,7 +286,7 @@ TEST_F(Scheduler, AfterADeleteOrADeactivationTheNextTaskInKeyOrderRuns) {
   const int32_t sameTime = Add({.time = at, .autoDelete = 0});                         // same key values
   const int32_t inactive = Add({.date = kToday - 7, .time = at + 100, .weekdays = "10", .count = 1, .autoDelete = 0});
   const int32_t later = Add({.date = kToday - 7, .time = at + 200, .weekdays = "10", .count = 2});
-  ScanTasks();
+  E().scheduler.ScanTasks();
   EXPECT_EQ(Runs(), 4u);
   const auto tasks = Tasks();
   EXPECT_EQ(tasks.count(deleted), 0u);
@@ -260,82 +300,276 @@ TEST_F(Scheduler, AfterADeleteOrADeactivationTheNextTaskInKeyOrderRuns) {
 
 TEST_F(Scheduler, TheTickCountsScansOnlyWhenConnectedAndIdle) {
   // 79 ticks: no scan yet.
-  for (int i = 0; i < 79; ++i) HandleTimerTick();
+  for (int i = 0; i < 79; ++i) E().scheduler.HandleTimerTick();
   EXPECT_EQ(port_.Count("s39\r"), 0u);
-  HandleTimerTick();
+  E().scheduler.HandleTimerTick();
   EXPECT_EQ(port_.Count("s39\r"), 1u);
-  EXPECT_EQ(GLO_TIMEOUT, 0);
+  EXPECT_EQ(S().GLO_TIMEOUT, 0);
 
   // Not connected: the counter keeps growing and never overflows.
-  PortHandle = -1;
-  GLO_TIMEOUT = 2147483600;
-  for (int i = 0; i < 3; ++i) HandleTimerTick();
-  EXPECT_GE(GLO_TIMEOUT, 2147483600);
+  E().portState.PortHandle = -1;
+  S().GLO_TIMEOUT = 2147483600;
+  for (int i = 0; i < 3; ++i) E().scheduler.HandleTimerTick();
+  EXPECT_GE(S().GLO_TIMEOUT, 2147483600);
   EXPECT_EQ(port_.Count("s39\r"), 1u);
+}
+
+// A playback or a live announcement holds the scan back however long the
+// counter has run; the first tick after it ends scans.
+TEST_F(Scheduler, APlaybackOrALiveAnnouncementHoldsTheScanBack) {
+  struct HoldCase {
+    const char* name;
+    bool playback;   // a task's playback runs for an hour
+    bool live;       // GLO_HLASENI
+    bool connected;
+    bool scans;
+  };
+  const HoldCase cases[] = {
+      {"idle", false, false, true, true},
+      {"a playback runs", true, false, true, false},
+      {"a live announcement is on", false, true, true, false},
+      {"both", true, true, true, false},
+      {"not connected", false, false, false, false},
+  };
+  for (const HoldCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fresh();
+    Add({.time = kTen + 6000});
+    if (c.playback) {
+      E().scheduler.SetPlaybackEnd(platform::TimeFromHms(1, 0, 0));
+      S().PlaybackRunning = 1;
+    }
+    S().GLO_HLASENI = c.live ? 1 : 0;
+    if (!c.connected) E().portState.PortHandle = -1;
+    for (int i = 0; i < 3 * kScanPeriod / kTickStep; ++i) E().scheduler.HandleTimerTick();
+    EXPECT_EQ(Scans() > 0, c.scans);
+    EXPECT_EQ(S().GLO_TIMEOUT >= kScanPeriod, !c.scans) << S().GLO_TIMEOUT;
+
+    if (c.scans || !c.connected) continue;
+    // Released: the very next tick scans.
+    const size_t before = Scans();
+    S().PlaybackRunning = 0;
+    S().PlaybackEndTime = 0;
+    S().PlaybackEndDate = 0;
+    S().PlaybackEndMonotonic = {};
+    S().GLO_HLASENI = 0;
+    E().scheduler.HandleTimerTick();
+    EXPECT_EQ(Scans(), before + 1);
+    EXPECT_EQ(S().GLO_TIMEOUT, 0);
+  }
+}
+
+// Through its three minutes a due task meets a scan every twenty seconds
+// (whenever its playback has ended): it plays at the first one only, weekly
+// or one-shot.
+TEST_F(Scheduler, ATaskPlaysOnceInItsThreeMinutesOfTicks) {
+  struct OnceCase {
+    const char* name;
+    TaskSpec task;
+    int countAfter;
+  };
+  const OnceCase cases[] = {
+      {"weekly", {.date = kToday - 7, .time = kTen + 100, .weekdays = "7F", .count = 5}, 4},
+      {"weekly endless", {.date = kToday - 7, .time = kTen + 100, .weekdays = "7F", .count = 255}, 255},
+      {"one-shot", {.time = kTen + 100, .autoDelete = 0}, 0},
+  };
+  for (const OnceCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    clock_.Set(kToday, kTen);
+    Fresh();
+    const int32_t id = Add(c.task);
+    while (clock_.ClockTime() < c.task.time + kScanWindow + 1000) E().scheduler.HandleTimerTick();
+    EXPECT_GE(Scans(), 6u) << "scans through the window";
+    EXPECT_EQ(Runs(), 1u);
+    const TasksRecord r = Tasks().at(id);
+    EXPECT_EQ(r.POSLEDNI_SPUSTENI, kToday);
+    EXPECT_EQ(r.OPAKOVANI_POCET, c.countAfter);
+  }
 }
 
 TEST_F(Scheduler, APlaybackEndingAfterMidnightStaysRunningUntilThen) {
   clock_.Set(kToday, platform::TimeFromHms(23, 59, 50));
-  SetPlaybackEnd(platform::TimeFromHms(0, 0, 20));
-  PlaybackRunning = 1;
-  EXPECT_EQ(PlaybackEndDate, kToday + 1);
-  EndPlaybackIfDue();
-  EXPECT_EQ(PlaybackRunning, 1) << "not cut at the next tick";
+  E().scheduler.SetPlaybackEnd(platform::TimeFromHms(0, 0, 20));
+  S().PlaybackRunning = 1;
+  EXPECT_EQ(S().PlaybackEndDate, kToday + 1);
+  E().scheduler.EndPlaybackIfDue();
+  EXPECT_EQ(S().PlaybackRunning, 1) << "not cut at the next tick";
   clock_.Set(kToday + 1, platform::TimeFromHms(0, 0, 5));
-  EndPlaybackIfDue();
-  EXPECT_EQ(PlaybackRunning, 1);
+  E().scheduler.EndPlaybackIfDue();
+  EXPECT_EQ(S().PlaybackRunning, 1);
   clock_.Set(kToday + 1, platform::TimeFromHms(0, 0, 11));
-  EndPlaybackIfDue();
-  EXPECT_EQ(PlaybackRunning, 0);
+  E().scheduler.EndPlaybackIfDue();
+  EXPECT_EQ(S().PlaybackRunning, 0);
 
   // One that ended before midnight is over after it.
   clock_.Set(kToday, platform::TimeFromHms(23, 0, 0));
-  SetPlaybackEnd(platform::TimeFromHms(0, 0, 20));
-  PlaybackRunning = 1;
+  E().scheduler.SetPlaybackEnd(platform::TimeFromHms(0, 0, 20));
+  S().PlaybackRunning = 1;
   clock_.Set(kToday + 1, platform::TimeFromHms(0, 0, 1));
-  EndPlaybackIfDue();
-  EXPECT_EQ(PlaybackRunning, 0);
+  E().scheduler.EndPlaybackIfDue();
+  EXPECT_EQ(S().PlaybackRunning, 0);
 }
 
 TEST_F(Scheduler, AClockSetBackDoesNotHoldThePlaybackPastItsLength) {
-  SetPlaybackEnd(platform::TimeFromHms(0, 0, 10));
-  PlaybackRunning = 1;
+  E().scheduler.SetPlaybackEnd(platform::TimeFromHms(0, 0, 10));
+  S().PlaybackRunning = 1;
   clock_.Set(kToday - 1, kTen);  // the wall clock goes back a day
-  EndPlaybackIfDue();
-  EXPECT_EQ(PlaybackRunning, 1);
+  E().scheduler.EndPlaybackIfDue();
+  EXPECT_EQ(S().PlaybackRunning, 1);
   clock_.Advance(std::chrono::seconds(11));
-  EndPlaybackIfDue();
-  EXPECT_EQ(PlaybackRunning, 0);
+  E().scheduler.EndPlaybackIfDue();
+  EXPECT_EQ(S().PlaybackRunning, 0);
 }
 
 TEST_F(Scheduler, ARunThatReachesMidnightIsBookedOnTheDayItWasDue) {
   clock_.Set(kToday, platform::TimeFromHms(23, 59, 50));
-  GLO_AMP_DELAY = platform::TimeFromHms(0, 0, 15);  // the sound starts after midnight
+  E().portState.GLO_AMP_DELAY = platform::TimeFromHms(0, 0, 15);  // the sound starts after midnight
   const int32_t id = Add({.date = kToday - 7, .time = platform::TimeFromHms(23, 59, 51), .weekdays = "7F",
                           .count = 3, .autoDelete = 0});
-  ScanTasks();
+  E().scheduler.ScanTasks();
   EXPECT_EQ(Runs(), 1u);
   EXPECT_EQ(clock_.Today(), kToday + 1);
   EXPECT_EQ(Tasks().at(id).POSLEDNI_SPUSTENI, kToday) << "the next day's run must not count as done";
 }
 
 TEST_F(Scheduler, TheEndOfAManualPlaybackSwitchesItsOutputsOff) {
-  OutputSelected[2] = 1;
-  OutputSelected[40] = 1;
-  ManualPlaybackRequested = 1;
-  PlaybackRunning = 1;
-  PlaybackEndTime = kTen - 1;
-  PlaybackEndDate = kToday;
-  EndPlaybackIfDue();
+  S().OutputSelected[2] = 1;
+  S().OutputSelected[40] = 1;
+  S().ManualPlaybackRequested = 1;
+  S().PlaybackRunning = 1;
+  S().PlaybackEndTime = kTen - 1;
+  S().PlaybackEndDate = kToday;
+  E().scheduler.EndPlaybackIfDue();
   EXPECT_EQ(port_.Texts(), (std::vector<std::string>{"(0504102012)", "(0504100010)", "s1\r", "s39\r", "r64\r"}));
-  EXPECT_EQ(ManualPlaybackRequested, 0);
-  EXPECT_EQ(PlaybackRunning, 0);
+  EXPECT_EQ(S().ManualPlaybackRequested, 0);
+  EXPECT_EQ(S().PlaybackRunning, 0);
+}
+
+// What the engine writes on its window: a scan, a run, the tick's clock and
+// connection, a playback's end.
+TEST_F(Scheduler, TheWindowShowsTheScanTheRunAndThePlaybacksEnd) {
+  using testsupport::ViewWrite;
+  const int32_t id = Add({.time = kTen - 6000, .autoDelete = 0, .file = "ranní.wav"});
+  testsupport::ChangeFirstTask([](TasksRecord& r) {
+    r.VYSTUP1_5 = "09";  // outputs 1 and 4
+  });
+  E().scheduler.ScanTasks();
+  const std::vector<ViewWrite> scanAndRun = {
+      {"text", "?DEBUG_TEXT", "Vypinam hlavni rele..."},
+      {"text", "?DEBUG_TEXT", "Vypinam vsechny vystupy..."},
+      {"text", "?INFO_TEXT", ""},
+      {"hidden", "?IMAGE1", "1"},
+      {"text", "?DEBUG_TEXT", "Seřazuji data ve frontě..."},
+      {"text", "?DEBUG_TEXT", "Kontroluji zadane ulohy (uloha c." + std::to_string(id) + ")..."},
+      {"text", "?DEBUG_TEXT", "Vypinam hlavni rele..."},
+      {"text", "?DEBUG_TEXT", "Vypinam vsechny vystupy..."},
+      {"text", "?DEBUG_TEXT", "Zapinam vystup 0 ..."},
+      {"text", "?DEBUG_TEXT", "Zapinam vystup 3 ..."},
+      {"text", "?DEBUG_TEXT", "Zapinam hlavni rele..."},
+      {"text", "?DEBUG_TEXT", "Prehravam hlaseni..."},
+      {"text", "?INFO_TEXT", "Právě probíhá přehrávání úlohy Úloha ranní.wav"},
+      {"hidden", "?IMAGE1", "0"},
+      {"refresh", "", ""},
+  };
+  EXPECT_EQ(view_.writes, scanAndRun);
+
+  // A tick while it plays: the clock and the connection.
+  view_.writes.clear();
+  E().scheduler.HandleTimerTick();
+  const std::vector<ViewWrite> tick = {
+      {"text", "?SYS_TIME", TimeText(clock_.ClockTime())},
+      {"text", "?KOMUNIKACE", "Připojeno"},
+      {"color", "?KOMUNIKACE", "32768"},
+      {"enabled", "?BUTTON_PREHRAJ", "1"},
+      {"enabled", "?BUTTON_ZAPNI", "1"},
+  };
+  EXPECT_EQ(view_.writes, tick);
+
+  // The first tick after the end clears the status line and hides the image;
+  // without a port the connection turns red and the buttons off.
+  clock_.Advance(std::chrono::seconds(11));
+  E().portState.PortHandle = -1;
+  view_.writes.clear();
+  E().scheduler.HandleTimerTick();
+  ASSERT_GE(view_.writes.size(), 2u);
+  EXPECT_EQ(view_.writes[0], (ViewWrite{"text", "?INFO_TEXT", ""}));
+  EXPECT_EQ(view_.writes[1], (ViewWrite{"hidden", "?IMAGE1", "1"}));
+  EXPECT_EQ(view_.Last("text", "?KOMUNIKACE"), "Nepřipojeno !");
+  EXPECT_EQ(view_.Last("color", "?KOMUNIKACE"), "255");
+  EXPECT_EQ(view_.Last("enabled", "?BUTTON_PREHRAJ"), "0");
+  EXPECT_EQ(view_.Last("enabled", "?BUTTON_ZAPNI"), "0");
+  EXPECT_EQ(S().KOMUNIKACE, "Nepřipojeno !");
+  EXPECT_EQ(S().PlaybackRunning, 0);
+
+  // A manual playback shows its own text.
+  view_.writes.clear();
+  S().GLO_FILE2PLAY = "hlaseni.wav";
+  S().GLO_FILELENGHT = platform::TimeFromHms(0, 0, 5);
+  E().scheduler.PlayFile();
+  EXPECT_EQ(view_.writes, (std::vector<ViewWrite>{{"text", "?INFO_TEXT", "Prehravam hlaseni..."},
+                                                  {"hidden", "?IMAGE1", "0"},
+                                                  {"refresh", "", ""}}));
+  EXPECT_EQ(S().PlaybackRunning, 1);
+}
+
+// A run's booking and what follows it (delete, deactivation) are one write:
+// when the second half cannot be written, the first is not kept either, and
+// nothing plays.
+TEST_F(Scheduler, ARunsBookingAndItsDeleteOrDeactivationAreOneWrite) {
+  struct HalfCase {
+    const char* name;
+    TaskSpec task;
+    const char* refuse;  // a trigger refusing the second half
+  };
+  const HalfCase cases[] = {
+      {"one-shot deleting itself", {.time = kTen - 6000},
+       "CREATE TRIGGER refuse BEFORE DELETE ON records BEGIN SELECT RAISE(ABORT, 'refused'); END"},
+      {"last weekly run deleting itself", {.date = kToday - 7, .weekdays = "7F", .count = 1},
+       "CREATE TRIGGER refuse BEFORE DELETE ON records BEGIN SELECT RAISE(ABORT, 'refused'); END"},
+      {"last weekly run set inactive", {.date = kToday - 7, .weekdays = "7F", .count = 1, .autoDelete = 0},
+       "CREATE TRIGGER refuse BEFORE UPDATE ON records WHEN NEW.\"TAS:AKTIVNI\" = 0 "
+       "BEGIN SELECT RAISE(ABORT, 'refused'); END"},
+  };
+  for (const HalfCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fresh();
+    const int32_t id = Add(c.task);
+    const TasksRecord before = Tasks().at(id);
+    {
+      sqlite3* db = nullptr;
+      ASSERT_EQ(sqlite3_open("Tasks.tps", &db), SQLITE_OK);
+      EXPECT_EQ(sqlite3_exec(db, c.refuse, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+      sqlite3_close(db);
+    }
+    E().scheduler.ScanTasks();
+    const auto tasks = Tasks();
+    ASSERT_EQ(tasks.count(id), 1u);
+    const TasksRecord& after = tasks.at(id);
+    EXPECT_EQ(after.POSLEDNI_SPUSTENI, before.POSLEDNI_SPUSTENI) << "booked without its second half";
+    EXPECT_EQ(after.OPAKOVANI_POCET, before.OPAKOVANI_POCET);
+    EXPECT_EQ(after.AKTIVNI, before.AKTIVNI);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].title.rfind("Chyba č.0x", 0), 0u);
+    EXPECT_EQ(boxes_[0].text, kTaskFileError);
+    EXPECT_EQ(ends_, std::vector<int>{5});
+    EXPECT_EQ(S().PlaybackRunning, 0) << "nothing plays";
+    EXPECT_EQ(view_.Refreshes(), 0u);
+    // The installation is off while the box waits.
+    const auto texts = port_.Texts();
+    ASSERT_GE(texts.size(), 43u);
+    EXPECT_EQ(std::vector<std::string>(texts.end() - 43, texts.end() - 40),
+              (std::vector<std::string>{"(0504102012)", "(0504100010)", "r64\r"}));
+    EXPECT_EQ(texts.back(), "s39\r");
+  }
 }
 
 TEST_F(Scheduler, AFailedRewriteShowsItsBoxAndEndsWithFive) {
   Add({.time = kTen - 6000});
   EXPECT_EXIT(
       {
+        // The program's own end and box, on a fresh engine.
+        EngineHooks hooks;
+        hooks.endProgram = platform::Halt;
         // Another connection takes the file while the task plays: the rewrite
         // of its last-run date cannot be made.
         platform::rec::SetLockRecoveryUnit(std::chrono::milliseconds(1));
@@ -349,11 +583,100 @@ TEST_F(Scheduler, AFailedRewriteShowsItsBoxAndEndsWithFive) {
           }
           return write(h, t);
         };
-        SetPortOps(ops);
-        ScanTasks();
+        Engine locked(hooks, ops);
+        locked.portState.COM_PORT = "COM1";
+        locked.portState.PortHandle = 3;
+        locked.scheduler.ScanTasks();
         ::_exit(0);
       },
       ::testing::ExitedWithCode(5), "Chyba č.0x");
+}
+
+// ---- A device lost while the program runs ----
+
+struct LossCase {
+  const char* name;
+  std::string vanishBefore;  // the write before which the device goes; "" before the tick
+  bool baudChangesWork;      // the loss shows on a write, not on a baud change
+};
+
+// The device goes during a scan's run: nothing is booked, the port is
+// closed and shown as lost, the installation is tried once per scan interval
+// without a box; when it answers it is greeted and silenced and the task,
+// still within its three minutes, runs at the next scan.
+TEST_F(Scheduler, ALostDeviceBooksNothingAndIsTriedAgainOncePerInterval) {
+  const LossCase cases[] = {
+      {"before the tick, seen on the console's baud change", "", false},
+      {"at the scan's first lamp", "(0504102012)", true},
+      {"at the task's lamps", "(0504102113)", false},
+      {"at the task's zones", "r31\r", true},
+      {"at the amplifier", "s64\r", true},
+  };
+  for (const LossCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    clock_.Set(kToday, kTen);
+    Fresh();
+    const int32_t id = Add({.date = kToday - 7, .time = kTen - 6000, .weekdays = "7F", .count = 1});
+    testsupport::ChangeFirstTask([](TasksRecord& r) {
+      r.VYSTUP4_5 = "10";  // output 32
+    });
+    const TasksRecord before = Tasks().at(id);
+    TicksUpToTheScan();
+    port_.goneBeforeWrite = c.vanishBefore;
+    port_.gone = c.vanishBefore.empty();
+    port_.baudChangesWork = c.baudChangesWork;
+    E().scheduler.HandleTimerTick();
+
+    EXPECT_EQ(E().portState.PortHandle, -1);
+    EXPECT_EQ(E().portState.PortLost, 1);
+    EXPECT_EQ(port_.closes, 1);
+    EXPECT_EQ(S().KOMUNIKACE, "Nepřipojeno !");
+    EXPECT_EQ(S().PlaybackRunning, 0) << "nothing played";
+    const TasksRecord after = Tasks().at(id);
+    EXPECT_EQ(after.POSLEDNI_SPUSTENI, before.POSLEDNI_SPUSTENI);
+    EXPECT_EQ(after.OPAKOVANI_POCET, before.OPAKOVANI_POCET);
+    EXPECT_EQ(after.AKTIVNI, before.AKTIVNI);
+    EXPECT_EQ(LogLinesWith(" connection lost: COM1").size(), 1u);
+    EXPECT_EQ(S().GLO_TIMEOUT, 0);
+
+    // Still gone: one quiet try per scan interval, no box, no traffic.
+    const size_t written = port_.writes.size();
+    const size_t tried = port_.opens.size();
+    for (size_t interval = 1; interval <= 3; ++interval) {
+      TicksUpToTheScan();
+      EXPECT_EQ(port_.opens.size(), tried + interval - 1) << "no try before the interval";
+      E().scheduler.HandleTimerTick();
+      EXPECT_EQ(port_.opens.size(), tried + interval);
+    }
+    EXPECT_EQ(port_.writes.size(), written);
+    EXPECT_TRUE(boxes_.empty());
+    EXPECT_EQ(Tasks().at(id).POSLEDNI_SPUSTENI, before.POSLEDNI_SPUSTENI);
+
+    // Back: greeted and silenced at the next try, the task runs at the scan
+    // after it, once.
+    port_.gone = false;
+    port_.writes.clear();
+    TicksUpToTheScan();
+    E().scheduler.HandleTimerTick();
+    EXPECT_EQ(E().portState.PortHandle, 3);
+    EXPECT_EQ(E().portState.PortLost, 0);
+    std::vector<std::string> greeting = {"q\r"};
+    const auto s = AllRelays('s');
+    greeting.insert(greeting.end(), s.begin(), s.end());
+    std::vector<std::string> heard = port_.Texts();
+    heard.erase(std::remove(heard.begin(), heard.end(), std::string("(0500100006)")), heard.end());
+    EXPECT_EQ(heard, greeting);
+    EXPECT_EQ(S().KOMUNIKACE, "Připojeno");
+    EXPECT_EQ(LogLinesWith(" connection restored: COM1").size(), 1u);
+    ASSERT_LT(clock_.ClockTime(), kTen - 6000 + kScanWindow - 3000) << "the test ran past the task's window";
+
+    TicksUpToTheScan();
+    E().scheduler.HandleTimerTick();
+    EXPECT_EQ(Runs(), 1u);
+    EXPECT_EQ(port_.Count("r31\r"), 1u);
+    EXPECT_EQ(Tasks().count(id), 0u) << "its last run deleted it";
+    EXPECT_EQ(S().PlaybackRunning, 1);
+  }
 }
 
 }  // namespace

@@ -460,9 +460,7 @@ TEST_F(WinProc, ASendToABusyThreadTimesOutAndIsDropped) {
   const auto start = std::chrono::steady_clock::now();
   LRESULT r = 5;
   EXPECT_FALSE(SendMessageTimeout(h, WM_USER + 3, 0, 0, SMTO_NORMAL, 50, &r));
-  const auto took = std::chrono::steady_clock::now() - start;
-  EXPECT_GE(took, 50ms);
-  EXPECT_LT(took, 1s);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 50ms);
   EXPECT_EQ(r, 0);
   auto done = sentDone.get_future();
   release.set_value();

@@ -349,7 +349,6 @@ TEST_F(DrainTest, DeviceAheadOfTheDrainTimesOut) {
   EXPECT_EQ(syslib::LibraryErrorCode(), syslib::kErrEmptyPort);
   EXPECT_EQ(syslib::LibraryErrorDetail(), "timeout=50");
   EXPECT_GE(s, 0.5);
-  EXPECT_LT(s, 0.5 + 0.5);  // at most the splitting of one more read (about 70 ms)
 }
 
 struct StreamCase {
@@ -368,7 +367,6 @@ TEST_P(PlusStreamTest, DrainIsLeftWithinTimeoutAndOneWait) {
   EXPECT_EQ(Drain(50, s), syslib::kErrEmptyPort);
   EXPECT_EQ(syslib::LibraryErrorDetail(), "timeout=50");
   EXPECT_GE(s, 0.5);
-  EXPECT_LT(s, 0.5 + 0.3 + 0.5);  // time-out, one follow-up wait, margin
   EXPECT_FALSE(syslib::GsmIndicationQueue().empty());
 }
 

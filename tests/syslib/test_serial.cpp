@@ -65,16 +65,7 @@ bool Readable(int fd, std::chrono::milliseconds timeout) {
 // Fills the terminal's buffers towards a device that does not read, until
 // no room has come back for 300 ms (the kernel moves data between its
 // buffers for a moment after the first refusal).
-void FillOutput(int fd) {
-  std::array<char, 4096> chunk;
-  chunk.fill('f');
-  pollfd p{fd, POLLOUT, 0};
-  do {
-    while (::write(fd, chunk.data(), chunk.size()) > 0) {
-    }
-    ASSERT_EQ(errno, EAGAIN);
-  } while (::poll(&p, 1, 300) == 1);
-}
+void FillOutput(int fd) { ASSERT_TRUE(devsim::FillOutput(fd)); }
 
 // What the monitor posts.
 class EventLog {
@@ -302,9 +293,8 @@ TEST_F(SerialPort, ReadNeverWaitsAndBlanksTheBuffer) {
   ASSERT_GE(h, 0);
   std::array<char, 128> buf;
   buf.fill('x');
-  const auto start = Clock::now();
+  // Nothing is ever sent: a read that waited for data would not return.
   EXPECT_EQ(ReadPort(h, buf, 0), 0);
-  EXPECT_LT(Clock::now() - start, 1s);
   EXPECT_EQ(std::string(buf.data(), buf.size()), std::string(128, ' '));
   EXPECT_EQ(LibraryErrorCode(), 0);
 
@@ -360,9 +350,7 @@ TEST_F(SerialPort, AWriteToADeviceThatStoppedReadingEndsAtItsTimeLimit) {
   FillOutput(h);
   const auto start = Clock::now();
   EXPECT_EQ(WritePort(h, "x", 1), 0);  // 1000 ms + 1000 ms per byte
-  const auto took = Clock::now() - start;
-  EXPECT_GE(took, 2000ms);
-  EXPECT_LT(took, 8s);
+  EXPECT_GE(Clock::now() - start, 2000ms);
   EXPECT_EQ(LibraryErrorCode(), kErrWritePort);
   EXPECT_EQ(LibraryErrorDetail(), SystemText(ETIMEDOUT));
 }
@@ -602,9 +590,7 @@ TEST_F(SerialPort, OverlappedWritesQueueInOrderAndCloseJoinsTheThreads) {
   EXPECT_EQ(GetPortEntry(1).PendingWrites, 2);
   EXPECT_EQ(ActiveCommThreads(), 2);  // the monitor and the writer
 
-  const auto start = Clock::now();
   ClosePort(h);
-  EXPECT_LT(Clock::now() - start, 2s);
   EXPECT_EQ(ActiveCommThreads(), 0);  // both ended before ClosePort returned
   EXPECT_EQ(::fcntl(h, F_GETFD), -1);
   EXPECT_EQ(GetPortEntry(1).InUse, 0);
