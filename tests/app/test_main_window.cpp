@@ -606,6 +606,22 @@ TEST_F(MainWindowTest, OneScanEveryEightyTicksAndNoneWhileABoxIsOpenAboveTheWind
   EXPECT_EQ(counterAfterBox, counterAtBox + 50);
 }
 
+TEST_F(MainWindowTest, MainRunsOnAWorkerThreadAndClosesDownWhenAsked) {
+  ::setenv("VELORN_COM1", dir_.file("no-such-port").c_str(), 1);
+  app::ui::RequestMainEnd();  // asked before the window is there: it closes once open
+  testing::internal::CaptureStderr();
+  testing::internal::CaptureStdout();
+  std::thread worker([] { app::ui::Main(); });
+  worker.join();
+  const std::string out = testing::internal::GetCapturedStdout();
+  testing::internal::GetCapturedStderr();
+  ::unsetenv("VELORN_COM1");
+  EXPECT_NE(out.find("velorn: ready"), std::string::npos) << out;
+  platform::rec::File<app::data::SettingsRecord> f(app::data::SettingsDecl());
+  ASSERT_EQ(f.Open(), 0);
+  EXPECT_EQ(f.Records(), 1) << "the worker's window opened in the working folder";
+}
+
 TEST_F(MainWindowTest, TheTaskEditorOpensForInsertAndChangeOnly) {
   Probe p(clock_, port_.Ops());
   p.step = [](Probe& w, int e) {
