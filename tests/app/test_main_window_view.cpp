@@ -12,7 +12,6 @@
 #include <QScreen>
 #include <QTabWidget>
 #include <QTest>
-#include <QTimer>
 #include <functional>
 #include <string>
 #include <vector>
@@ -43,21 +42,15 @@ W* Widget(pu::Window& w, std::string_view label) {
   return wgt;
 }
 
-// Runs `then` from the dispatcher of the waiting loop once `ready` holds;
-// gives up (a failure, the window closed down) after about four seconds.
-void When(std::function<bool()> ready, std::function<void()> then, int tries = 800) {
-  QTimer::singleShot(5, qApp, [ready = std::move(ready), then = std::move(then), tries]() mutable {
-    if (ready()) return then();
-    if (tries == 0) {
-      ADD_FAILURE() << "the main window did not get there";
-      for (pu::Window* w : pu::ThreadWindows()) w->Post(pu::EVENT::CloseDown);
-      return;
-    }
-    When(std::move(ready), std::move(then), tries - 1);
-  });
-}
+using testsupport::InTop;
 
-QRect InTop(QWidget* w) { return QRect(w->mapTo(w->window(), QPoint(0, 0)), w->size()); }
+// Runs `then` once `ready` holds; gives up (a failure, the windows closed
+// down) after about four seconds.
+void When(std::function<bool()> ready, std::function<void()> then) {
+  testsupport::When(std::move(ready), std::move(then), "the main window", [] {
+    for (pu::Window* w : pu::ThreadWindows()) w->Post(pu::EVENT::CloseDown);
+  }, 800);
+}
 
 // What the operator would see wrong on the tab shown: a button narrower
 // than its picture and caption, a text cut, visible controls that overlap,
@@ -67,10 +60,7 @@ void ExpectLaidOut(QWidget* top, const std::string& tab) {
   for (QPushButton* b : top->findChildren<QPushButton*>()) {
     if (!b->isVisible()) continue;
     shown.push_back(b);
-    const QString text = b->text().remove(QLatin1Char('&'));
-    const int needs = b->fontMetrics().horizontalAdvance(text) + (b->icon().isNull() ? 0 : b->iconSize().width());
-    EXPECT_GE(b->width(), needs + 4) << tab << " " << b->objectName().toStdString();
-    EXPECT_GE(b->height(), b->fontMetrics().height() + 4) << tab << " " << b->objectName().toStdString();
+    testsupport::ExpectWhole(b, tab);
   }
   for (QLabel* l : top->findChildren<QLabel*>()) {
     if (!l->isVisible() || l->wordWrap() || l->text().isEmpty()) continue;
