@@ -207,7 +207,7 @@ void MainWindow::HandleMainOpenWindow() {
   for (int k = 1; k <= kOutputButtons; ++k)
     if (engine_.schedulerState.OutputSelected[static_cast<std::size_t>(k)] == 1) window_[OutputButton(k)].SetColor(kRed);
   pu::SetCursor(pu::Cursor::Normal);
-  window_.Display();
+  Refresh(0);
 }
 
 void MainWindow::Refresh(uint8_t force) {
