@@ -198,14 +198,16 @@ void MainWindow::HandleMainOpenWindow() {
   pu::SetCursor(pu::Cursor::Wait);
   auto& outputs = data::Files().OUTPUTS;
   outputs.SetKeyOrder(data::OUT_KeyCislo);
-  for (int k = 1; k <= kOutputNames && outputs.Next() == 0; ++k) locals_.OutputNames[static_cast<std::size_t>(k)] = outputs.rec.NAZEV;
+  for (int k = 1; k <= kOutputNames && outputs.Next() == 0; ++k)
+    locals_.OutputNames[static_cast<std::size_t>(k)] = outputs.rec.NAZEV;
   for (int k = 1; k <= kOutputButtons; ++k) {
     const std::string& name = locals_.OutputNames[static_cast<std::size_t>(k)];
     window_[OutputButton(k)].SetText(std::string(platform::text::TrimRight(name)));
     window_[OutputButton(k)].SetEnabled(!platform::text::TrimRight(name).empty());
   }
   for (int k = 1; k <= kOutputButtons; ++k)
-    if (engine_.schedulerState.OutputSelected[static_cast<std::size_t>(k)] == 1) window_[OutputButton(k)].SetColor(kRed);
+    if (engine_.schedulerState.OutputSelected[static_cast<std::size_t>(k)] == 1)
+      window_[OutputButton(k)].SetColor(kRed);
   pu::SetCursor(pu::Cursor::Normal);
   Refresh(0);
 }

@@ -126,7 +126,8 @@ bool InGrid(const pu::Control& c) { return c.Parent() != nullptr && c.Parent()->
 // only its pages that wrap for their height at a width.
 bool OnSheet(const pu::Control& c) {
   for (const pu::Control* p = c.Parent(); p != nullptr; p = p->Parent())
-    if (p->Kind() == ControlKind::Tab && p->Parent() != nullptr && p->Parent()->Kind() == ControlKind::Sheet) return true;
+    if (p->Kind() == ControlKind::Tab && p->Parent() != nullptr && p->Parent()->Kind() == ControlKind::Sheet)
+      return true;
   return false;
 }
 

@@ -156,7 +156,8 @@ TEST_F(MainWindowTest, AnEmptyFolderGetsTheSettingsRecordAndTheWindowItsOpeningS
     EXPECT_EQ(w["?GLO:FILELENGHT"].Text(), "00:00:10");
     EXPECT_EQ(w["?COM:PORT"].Text(), "COM1");
     EXPECT_EQ(w["?GLO:AMP_DELAY"].Text(), "");
-    for (const char* hidden : {"?TAB5", "?IMAGE1", "?DEBUG_TEXT", "?GLO:TIMEOUT"}) EXPECT_TRUE(w[hidden].Hidden()) << hidden;
+    for (const char* hidden : {"?TAB5", "?IMAGE1", "?DEBUG_TEXT", "?GLO:TIMEOUT"})
+      EXPECT_TRUE(w[hidden].Hidden()) << hidden;
     EXPECT_FALSE(w["?COPY"].Enabled()) << "the task list has no rows";
     EXPECT_EQ(w["?LIST"].LineHeight(), 10);
     EXPECT_EQ(w["?LIST:2"].LineHeight(), 10);
