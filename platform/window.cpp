@@ -255,6 +255,7 @@ int Window::Number(std::string_view label) const {
   return c != nullptr ? c->number_ : 0;
 }
 void Window::AddComponent(WindowComponent* c) { components_.push_back(c); }
+void Window::RemoveComponent(WindowComponent* c) { std::erase(components_, c); }
 
 void Window::Changed(int control, Property p) {
   if (open_) view_->Render(*this, control, p);

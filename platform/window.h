@@ -50,6 +50,7 @@ namespace platform::ui {
 enum class ControlKind {
   Button, Entry, Check, Option /* radio group */, Radio, Spin, DropList, List,
   Sheet, Tab, Group, Prompt, Text, Image, Box, Line,
+  Region,  // a mouse-reporting area; lists make theirs (platform/recordlist.h)
 };
 
 // Colours are 00BBGGRRh; this is the control's normal colour.
@@ -276,6 +277,7 @@ class Window {
   int Number(std::string_view label) const;  // 0 when there is none
   int ControlCount() const { return static_cast<int>(controls_.size()); }
   void AddComponent(WindowComponent* c);
+  void RemoveComponent(WindowComponent* c);
 
   // --- properties
   WindowId Id() const { return id_; }

@@ -11,6 +11,10 @@
 // "no" or "cancel" the refusing first pair, result 2) and, without one, the
 // refusing first pair (2): a question nobody saw is never taken as
 // confirmed. A box closed without a button (the close box) returns 0.
+//
+// Keys: Enter presses the button with the focus (the first button when no
+// button has it); Esc presses the refusing one: OK, respectively ?BUTTON2
+// (the first pair, 2).
 #pragma once
 
 #include <cstddef>
