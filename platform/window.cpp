@@ -158,6 +158,10 @@ Control& Control::SetColumns(int columns) {
   columns_ = columns > 0 ? columns : 0;
   return *this;
 }
+Control& Control::SetCell(int row, int column, int span) {
+  cell_ = Cell{row, column, span > 0 ? span : 1};
+  return *this;
+}
 Control& Control::SetPicture(std::string p) {
   pictureText_ = std::move(p);
   picture_ = Picture::Parse(pictureText_);
@@ -360,6 +364,7 @@ void Window::Open() {
   open_ = true;
   opened_ = true;
   endLoop_ = false;
+  openHandled_ = false;
   st.windows.push_back(this);
   queue_->AddWindow(id_);
   if (keepsPlace_) {
@@ -538,6 +543,10 @@ void Window::Dispatch(WindowController& controller, const Event& e) {
     if (c != nullptr && !UpdateControl(*c)) current_.number = EVENT::Rejected;
   }
   controller.OnAnyEvent();
+  if (e.number == EVENT::OpenWindow && !openHandled_) {
+    openHandled_ = true;
+    ArmTimer();
+  }
 }
 
 namespace {
@@ -552,32 +561,38 @@ void Window::RunLoop(WindowController& controller) {
   const bool modal = st.windows.front() != this;
   if (modal) view_->ShowModal(*this, true);
   int burst = 0;
+  bool ticked = false;  // the last event handled was a tick
   while (open_ && !endLoop_) {
     const uint64_t seen = queue_->Generation();
     const bool first = !st.windows.empty() && st.windows.front() == this;
     // A due tick goes first, so a stream of posted events cannot starve the
-    // timer (at most one tick a period gets in between).
-    if (nextTick_) {
+    // timer (at most one tick a period gets in between). After a tick come
+    // one queued event and a look at the view, so ticks that take longer
+    // than their period cannot starve those either.
+    if (nextTick_ && openHandled_ && !ticked) {
       const TimePoint now = GetClock().Now();
       if (now >= *nextTick_) {
         const auto period = std::chrono::milliseconds(10 * static_cast<int64_t>(timer_));
         *nextTick_ += period;
         if (*nextTick_ <= now) *nextTick_ = now + period;
         Dispatch(controller, {EVENT::Timer, 0, 0, id_});
+        ticked = true;
         continue;
       }
     }
+    const bool afterTick = ticked;
+    ticked = false;
     if (auto e = queue_->TakeFor(id_, first)) {
       Dispatch(controller, *e);
       // Nor can it starve the view's own input.
-      if (++burst >= kPumpEvery) {
+      if (++burst >= kPumpEvery || afterTick) {
         burst = 0;
         view_->Pump(*queue_, seen, GetClock().Now());
       }
       continue;
     }
     burst = 0;
-    view_->Pump(*queue_, seen, nextTick_);
+    view_->Pump(*queue_, seen, openHandled_ ? nextTick_ : std::nullopt);
   }
   if (modal) view_->ShowModal(*this, false);
   running_ = false;

@@ -158,6 +158,17 @@ class Control {
   // window opens.
   int Columns() const { return columns_; }
   Control& SetColumns(int columns);
+  // The control's cell in the grid a view lays it out in: its container's
+  // grid of columns, or, for a button, the grid of buttons at the bottom of
+  // a container without columns. Row and column from 0; span: the columns
+  // it takes. Controls without a cell take the next cells in window order.
+  // Set before the window opens.
+  struct Cell {
+    int row = -1, column = -1, span = 1;
+  };
+  const Cell& GridCell() const { return cell_; }
+  bool HasCell() const { return cell_.row >= 0 && cell_.column >= 0; }
+  Control& SetCell(int row, int column, int span = 1);
 
   const std::string& PictureText() const { return pictureText_; }
   Control& SetPicture(std::string picture);
@@ -215,6 +226,7 @@ class Control {
   int32_t color_ = kNormalColor, fontColor_ = kNormalColor;
   int lineHeight_ = 0;
   int columns_ = 0;
+  Cell cell_;
   Binding binding_;
   Value checkOn_ = int64_t{1}, checkOff_ = int64_t{0}, radioValue_ = int64_t{0};
   int choice_ = 0;
@@ -281,6 +293,8 @@ class Window {
   const std::string& FontName() const { return fontName_; }
   int FontPoints() const { return fontPoints_; }
   // Timer period in hundredths of a second; 0 none. Setting it restarts it.
+  // No tick comes before the window's OpenWindow event has been handled;
+  // the first comes one period after that.
   int Timer() const { return timer_; }
   Window& SetTimer(int hundredths);
   bool Hidden() const { return hidden_; }
@@ -392,7 +406,7 @@ class Window {
   std::vector<int> alerts_;
   int firstField_ = 0;
   int focus_ = 0;
-  bool open_ = false, opened_ = false, running_ = false, endLoop_ = false;
+  bool open_ = false, opened_ = false, running_ = false, endLoop_ = false, openHandled_ = false;
   int thread_ = 0;
   std::shared_ptr<EventQueue> queue_;
   View* view_;

@@ -2,7 +2,8 @@
 # Sets up, builds and starts Velorn in a working folder of its own (./run).
 # Without a real port configured (VELORN_COM1 .. VELORN_COM8 unset), the
 # simulated relay board and console are started on a pseudo-terminal as
-# COM1; their traffic goes to run/devsim.log. Extra arguments go to the
+# COM1; their traffic goes to run/devsim.log. velorn.ico, the notification
+# icon's picture, is put in the working folder. Extra arguments go to the
 # program ("/debug", "/ForceRun", ...).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -10,6 +11,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh" "$root/build/normal" >/dev/null
 mkdir -p "$root/run"
 cd "$root/run"
+# The notification icon's picture is read from the working folder.
+cp "$root/build/normal/platform/qt/images/velorn.ico" velorn.ico
 
 real=""
 for n in 1 2 3 4 5 6 7 8; do

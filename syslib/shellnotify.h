@@ -44,11 +44,17 @@ class NotifyShell {
   virtual ~NotifyShell() = default;
   // NIM_ADD, NIM_MODIFY, NIM_DELETE or NIM_SETVERSION; false when refused.
   virtual bool NotifyIcon(uint32_t message, const NOTIFYICONDATA& data) = 0;
+  // Whether a tray host shows the icons now (they stay held while it is
+  // gone, and show again when it comes back).
+  virtual bool HostPresent() const { return true; }
 };
 
 // The calling thread's shell (not owned); nullptr for none.
 void SetThreadNotifyShell(NotifyShell* shell);
 NotifyShell* ThreadNotifyShell();
+
+// Whether the calling thread has a shell whose icons a tray host shows now.
+bool TrayHostPresent();
 
 // TRUE (1) when the thread's shell did it; FALSE (0) when refused or there
 // is no shell, with the last error 1400 for no shell, else 87.

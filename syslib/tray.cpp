@@ -50,6 +50,7 @@ void AlertCallback() { WinAlert(static_cast<LONG>(TaskBarCallBackMsg), 0, 0, 1, 
 
 void SetThreadNotifyShell(NotifyShell* shell) { Thread().shell = shell; }
 NotifyShell* ThreadNotifyShell() { return Thread().shell; }
+bool TrayHostPresent() { return Thread().shell != nullptr && Thread().shell->HostPresent(); }
 
 int32_t Shell_NotifyIcon(uint32_t message, const NOTIFYICONDATA* data) {
   NotifyShell* shell = Thread().shell;

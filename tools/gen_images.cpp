@@ -7,8 +7,11 @@
 // writes OUTDIR/stop.ico, inform.ico, warning2.ico, ok.gif, storno.gif,
 // CALENDAR.ICO, VCRbottom.gif, VCRrewind.gif, VCRback.gif, VCRplay.gif,
 // VCRfastforward.GIF, clock.ico, Calendar.gif, speaker.gif,
-// sound_none.ico, back_blue.jpg, back_blue_big.jpg and
-// OUTDIR/carried_images.cpp.
+// sound_none.ico, the main window's pictures (velorn.ico, sound.gif,
+// control_play_blue.gif, microphone.gif, information.gif, volume.gif,
+// konec.gif, clock_add.gif, clock_edit.gif, clock_go.gif, insert.gif,
+// edit.gif, delete.gif, connect.gif, open.gif), back_blue.jpg,
+// back_blue_big.jpg and OUTDIR/carried_images.cpp.
 //
 // Shapes are drawn with 4 x 4 samples per pixel; icons keep full alpha (32-bit
 // ICO entries), button pictures are blended onto the button face and keep a
@@ -300,6 +303,137 @@ void DrawSoundNone(Canvas& c) {
   c.Fill(Capsule(0.9f, 0.36f, 0.66f, 0.64f, 0.035f), Solid(Hex(0xE2473F)));
 }
 
+// --- the main window's pictures (16 x 16 button pictures, the program icon)
+
+Inside Ring(float cx, float cy, float r0, float r1) {
+  return [=](float x, float y) {
+    const float d = (x - cx) * (x - cx) + (y - cy) * (y - cy);
+    return d >= r0 * r0 && d <= r1 * r1;
+  };
+}
+Inside RightOf(float x0) {
+  return [=](float x, float) { return x > x0; };
+}
+
+// A loudspeaker: a box and its cone, facing right, and two sound waves.
+void Speaker(Canvas& c, uint32_t rim, uint32_t light, uint32_t dark, uint32_t waves, float s = 1.0f) {
+  const auto P = [&](float x, float y) { return std::array<float, 2>{{0.5f + (x - 0.5f) * s, 0.5f + (y - 0.5f) * s}}; };
+  const std::vector<std::array<float, 2>> body{P(0.1f, 0.37f), P(0.3f, 0.37f), P(0.55f, 0.14f), P(0.55f, 0.86f),
+                                               P(0.3f, 0.63f), P(0.1f, 0.63f)};
+  c.Fill(Rounded(body, 0.06f * s), Solid(Hex(rim)));
+  c.Fill(Rounded(body, 0.02f * s), Vertical(Hex(light), Hex(dark), 0.15f, 0.85f));
+  const auto [cx, cy] = P(0.5f, 0.5f);
+  c.Fill(Both(Ring(cx, cy, 0.2f * s, 0.28f * s), RightOf(cx + 0.12f * s)), Solid(Hex(waves)));
+  c.Fill(Both(Ring(cx, cy, 0.36f * s, 0.44f * s), RightOf(cx + 0.2f * s)), Solid(Hex(waves)));
+}
+
+void DrawSound(Canvas& c) { Speaker(c, 0x2B3440, 0xB8C4D4, 0x5C6B80, 0x1F6FD1); }
+
+void DrawPlayBlue(Canvas& c) {
+  GlossyDisc(c, 0x174A8C, 0x5A9FEA, 0x1C5FB5);
+  c.Fill(Rounded({{{0.4f, 0.3f}}, {{0.72f, 0.5f}}, {{0.4f, 0.7f}}}, 0.03f), Solid(Hex(0xFFFFFF)));
+}
+
+void DrawMicrophone(Canvas& c) {
+  c.Fill(Both(Ring(0.5f, 0.42f, 0.22f, 0.3f), [](float, float y) { return y > 0.42f; }), Solid(Hex(0x3A4350)));
+  c.Fill(Capsule(0.5f, 0.7f, 0.5f, 0.86f, 0.045f), Solid(Hex(0x3A4350)));
+  c.Fill(Capsule(0.32f, 0.9f, 0.68f, 0.9f, 0.05f), Solid(Hex(0x3A4350)));
+  c.Fill(Capsule(0.5f, 0.2f, 0.5f, 0.46f, 0.17f), Solid(Hex(0x2B3440)));
+  c.Fill(Capsule(0.5f, 0.2f, 0.5f, 0.46f, 0.13f), Vertical(Hex(0xD6DCE5), Hex(0x7D8899), 0.05f, 0.6f));
+}
+
+void DrawVolume(Canvas& c) {
+  const float xs[] = {0.22f, 0.5f, 0.78f}, knobs[] = {0.62f, 0.32f, 0.5f};
+  for (int i = 0; i < 3; ++i) {
+    c.Fill(Capsule(xs[i], 0.1f, xs[i], 0.9f, 0.04f), Solid(Hex(0x4A5262)));
+    c.Fill(Capsule(xs[i] - 0.08f, knobs[i], xs[i] + 0.08f, knobs[i], 0.09f), Solid(Hex(0x163F7A)));
+    c.Fill(Capsule(xs[i] - 0.08f, knobs[i], xs[i] + 0.08f, knobs[i], 0.055f), Solid(Hex(0x6FA8EE)));
+  }
+}
+
+// A power switch: a ring open at the top and a bar through the gap.
+void DrawKonec(Canvas& c) {
+  const auto open = [](float x, float y) { return !(y < 0.5f && std::fabs(x - 0.5f) < 0.17f); };
+  c.Fill(Both(Ring(0.5f, 0.55f, 0.23f, 0.4f), open), Solid(Hex(0x7A0C09)));
+  c.Fill(Both(Ring(0.5f, 0.55f, 0.27f, 0.36f), open), Vertical(Hex(0xF0605A), Hex(0xB51712), 0.15f, 0.95f));
+  c.Fill(Capsule(0.5f, 0.1f, 0.5f, 0.5f, 0.08f), Solid(Hex(0x7A0C09)));
+  c.Fill(Capsule(0.5f, 0.1f, 0.5f, 0.5f, 0.045f), Solid(Hex(0xE0453E)));
+}
+
+// A clock face at the upper left, leaving the lower right corner for a badge.
+void Clock(Canvas& c) {
+  c.Fill(Disc(0.42f, 0.42f, 0.4f), Solid(Hex(0x2B3440)));
+  c.Fill(Disc(0.42f, 0.42f, 0.33f), Vertical(Hex(0xFFFFFF), Hex(0xD8DEE8), 0.1f, 0.8f));
+  c.Fill(Capsule(0.42f, 0.42f, 0.42f, 0.2f, 0.04f), Solid(Hex(0x2B3440)));
+  c.Fill(Capsule(0.42f, 0.42f, 0.58f, 0.42f, 0.04f), Solid(Hex(0x2B3440)));
+}
+void Plus(Canvas& c, float cx, float cy, float r) {
+  c.Fill(Disc(cx, cy, r), Solid(Hex(0x145A14)));
+  c.Fill(Disc(cx, cy, r - 0.05f), Vertical(Hex(0x62D65E), Hex(0x1E8C1E), cy - r, cy + r));
+  c.Fill(Capsule(cx - r * 0.55f, cy, cx + r * 0.55f, cy, 0.045f), Solid(Hex(0xFFFFFF)));
+  c.Fill(Capsule(cx, cy - r * 0.55f, cx, cy + r * 0.55f, 0.045f), Solid(Hex(0xFFFFFF)));
+}
+// A pencil from the upper right down to its point at the lower left.
+void Pencil(Canvas& c, float x0, float y0, float x1, float y1) {
+  c.Fill(Capsule(x0, y0, x1, y1, 0.13f), Solid(Hex(0x5A3A10)));
+  c.Fill(Capsule(x0, y0, x1, y1, 0.09f), Vertical(Hex(0xFFD35C), Hex(0xE08A00), 0.1f, 0.9f));
+  const float tx = x1 + (x1 - x0) * 0.18f, ty = y1 + (y1 - y0) * 0.18f;
+  c.Fill(Capsule(x1, y1, tx, ty, 0.06f), Solid(Hex(0x2B2B2B)));
+}
+void Arrow(Canvas& c, float y) {
+  const std::vector<std::array<float, 2>> a{{{0.48f, y - 0.1f}}, {{0.7f, y - 0.1f}}, {{0.7f, y - 0.2f}},
+                                            {{0.95f, y}},        {{0.7f, y + 0.2f}}, {{0.7f, y + 0.1f}},
+                                            {{0.48f, y + 0.1f}}};
+  c.Fill(Rounded(a, 0.05f), Solid(Hex(0x145A14)));
+  c.Fill(Rounded(a, 0.01f), Vertical(Hex(0x62D65E), Hex(0x1E8C1E), y - 0.2f, y + 0.2f));
+}
+void DrawClockAdd(Canvas& c) {
+  Clock(c);
+  Plus(c, 0.73f, 0.73f, 0.25f);
+}
+void DrawClockEdit(Canvas& c) {
+  Clock(c);
+  Pencil(c, 0.92f, 0.5f, 0.6f, 0.82f);
+}
+void DrawClockGo(Canvas& c) {
+  Clock(c);
+  Arrow(c, 0.74f);
+}
+void DrawInsert(Canvas& c) { Plus(c, 0.5f, 0.5f, 0.42f); }
+void DrawEdit(Canvas& c) {
+  Pencil(c, 0.82f, 0.18f, 0.26f, 0.74f);
+  c.Fill(Capsule(0.12f, 0.92f, 0.5f, 0.92f, 0.03f), Solid(Hex(0x2B3440)));
+}
+
+// A plug: the body with two pins to the right, its cable from the left.
+void DrawConnect(Canvas& c) {
+  c.Fill(Capsule(0.05f, 0.62f, 0.3f, 0.5f, 0.06f), Solid(Hex(0x2B3440)));
+  c.Fill(Capsule(0.62f, 0.36f, 0.93f, 0.36f, 0.05f), Solid(Hex(0x8A6A10)));
+  c.Fill(Capsule(0.62f, 0.64f, 0.93f, 0.64f, 0.05f), Solid(Hex(0x8A6A10)));
+  c.Fill(Capsule(0.64f, 0.36f, 0.9f, 0.36f, 0.025f), Solid(Hex(0xF2C94C)));
+  c.Fill(Capsule(0.64f, 0.64f, 0.9f, 0.64f, 0.025f), Solid(Hex(0xF2C94C)));
+  const std::vector<std::array<float, 2>> body{{{0.3f, 0.25f}}, {{0.64f, 0.25f}}, {{0.64f, 0.75f}}, {{0.3f, 0.75f}}};
+  c.Fill(Rounded(body, 0.06f), Solid(Hex(0x2B3440)));
+  c.Fill(Rounded(body, 0.02f), Vertical(Hex(0x9AA6B8), Hex(0x4A5262), 0.2f, 0.8f));
+}
+
+// A folder, open: the back with its tab, the front leaning forward.
+void DrawOpen(Canvas& c) {
+  const std::vector<std::array<float, 2>> back{{{0.08f, 0.2f}},  {{0.38f, 0.2f}}, {{0.45f, 0.28f}},
+                                               {{0.85f, 0.28f}}, {{0.85f, 0.84f}}, {{0.08f, 0.84f}}};
+  c.Fill(Rounded(back, 0.05f), Solid(Hex(0x8A5A00)));
+  c.Fill(Rounded(back, 0.01f), Solid(Hex(0xE8B13A)));
+  const std::vector<std::array<float, 2>> front{{{0.22f, 0.44f}}, {{0.98f, 0.44f}}, {{0.85f, 0.84f}}, {{0.08f, 0.84f}}};
+  c.Fill(Rounded(front, 0.04f), Solid(Hex(0x8A5A00)));
+  c.Fill(Rounded(front, 0.005f), Vertical(Hex(0xFFE08A), Hex(0xF2B230), 0.44f, 0.84f));
+}
+
+// The program's icon: a blue disc with a white loudspeaker.
+void DrawVelorn(Canvas& c) {
+  GlossyDisc(c, 0x174A8C, 0x5A9FEA, 0x1C5FB5);
+  Speaker(c, 0xFFFFFF, 0xFFFFFF, 0xE6EEF8, 0xFFFFFF, 0.62f);
+}
+
 // A pale blue sky: a vertical gradient with soft slanted bands of light
 // and a gentle swell near the bottom.
 void DrawBackground(Canvas& c) {
@@ -555,6 +689,21 @@ int main(int argc, char** argv) {
       {"Calendar.gif", Gif(Draw(16, 16, DrawCalendar), buttonFace)},
       {"speaker.gif", Gif(Draw(16, 16, DrawSpeaker), buttonFace)},
       {"sound_none.ico", icon(DrawSoundNone)},
+      {"velorn.ico", icon(DrawVelorn)},
+      {"sound.gif", Gif(Draw(16, 16, DrawSound), buttonFace)},
+      {"control_play_blue.gif", Gif(Draw(16, 16, DrawPlayBlue), buttonFace)},
+      {"microphone.gif", Gif(Draw(16, 16, DrawMicrophone), buttonFace)},
+      {"information.gif", Gif(Draw(16, 16, DrawInform), buttonFace)},
+      {"volume.gif", Gif(Draw(16, 16, DrawVolume), buttonFace)},
+      {"konec.gif", Gif(Draw(16, 16, DrawKonec), buttonFace)},
+      {"clock_add.gif", Gif(Draw(16, 16, DrawClockAdd), buttonFace)},
+      {"clock_edit.gif", Gif(Draw(16, 16, DrawClockEdit), buttonFace)},
+      {"clock_go.gif", Gif(Draw(16, 16, DrawClockGo), buttonFace)},
+      {"insert.gif", Gif(Draw(16, 16, DrawInsert), buttonFace)},
+      {"edit.gif", Gif(Draw(16, 16, DrawEdit), buttonFace)},
+      {"delete.gif", Gif(Draw(16, 16, DrawStorno), buttonFace)},
+      {"connect.gif", Gif(Draw(16, 16, DrawConnect), buttonFace)},
+      {"open.gif", Gif(Draw(16, 16, DrawOpen), buttonFace)},
       {"back_blue.jpg", Jpeg(Draw(480, 300, DrawBackground), 92)},
       {"back_blue_big.jpg", Jpeg(Draw(1280, 960, DrawBackground), 90)},
   };

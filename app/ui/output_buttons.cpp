@@ -46,11 +46,11 @@ bool PlayableFile(std::string_view path) {
   return true;
 }
 
-std::string OutputButton(int k) { return "?BUTTON_" + std::to_string(k); }
+std::string DialogOutputButton(int k) { return "?BUTTON_" + std::to_string(k); }
 
 void AddOutputArea(pu::Window& w, pu::Control* parent) {
   pu::Control& group = w.Add(pu::ControlKind::Group, "?GROUP_1ST", "Aktivní výstupy", parent).SetColumns(8);
-  for (int k = 1; k <= kOutputButtons; ++k) w.Add(pu::ControlKind::Button, OutputButton(k), {}, &group);
+  for (int k = 1; k <= kOutputButtons; ++k) w.Add(pu::ControlKind::Button, DialogOutputButton(k), {}, &group);
   w.Add(pu::ControlKind::Prompt, "?STRING8", "Předdefinované:", parent);
   w.Add(pu::ControlKind::DropList, "?PRE:NAZEV", {}, parent);
 }
@@ -77,7 +77,7 @@ bool Blank(std::string_view s) { return platform::text::TrimRight(s).empty(); }
 void ShowOutputNames(pu::Window& w, const OutputNameList& names) {
   for (int k = 1; k <= kOutputButtons; ++k) {
     const std::string& name = names[static_cast<std::size_t>(k)];
-    pu::Control& b = w[OutputButton(k)];
+    pu::Control& b = w[DialogOutputButton(k)];
     b.SetText(name);
     if (Blank(name)) b.Disable();
   }
@@ -85,16 +85,16 @@ void ShowOutputNames(pu::Window& w, const OutputNameList& names) {
 
 void ShowChosenOutputs(pu::Window& w, const OutputFlags& flags) {
   for (int k = 1; k <= kOutputButtons; ++k)
-    if (flags[static_cast<std::size_t>(k)] == 1) w[OutputButton(k)].SetColor(kChosenColor);
+    if (flags[static_cast<std::size_t>(k)] == 1) w[DialogOutputButton(k)].SetColor(kChosenColor);
 }
 
 void ToggleOutput(pu::Window& w, OutputFlags& flags, int k) {
   uint8_t& f = flags[static_cast<std::size_t>(k)];
   if (f == 1) {
-    w[OutputButton(k)].SetColor(pu::kNormalColor);
+    w[DialogOutputButton(k)].SetColor(pu::kNormalColor);
     f = 0;
   } else {
-    w[OutputButton(k)].SetColor(kChosenColor);
+    w[DialogOutputButton(k)].SetColor(kChosenColor);
     f = 1;
   }
 }
@@ -119,7 +119,7 @@ void ApplyPreset(pu::Window& w, OutputFlags& flags, const OutputNameList& names,
     const std::string& nibble = nibbles[static_cast<std::size_t>((k - 1) / 4 + 1)];
     const std::size_t bit = static_cast<std::size_t>((k - 1) % 4);
     const bool on = bit < nibble.size() && nibble[bit] == '1' && !Blank(names[static_cast<std::size_t>(k)]);
-    w[OutputButton(k)].SetColor(on ? kChosenColor : pu::kNormalColor);
+    w[DialogOutputButton(k)].SetColor(on ? kChosenColor : pu::kNormalColor);
     if (on) flags[static_cast<std::size_t>(k)] = 1;
   }
   preset.ClearBuffer();

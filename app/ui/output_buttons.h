@@ -50,7 +50,7 @@ bool PlayableFile(std::string_view path);
 // ?BUTTON_32 on `parent`, then ?STRING8 "Předdefinované:" and the drop list
 // ?PRE:NAZEV.
 void AddOutputArea(platform::ui::Window& w, platform::ui::Control* parent);
-std::string OutputButton(int k);  // "?BUTTON_k"
+std::string DialogOutputButton(int k);  // "?BUTTON_k"
 // The output k of a button's control number, 0 when it is no output button.
 int OutputOfControl(const platform::ui::Window& w, int control);
 

@@ -133,7 +133,7 @@ class TaskFormWindow final : public pu::RecordForm {
         w[e].SetReadOnly(true);
       for (const char* b : {"?CALENDAR", "?LOOKUPFILE", "?BUTTON_PLAY", "?KAZDY_DEN", "?BEZ_OPAKOVANI", "?PRE:NAZEV"})
         w[b].Disable();
-      for (int k = 1; k <= kOutputButtons; ++k) w[OutputButton(k)].Disable();
+      for (int k = 1; k <= kOutputButtons; ++k) w[DialogOutputButton(k)].Disable();
     }
     SetUpTaskFormResizer();
     if (!tPresetView) InitTaskFormPresetView();

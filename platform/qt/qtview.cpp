@@ -124,6 +124,15 @@ class ModelSpin final : public QAbstractSpinBox {
 // A child of a container laid out as a grid (pu::Control::Columns).
 bool InGrid(const pu::Control& c) { return c.Parent() != nullptr && c.Parent()->Columns() > 0; }
 
+// A control on a page of a sheet. Texts there do not wrap: a sheet asks
+// only its pages that wrap for their height at a width.
+bool OnSheet(const pu::Control& c) {
+  for (const pu::Control* p = c.Parent(); p != nullptr; p = p->Parent())
+    if (p->Kind() == ControlKind::Tab && p->Parent() != nullptr && p->Parent()->Kind() == ControlKind::Sheet)
+      return true;
+  return false;
+}
+
 // A button that shows where the focus is whatever its look: a flat button
 // has no panel for the style to mark, and the style marks a raised one only
 // once the keyboard has moved the focus.
@@ -150,7 +159,8 @@ class CellButton final : public ModelButton {
   QSize sizeHint() const override {
     const QSize base = QPushButton::sizeHint();
     const int margin = style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, this);
-    const int textWidth = fontMetrics().horizontalAdvance(text()) + 2 * margin;
+    int textWidth = fontMetrics().horizontalAdvance(text()) + 2 * margin;
+    if (!icon().isNull()) textWidth += iconSize().width() + margin;
     return {std::max(base.height(), textWidth), base.height()};
   }
   QSize minimumSizeHint() const override { return sizeHint(); }
@@ -313,22 +323,26 @@ class QtView::Impl {
     if (parent != nullptr && parent->Columns() > 0) {
       auto* grid = new QGridLayout;
       grid->setSpacing(2);
-      const int columns = parent->Columns();
-      for (std::size_t k = 0; k < items.size(); ++k) {
-        QWidget* cell = Make(n, *items[k], host);
-        QSizePolicy policy = cell->sizePolicy();
-        policy.setRetainSizeWhenHidden(true);
-        cell->setSizePolicy(policy);
-        grid->addWidget(cell, static_cast<int>(k) / columns, static_cast<int>(k) % columns);
-      }
+      LayGrid(n, host, grid, items, parent->Columns(), true);
+      // Room to spare goes below the grid, not between its rows.
+      grid->setRowStretch(grid->rowCount(), 1);
       box->addLayout(grid);
       return;
     }
+    const auto at = [&](std::size_t k) { return k < items.size() ? items[k] : nullptr; };
+    std::vector<bool> used(items.size(), false);
+    // The next item that is not a button (buttons go to the bottom).
+    const auto nextFlow = [&](std::size_t k) {
+      for (std::size_t j = k + 1; j < items.size(); ++j)
+        if (!used[j] && items[j]->Kind() != ControlKind::Button) return j;
+      return items.size();
+    };
     QGridLayout* form = nullptr;
     int formRows = 0;
     for (std::size_t i = 0; i < items.size(); ++i) {
+      if (used[i]) continue;
       pu::Control& c = *items[i];
-      pu::Control* next = i + 1 < items.size() ? items[i + 1] : nullptr;
+      pu::Control* next = at(i + 1);
       if (c.Kind() == ControlKind::Button) {
         buttons.push_back(&c);
         continue;
@@ -342,22 +356,54 @@ class QtView::Impl {
         }
         form->addWidget(Make(n, c, host), formRows, 0);
         form->addWidget(Make(n, *next, host), formRows, 1);
+        used[i + 1] = true;
+        // What stands right after the field on its row: a button with only
+        // a picture (a lookup), then a prompt that starts no pair (a unit).
+        int column = 2;
+        std::size_t k = i + 2;
+        if (pu::Control* b = at(k); b != nullptr && b->Kind() == ControlKind::Button && b->Text().empty()) {
+          form->addWidget(Make(n, *b, host), formRows, column++);
+          used[k++] = true;
+        }
+        if (pu::Control* u = at(k);
+            u != nullptr && u->Kind() == ControlKind::Prompt && (at(k + 1) == nullptr || !IsField(at(k + 1)->Kind()))) {
+          form->addWidget(Make(n, *u, host), formRows, column);
+          used[k] = true;
+        }
         ++formRows;
-        ++i;
         continue;
       }
       form = nullptr;
-      const bool pair = next != nullptr && ((c.Kind() == ControlKind::Image && next->Kind() == ControlKind::Text) ||
-                                            (c.Kind() == ControlKind::Text && next->Kind() == ControlKind::Image));
+      const std::size_t j = nextFlow(i);
+      pu::Control* partner = at(j);
+      const bool pair =
+          partner != nullptr && ((c.Kind() == ControlKind::Image && partner->Kind() == ControlKind::Text) ||
+                                 (c.Kind() == ControlKind::Text && partner->Kind() == ControlKind::Image));
       if (pair) {
-        pu::Control& image = c.Kind() == ControlKind::Image ? c : *next;
-        pu::Control& text = c.Kind() == ControlKind::Image ? *next : c;
+        pu::Control& image = c.Kind() == ControlKind::Image ? c : *partner;
+        pu::Control& text = c.Kind() == ControlKind::Image ? *partner : c;
         auto* row = new QHBoxLayout;
         row->setSpacing(14);
         row->addWidget(Make(n, image, host), 0, Qt::AlignTop);
         row->addWidget(Make(n, text, host), 1);
         box->addLayout(row);
-        ++i;
+        used[j] = true;
+        continue;
+      }
+      // A legend: boxes each followed by its prompt, in one row.
+      if (c.Kind() == ControlKind::Box && next != nullptr && next->Kind() == ControlKind::Prompt) {
+        auto* row = new QHBoxLayout;
+        std::size_t k = i;
+        for (; at(k) != nullptr && at(k)->Kind() == ControlKind::Box && at(k + 1) != nullptr &&
+               at(k + 1)->Kind() == ControlKind::Prompt;
+             k += 2) {
+          if (k > i) row->addSpacing(18);
+          row->addWidget(Make(n, *items[k], host), 0, Qt::AlignVCenter);
+          row->addWidget(Make(n, *items[k + 1], host), 0, Qt::AlignVCenter);
+          used[k] = used[k + 1] = true;
+        }
+        row->addStretch(1);
+        box->addLayout(row);
         continue;
       }
       box->addWidget(Make(n, c, host));
@@ -365,14 +411,35 @@ class QtView::Impl {
     if (!buttons.empty()) {
       constexpr int kPerRow = 8;
       auto* grid = new QGridLayout;
-      for (std::size_t k = 0; k < buttons.size(); ++k)
-        grid->addWidget(Make(n, *buttons[k], host), static_cast<int>(k) / kPerRow, static_cast<int>(k) % kPerRow);
+      LayGrid(n, host, grid, buttons, kPerRow, false);
       auto* row = new QHBoxLayout;
       row->addStretch(1);
       row->addLayout(grid);
       row->addStretch(1);
       box->addStretch(1);
       box->addLayout(row);
+    }
+  }
+
+  // Lays controls out in a grid: each in its own cell (pu::Control::SetCell),
+  // the others in the next cells in window order. keepHidden: a hidden cell
+  // keeps its place.
+  void LayGrid(Native& n, QWidget* host, QGridLayout* grid, const std::vector<pu::Control*>& items, int columns,
+             bool keepHidden) {
+    int k = 0;
+    for (pu::Control* c : items) {
+      QWidget* cell = Make(n, *c, host);
+      if (keepHidden) {
+        QSizePolicy policy = cell->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        cell->setSizePolicy(policy);
+      }
+      if (c->HasCell()) {
+        grid->addWidget(cell, c->GridCell().row, c->GridCell().column, 1, c->GridCell().span);
+      } else {
+        grid->addWidget(cell, k / columns, k % columns);
+        ++k;
+      }
     }
   }
 
@@ -496,7 +563,7 @@ class QtView::Impl {
       case ControlKind::Text: {
         auto* l = new QLabel(host);
         l->setTextFormat(Qt::PlainText);
-        if (c.Kind() == ControlKind::Text && !InGrid(c)) {
+        if (c.Kind() == ControlKind::Text && !InGrid(c) && !OnSheet(c)) {
           l->setWordWrap(true);
           l->setMinimumWidth(kTextMinWidth);
         }
@@ -977,7 +1044,7 @@ class QtView::Impl {
     for (int i = 1; i <= n.model->ControlCount(); ++i) {
       if (n.model->At(i)->Kind() != ControlKind::Text || InGrid(*n.model->At(i))) continue;
       auto* l = qobject_cast<QLabel*>(ControlOf(n, i));
-      if (l == nullptr) continue;
+      if (l == nullptr || !l->wordWrap()) continue;
       int natural = 0;
       for (const QString& line : l->text().split(QLatin1Char('\n')))
         natural = std::max(natural, l->fontMetrics().horizontalAdvance(line));
@@ -989,6 +1056,14 @@ class QtView::Impl {
       top->adjustSize();
       return;
     }
+    // What changed on a tab not shown has not reached its page's layout:
+    // the sheet is as large as its largest page from the start.
+    for (const auto& [sheet, index] : n.tabs)
+      if (sheet != nullptr && sheet->widget(index) != nullptr && sheet->widget(index)->layout() != nullptr) {
+        sheet->widget(index)->layout()->invalidate();
+        sheet->widget(index)->layout()->activate();
+        sheet->updateGeometry();
+      }
     // Changed texts reach the nested layouts' sizes only when it is
     // activated.
     layout->activate();
@@ -1202,10 +1277,14 @@ void QtView::Pump(pu::EventQueue& q, uint64_t seen, std::optional<pu::TimePoint>
   pu::DispatchNativeMessages();
   d_->Watch(q);
   d_->Flush();
-  if (q.Generation() != seen) return;
+  // Nothing to wait for: the input that is there is still dispatched.
+  const bool due = deadline && *deadline <= GetClock().Now();
+  if (q.Generation() != seen || due) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    return;
+  }
   if (deadline) {
     const auto left = *deadline - GetClock().Now();
-    if (left <= pu::TimePoint::duration::zero()) return;
     const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
     d_->deadline_.start(static_cast<int>(std::min<int64_t>(ms, 24 * 3600 * 1000)));
   }

@@ -1,10 +1,13 @@
 // The Qt Widgets view of the window model, on the GUI thread.
 //
 // Each open model window is a top-level widget: its controls are laid out
-// by kind and parent (prompts beside their fields, an image beside its text,
-// the buttons of a container in a row at its bottom, tabs in a tab widget,
-// group boxes and radio groups around their controls; the children of a
-// container with columns in a grid of compact cells). Each control's
+// by kind and parent (prompts beside their fields, with a picture-only
+// button and a prompt that follow a field on its row; an image beside its
+// text; boxes each followed by a prompt in one row, as a legend; the buttons
+// of a container in a grid at its bottom, eight to a row; tabs in a tab
+// widget; group boxes and radio groups around their controls; the children
+// of a container with columns in a grid of compact cells; a control with a
+// cell of its own in that cell of its grid). Each control's
 // widget carries its label as its object name ("?BUTTON_OK"). What the
 // operator does comes back through the window's user actions (Press, Enter,
 // Choose, Step, PressKey); the close box, Alt+F4 and the minimise, maximise

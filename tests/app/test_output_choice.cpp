@@ -194,7 +194,7 @@ TEST_F(OutputChoice, BothDialogsShowNamesAndChoicesAndAPresetChoosesOnlyNamedOut
             EXPECT_EQ(w.At(w.Focus())->Label(), "?BUTTON_1");
           }
           for (int k = 1; k <= 32; ++k) {
-            const pu::Control& b = w[OutputButton(k)];
+            const pu::Control& b = w[DialogOutputButton(k)];
             const bool named = k <= 20 && k != 2;
             EXPECT_EQ(b.Text(), named ? "V" + std::to_string(k) : "") << k;
             EXPECT_EQ(b.Enabled(), named) << k;
@@ -208,7 +208,7 @@ TEST_F(OutputChoice, BothDialogsShowNamesAndChoicesAndAPresetChoosesOnlyNamedOut
           for (int k = 1; k <= 32; ++k) {
             const bool on = k <= 8 && k != 2;  // 32 has no name
             EXPECT_EQ(s.outputs[static_cast<std::size_t>(k)], on ? 1 : 0) << k;
-            EXPECT_EQ(w[OutputButton(k)].Color(), on ? kChosenColor : pu::kNormalColor) << k;
+            EXPECT_EQ(w[DialogOutputButton(k)].Color(), on ? kChosenColor : pu::kNormalColor) << k;
           }
           for (int k = 33; k <= 40; ++k) EXPECT_EQ(s.outputs[static_cast<std::size_t>(k)], 0) << k;
           EXPECT_EQ(w["?PRE:NAZEV"].Choice(), 0);

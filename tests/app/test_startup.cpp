@@ -2,6 +2,7 @@
 // and a runtime folder of the test's own.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -181,6 +182,27 @@ TEST_F(Startup, AWorkingFolderThatCannotBeEnteredEndsTheRunAndFreesTheGuard) {
   EXPECT_EQ(SnapshotFolder(work_.path()), "") << "no INI and no record file in the start folder";
   auto next = StartReady(work_.path());
   EXPECT_EQ(Stop(*next), 0);
+}
+
+TEST_F(Startup, ASettingsRecordThatCannotBeInsertedEndsTheRunWithStatusFive) {
+  // A first run makes the files; then the record goes and the file refuses
+  // a new one.
+  auto first = StartReady(work_.path());
+  ASSERT_EQ(Stop(*first), 0);
+  const std::string ini = ReadFile(work_.file("velorn.INI"));
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(work_.file("Settings.tps").c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db,
+                         "DELETE FROM records; CREATE TRIGGER refuse BEFORE INSERT ON records "
+                         "BEGIN SELECT RAISE(ABORT, 'refused'); END;",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  std::string err;
+  EXPECT_EQ(RunToEnd(work_.path(), {}, &err), 5) << "a failure is not reported as success";
+  EXPECT_NE(err.find("Při čtení nebo zápisu do databáze Settings.tps vznikla chyba č.: 0x0"), std::string::npos)
+      << err;
+  EXPECT_EQ(ReadFile(work_.file("velorn.INI")), ini) << "no INI values written";
 }
 
 }  // namespace

@@ -10,8 +10,10 @@
 #include <memory>
 #include <vector>
 
+#include "platform/stdtime.h"
 #include "platform/thread.h"
 #include "platform/window.h"
+#include "tests/support/fake_clock.h"
 
 namespace platform::ui {
 namespace {
@@ -338,6 +340,49 @@ TEST(EventLoop, AStreamOfPostedEventsDoesNotStarveTheTimer) {
   };
   s.Run();
   EXPECT_EQ(ticks, 3) << "the window closed after " << posted << " posted events";
+}
+
+TEST(EventLoop, NoTickComesBeforeTheOpenEventHowEverLongTheSetUpTook) {
+  testsupport::FakeClock clock(DateFromYmd(2026, 3, 2), TimeFromHms(9, 0, 0));
+  testsupport::ClockGuard guard(&clock);
+  Window w;
+  Seeing s(w);
+  s.atSetUp = [&] {
+    w.SetTimer(25);
+    w.Open();
+    clock.Advance(std::chrono::seconds(3));  // twelve periods of work before the loop
+  };
+  s.onEvent = [&](Seeing& me) {
+    const int e = me.window().EventNumber();
+    if (e == EVENT::OpenWindow) me.window().Post(kUserEvent);
+    if (e == kUserEvent) clock.Advance(std::chrono::milliseconds(250));
+    if (e == EVENT::Timer) me.window().Post(EVENT::CloseWindow);
+  };
+  s.Run();
+  EXPECT_EQ(s.seen, (std::vector<int>{EVENT::OpenWindow, kUserEvent, EVENT::Timer, EVENT::CloseWindow}))
+      << "the first tick one period after the open event";
+}
+
+TEST(EventLoop, TicksThatTakeLongerThanTheirPeriodLetPostedEventsIn) {
+  testsupport::FakeClock clock(DateFromYmd(2026, 3, 2), TimeFromHms(9, 0, 0));
+  testsupport::ClockGuard guard(&clock);
+  Window w;
+  Seeing s(w);
+  int ticks = 0;
+  s.atSetUp = [&] { w.SetTimer(1); };
+  s.onEvent = [&](Seeing& me) {
+    const int e = me.window().EventNumber();
+    // The first tick is due one period after the open event.
+    if (e == EVENT::OpenWindow) me.window().Post(kUserEvent + 1);
+    if (e == kUserEvent + 1) clock.Advance(std::chrono::milliseconds(10));
+    if (e != EVENT::Timer) return;
+    clock.Advance(std::chrono::milliseconds(50));  // five periods: the next tick is due at once
+    if (++ticks == 1) me.window().Post(kUserEvent);
+    if (ticks == 3) me.window().Post(EVENT::CloseWindow);
+  };
+  s.Run();
+  EXPECT_EQ(s.seen, (std::vector<int>{EVENT::OpenWindow, kUserEvent + 1, EVENT::Timer, kUserEvent, EVENT::Timer,
+                                      EVENT::Timer, EVENT::CloseWindow}));
 }
 
 }  // namespace

@@ -146,10 +146,13 @@ TEST_F(TrayShellTest, ATrayHostThatAppearsTellsEveryTopLevelWindow) {
   EXPECT_EQ(seenNow(), (std::vector<Seen>{{created, 0, 0}}));
   shell.CheckTrayHost();
   EXPECT_TRUE(seenNow().empty()) << "only when it appears";
+  EXPECT_TRUE(shell.HostPresent());
   host_ = false;
   shell.CheckTrayHost();
+  EXPECT_FALSE(shell.HostPresent()) << "gone";
   host_ = true;
   shell.CheckTrayHost();
+  EXPECT_TRUE(shell.HostPresent());
   EXPECT_EQ(seenNow(), (std::vector<Seen>{{created, 0, 0}})) << "and when it comes back";
 }
 

@@ -8,7 +8,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
-#include <QTimer>
 #include <functional>
 #include <string>
 #include <vector>
@@ -36,21 +35,13 @@ W* Widget(std::string_view label) {
   return w;
 }
 
-// Runs `then` from the dispatcher of the waiting loop once `ready` holds;
-// gives up (a failure, the window closed) after about two seconds.
-void When(std::function<bool()> ready, std::function<void()> then, int tries = 400) {
-  QTimer::singleShot(5, qApp, [ready = std::move(ready), then = std::move(then), tries]() mutable {
-    if (ready()) return then();
-    if (tries == 0) {
-      ADD_FAILURE() << "the calendar did not get there";
-      Top().CloseBox();
-      return;
-    }
-    When(std::move(ready), std::move(then), tries - 1);
-  });
-}
+using testsupport::InTop;
 
-QRect InTop(QWidget* w) { return QRect(w->mapTo(w->window(), QPoint(0, 0)), w->size()); }
+// Runs `then` once `ready` holds; gives up (a failure, the window closed)
+// after about two seconds.
+void When(std::function<bool()> ready, std::function<void()> then) {
+  testsupport::When(std::move(ready), std::move(then), "the calendar", [] { Top().CloseBox(); });
+}
 
 // What the operator would see wrong: a button or text narrower than what
 // it shows, visible buttons that overlap, heads off their columns, a
@@ -60,10 +51,7 @@ void ExpectLaidOut(QWidget* top) {
   for (QPushButton* b : top->findChildren<QPushButton*>()) {
     if (!b->isVisible()) continue;
     shown.push_back(b);
-    const QString text = b->text().remove(QLatin1Char('&'));
-    const int needs = b->fontMetrics().horizontalAdvance(text) + (b->icon().isNull() ? 0 : b->iconSize().width());
-    EXPECT_GE(b->width(), needs + 4) << b->objectName().toStdString();
-    EXPECT_GE(b->height(), b->fontMetrics().height() + 4) << b->objectName().toStdString();
+    testsupport::ExpectWhole(b);
   }
   EXPECT_EQ(shown.size(), 31u + 6u);
   for (std::size_t i = 0; i < shown.size(); ++i)

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QGuiApplication>
 #include <QPixmap>
+#include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 #include <cstdio>
@@ -75,6 +78,28 @@ void Shot(QWidget* widget, const char* name) {
     picture = widget->grab();
   }
   EXPECT_TRUE(picture.save(path)) << path.toStdString();
+}
+
+void When(std::function<bool()> ready, std::function<void()> then, const char* what, std::function<void()> giveUp,
+          int tries) {
+  QTimer::singleShot(5, qApp, [=]() mutable {
+    if (ready()) return then();
+    if (tries == 0) {
+      ADD_FAILURE() << what << " did not get there";
+      return giveUp();
+    }
+    When(std::move(ready), std::move(then), what, std::move(giveUp), tries - 1);
+  });
+}
+
+QRect InTop(QWidget* w) { return QRect(w->mapTo(w->window(), QPoint(0, 0)), w->size()); }
+
+void ExpectWhole(QPushButton* b, const std::string& context) {
+  const QString text = b->text().remove(QLatin1Char('&'));
+  const int needs = b->fontMetrics().horizontalAdvance(text) + (b->icon().isNull() ? 0 : b->iconSize().width());
+  const std::string name = context + " " + b->objectName().toStdString();
+  EXPECT_GE(b->width(), needs + 4) << name;
+  EXPECT_GE(b->height(), b->fontMetrics().height() + 4) << name;
 }
 
 }  // namespace testsupport

@@ -2,6 +2,11 @@
 // toolkit session it runs them in, and screenshots on request.
 #pragma once
 
+#include <QRect>
+#include <functional>
+#include <string>
+
+class QPushButton;
 class QWidget;
 
 namespace platform::qt {
@@ -23,5 +28,15 @@ bool OnDisplay();
 // when missing); nothing without it. On a display, a window is saved as the
 // screen shows it, frame and caption included.
 void Shot(QWidget* widget, const char* name);
+// Runs `then` from the dispatcher of the waiting loop once `ready` holds,
+// looking every 5 ms; after `tries` looks a failure ("what" did not get
+// there) and `giveUp`, which ends the waiting loop.
+void When(std::function<bool()> ready, std::function<void()> then, const char* what, std::function<void()> giveUp,
+          int tries = 400);
+// A widget's rectangle in its window's coordinates.
+QRect InTop(QWidget* w);
+// A button shows its picture and its whole caption (what names the failure:
+// context and the button's label).
+void ExpectWhole(QPushButton* b, const std::string& context = {});
 
 }  // namespace testsupport

@@ -37,6 +37,9 @@ class RecordingShell final : public syslib::NotifyShell {
   }
   // The shell starts again: it knows no icon.
   void Restart() { icons.clear(); }
+  bool HostPresent() const override { return hostPresent; }
+
+  bool hostPresent = true;  // a tray host shows the icons
 
   std::vector<Call> calls;
   std::set<uint32_t> refuse;  // messages refused whatever the icon

@@ -1,5 +1,6 @@
-// The engine in its host window on the real clock, against the simulated
-// devices: a task due a minute ago plays once in its zones and is booked.
+// The engine in the main window on the real clock, against the simulated
+// devices: a task due a minute ago plays once in its zones and is booked;
+// the close-down switches the installation off.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -10,7 +11,7 @@
 
 #include "app/data/records.h"
 #include "app/engine/engine.h"
-#include "app/ui/engine_host.h"
+#include "app/ui/main_window.h"
 #include "platform/clock.h"
 #include "platform/eventloop.h"
 #include "platform/stdtime.h"
@@ -24,25 +25,30 @@ namespace {
 using namespace app::engine;
 namespace pu = platform::ui;
 
-// Runs the host for two scans, then closes it.
-class TwoScanHost : public app::ui::EngineHost {
+// Runs the main window for two scans, then closes it down.
+class TwoScanWindow : public app::ui::MainWindow {
  public:
   int scans = 0;
+  int refreshes = 0;
   int OnWindowEvent() override {
     const bool tick = Win().EventNumber() == pu::EVENT::Timer;
     int32_t& timeout = Engine().schedulerState.GLO_TIMEOUT;
     const int32_t before = timeout;
-    const int r = EngineHost::OnWindowEvent();
+    const int r = MainWindow::OnWindowEvent();
     if (tick && before + 50 >= kScanPeriod && timeout == 0) {
       ++scans;
       if (scans == 1) timeout = kScanPeriod - 50;  // the next tick scans again
-      else Win().Post(pu::EVENT::CloseWindow);
+      else Win().Post(pu::EVENT::CloseDown);
     }
     return r;
   }
+  void RefreshTaskList() override {
+    ++refreshes;
+    MainWindow::RefreshTaskList();
+  }
 };
 
-TEST(EngineHost, ADueTaskPlaysOnceInItsZonesAndIsBooked) {
+TEST(MainWindowScan, ADueTaskPlaysOnceInItsZonesAndIsBookedAndTheCloseDownSwitchesOff) {
   const platform::StdTime now = platform::GetClock().ClockTime();
   if (now < platform::TimeFromHms(0, 5, 0) || now > platform::TimeFromHms(23, 50, 0))
     GTEST_SKIP() << "too close to midnight for a real-clock scan";
@@ -75,12 +81,12 @@ TEST(EngineHost, ADueTaskPlaysOnceInItsZonesAndIsBooked) {
   });
 
   {
-    TwoScanHost host;
-    host.Engine().schedulerState.GLO_TIMEOUT = kScanPeriod - 100;
-    host.Run();
-    EXPECT_EQ(host.scans, 2);
-    EXPECT_EQ(host.TaskListRefreshes(), 1);
-    host.Engine().protocol.DisconnectPort();
+    TwoScanWindow window;
+    window.Engine().schedulerState.GLO_TIMEOUT = kScanPeriod - 100;
+    window.Run();
+    EXPECT_EQ(window.scans, 2);
+    EXPECT_EQ(window.refreshes, 1);
+    EXPECT_LT(window.Engine().portState.PortHandle, 0) << "the close-down closed the port";
   }
   ASSERT_TRUE(syslib::WaitSoundIdle(std::chrono::seconds(5)));
   syslib::SetSoundLoadHook(nullptr);
@@ -89,9 +95,24 @@ TEST(EngineHost, ADueTaskPlaysOnceInItsZonesAndIsBooked) {
     std::lock_guard l(m);
     EXPECT_EQ(played, std::vector<std::string>{dir.file("hlaseni.wav")});
   }
+  // The close-down with the port open ends with the amplifier and every
+  // zone off, as the confirmed exit leaves them.
+  const auto switchedOff = [&] {
+    const auto c = sim.Commands();
+    return c.size() > 41 && c.back().text == "r39\r";
+  };
+  for (size_t n = sim.Commands().size() + 1; !switchedOff() && sim.WaitForCommands(n, std::chrono::seconds(5)); ++n) {
+  }
+  ASSERT_TRUE(switchedOff());
+  std::vector<std::string> texts;
+  for (const auto& c : sim.Commands()) texts.push_back(c.text);
+  const std::vector<std::string> tail(texts.end() - 41, texts.end());
+  std::vector<std::string> off{"r64\r"};
+  for (int k = 0; k < 40; ++k) off.push_back("r" + std::to_string(k) + "\r");
+  EXPECT_EQ(tail, off);
   size_t zoneResets = 0;
-  for (const auto& c : sim.Commands())
-    if (c.text == "r0\r" || c.text == "r8\r" || c.text == "r31\r") ++zoneResets;
+  for (auto it = texts.begin(); it != texts.end() - 41; ++it)
+    if (*it == "r0\r" || *it == "r8\r" || *it == "r31\r") ++zoneResets;
   EXPECT_EQ(zoneResets, 3u) << "the task's three zones, once";
 
   const app::data::TasksRecord task = testsupport::FirstTask();
