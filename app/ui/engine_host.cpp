@@ -15,6 +15,7 @@ EngineHost::EngineHost()
     : pu::WindowController(window_),
       window_(kEngineHostProcedure),
       engine_({.view = this, .errorBox = aMessage, .endProgram = platform::Halt}) {
+  engine::InstallLiveStateMachine(engine_);
   using K = pu::ControlKind;
   window_.Add(K::Text, "?DEBUG_TEXT");
   window_.Add(K::Text, "?INFO_TEXT");

@@ -5,8 +5,9 @@
 // the window's life; Engine() hands it to what the window opens. At opening
 // it makes sure the settings record exists (port "COM1"), loads the port
 // name and the amplifier delay, connects the port and, once connected,
-// silences every zone. Every timer event is a HandleTimerTick. The host has
-// no task list: a refresh is only counted.
+// silences every zone. Every timer event is a HandleTimerTick, with the
+// live-announcement state machine installed in it. The host has no task
+// list: a refresh is only counted.
 #pragma once
 
 #include <string_view>
