@@ -5,7 +5,8 @@
 //   velorn_gen_images OUTDIR
 //
 // writes OUTDIR/stop.ico, inform.ico, warning2.ico, ok.gif, storno.gif,
-// back_blue.jpg, back_blue_big.jpg and OUTDIR/carried_images.cpp.
+// sound.ico, cross.gif, back_blue.jpg, back_blue_big.jpg and
+// OUTDIR/carried_images.cpp.
 //
 // Shapes are drawn with 4 x 4 samples per pixel; icons keep full alpha (32-bit
 // ICO entries), button pictures are blended onto the button face and keep a
@@ -205,6 +206,36 @@ void DrawStorno(Canvas& c) {
   };
   stroke(0.045f, Solid(Hex(0x7A0C09)));
   stroke(0.0f, Vertical(Hex(0xF0605A), Hex(0xB51712), 0.15f, 0.9f));
+}
+
+// A loudspeaker sending out two waves.
+void DrawSound(Canvas& c) {
+  const std::vector<std::array<float, 2>> speaker{{{0.12f, 0.38f}},
+                                                  {{0.3f, 0.38f}},
+                                                  {{0.52f, 0.17f}},
+                                                  {{0.52f, 0.83f}},
+                                                  {{0.3f, 0.62f}},
+                                                  {{0.12f, 0.62f}}};
+  c.Fill(Rounded(speaker, 0.05f), Solid(Hex(0x1F3550)));
+  c.Fill(Rounded(speaker, 0.015f), Vertical(Hex(0x8FB4DE), Hex(0x3E6A9E), 0.17f, 0.83f));
+  const auto wave = [](float r, float width) -> Inside {
+    return [=](float x, float y) {
+      const float d = std::sqrt((x - 0.5f) * (x - 0.5f) + (y - 0.5f) * (y - 0.5f));
+      return x > 0.6f && d >= r - width && d <= r + width && std::fabs(y - 0.5f) < (x - 0.5f) * 1.4f;
+    };
+  };
+  c.Fill(wave(0.22f, 0.045f), Solid(Hex(0x1F3550)));
+  c.Fill(wave(0.38f, 0.045f), Solid(Hex(0x1F3550)));
+}
+
+// A white cross on a rounded red square.
+void DrawCross(Canvas& c) {
+  const std::vector<std::array<float, 2>> square{{{0.2f, 0.2f}}, {{0.8f, 0.2f}}, {{0.8f, 0.8f}}, {{0.2f, 0.8f}}};
+  c.Fill(Rounded(square, 0.14f), Solid(Hex(0x7A0C09)));
+  c.Fill(Rounded(square, 0.1f), Vertical(Hex(0xE8504A), Hex(0xA8140F), 0.1f, 0.9f));
+  const float r = 0.075f;
+  c.Fill(Capsule(0.34f, 0.34f, 0.66f, 0.66f, r), Solid(Hex(0xFFFFFF)));
+  c.Fill(Capsule(0.66f, 0.34f, 0.34f, 0.66f, r), Solid(Hex(0xFFFFFF)));
 }
 
 // A pale blue sky: a vertical gradient with soft slanted bands of light
@@ -452,6 +483,8 @@ int main(int argc, char** argv) {
       {"warning2.ico", icon(DrawWarning)},
       {"ok.gif", Gif(Draw(20, 20, DrawOk), buttonFace)},
       {"storno.gif", Gif(Draw(20, 20, DrawStorno), buttonFace)},
+      {"sound.ico", icon(DrawSound)},
+      {"cross.gif", Gif(Draw(20, 20, DrawCross), buttonFace)},
       {"back_blue.jpg", Jpeg(Draw(480, 300, DrawBackground), 92)},
       {"back_blue_big.jpg", Jpeg(Draw(1280, 960, DrawBackground), 90)},
   };

@@ -636,7 +636,8 @@ TEST(QtImages, TheCarriedImagesLoadThroughTheImageLoader) {
     int width, height;
   } cases[] = {{"stop.ico", 32, 32},      {"inform.ico", 32, 32},      {"warning2.ico", 32, 32},
                {"ok.gif", 20, 20},        {"storno.gif", 20, 20},      {"back_blue.jpg", 480, 300},
-               {"back_blue_big.jpg", 1280, 960}, {"OK.GIF", 20, 20}, {".\\stop.ico", 32, 32}};
+               {"back_blue_big.jpg", 1280, 960}, {"OK.GIF", 20, 20}, {".\\stop.ico", 32, 32},
+               {"sound.ico", 32, 32},    {"cross.gif", 20, 20}};
   QImage sheet(900, 420, QImage::Format_ARGB32);
   sheet.fill(QColor(0xEF, 0xEF, 0xEF));
   QPainter painter(&sheet);
