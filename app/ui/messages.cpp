@@ -45,10 +45,8 @@ class BoxController : public pu::WindowController {
     if (r != pu::kGoOn) return r;
     window().SetFirstField(1);
     window().Open();
-    if (auto hook = gVisibleOnDesktop.load()) {
-      hook(window());
-      hook(window());
-    }
+    KeepOnVisibleDesktop(window());
+    KeepOnVisibleDesktop(window());
     return pu::kGoOn;
   }
 
@@ -132,6 +130,10 @@ class QuestionController final : public BoxController {
 }  // namespace
 
 void SetVisibleOnDesktopHook(VisibleOnDesktopHook hook) { gVisibleOnDesktop.store(hook); }
+
+void KeepOnVisibleDesktop(pu::Window& w) {
+  if (auto hook = gVisibleOnDesktop.load()) hook(w);
+}
 
 void aMessage(std::string_view icon, std::string_view title, std::string_view text) {
   Box box("aMessage");

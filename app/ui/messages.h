@@ -44,5 +44,7 @@ uint8_t cMessage(std::string_view image1, std::string_view label1, std::string_v
 // boxes call it twice when they open. None by default.
 using VisibleOnDesktopHook = void (*)(platform::ui::Window& w);
 void SetVisibleOnDesktopHook(VisibleOnDesktopHook hook);
+// Calls the hook once for an opened window; nothing while none is set.
+void KeepOnVisibleDesktop(platform::ui::Window& w);
 
 }  // namespace app::ui
