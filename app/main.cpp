@@ -2,11 +2,24 @@
 #include "app/ui/window_view.h"
 #include "platform/cmdline.h"
 #include "platform/eventloop.h"
+#include "platform/signals.h"
+#include "platform/sleepwatch.h"
 #include "platform/thread.h"
+#include "platform/winproc.h"
 #include "syslib/serial.h"
 
 int main(int argc, char** argv) {
   platform::BlockSignals();
+  // SIGTERM, SIGINT and SIGHUP end the session of the windows of this, the
+  // first thread, from before anything can show a box (service mode routes
+  // them to its dispatcher instead); logind's sleep and wake reach them as
+  // power events.
+  platform::StartSignalWatch();
+  const int windows = platform::ui::ThreadNumber();
+  platform::SetSignalRoute([windows](int) { platform::ui::EndSession(windows); });
+  platform::SleepWatch sleep([windows](bool sleeping) {
+    platform::ui::BroadcastPower(windows, sleeping ? platform::ui::PBT_APMSUSPEND : platform::ui::PBT_APMRESUMEAUTOMATIC);
+  });
   platform::SetCommandLine(argc, argv);
   app::InitGlobals();
   app::RegisterProgramThreadHooks();
@@ -16,5 +29,6 @@ int main(int argc, char** argv) {
   platform::ThreadAttach(/*firstThread=*/true);
   const int status = app::ProgramMain();
   platform::ThreadDetach();
+  platform::StopSignalWatch();
   return status;
 }

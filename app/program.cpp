@@ -15,6 +15,7 @@
 #include "platform/instance_lock.h"
 #include "platform/locale_texts.h"
 #include "platform/msgbox.h"
+#include "platform/signals.h"
 #include "platform/text.h"
 #include "platform/thread.h"
 #include "service/service.h"
@@ -173,8 +174,12 @@ int ProgramMain() {
     return kExitBadWorkingFolder;
   }
 
-  if (hasServicePath && !platform::CommandHas("/NOSERVICE")) service::StartServiceDispatcher();
-  else {
+  if (hasServicePath && !platform::CommandHas("/NOSERVICE")) {
+    // The dispatcher routes SIGTERM, SIGINT and SIGHUP itself (its stop
+    // request); until it does they wait.
+    platform::SetSignalRoute(nullptr);
+    service::StartServiceDispatcher();
+  } else {
     const std::shared_ptr<void> view = gWindowViewFactory ? gWindowViewFactory() : nullptr;
     ui::Main();
   }

@@ -1,8 +1,21 @@
 // The settings store: an INI file named relative to the folder that is
-// current at each access. Every read opens and reads the file as it is now;
-// every write reads the file, changes one entry and saves it through a
-// temporary file in the same folder and a rename, so other sections, unknown
-// ones included, are kept as they were. Bytes are kept as they are.
+// current at each access. Every read opens and reads the file as it is now.
+//
+// Reading: a line "[name]" opens a section; a line "name=value" is an entry
+// of the section above it. Names compare without regard to ASCII case and
+// without the blanks around them; the value is the text after the first "="
+// without the blanks around it, up to a NUL. Of several entries of one name
+// in the sections of one name the first in the file counts. Every other line
+// (a comment starting with ";", text without "=", a "[" without "]", entries
+// before the first section) is no entry.
+//
+// Writing: a write reads the file, changes only the line of the entry that a
+// read would find (the text after its "=" and the blanks behind it), or adds
+// the entry after the last entry of the first section of that name, or adds
+// the section at the end; new lines take the file's line break (CR LF or LF,
+// LF for a new file). Every other byte stays as it was. The file is replaced
+// through a temporary file in the same folder and a rename, keeping its
+// permission bits; a write that changes nothing leaves the file untouched.
 #pragma once
 
 #include <functional>
@@ -31,8 +44,12 @@ class IniStore {
   // as with atol).
   long GetNumber(std::string_view section, std::string_view entry) const;
 
-  // Writes an entry. False when the file could not be written; the file on
-  // disk is then unchanged.
+  // Writes an entry. False, with the file on disk unchanged, when it could
+  // not be read or written (a folder in its place, a missing folder, a full
+  // disk) or when the names or the value cannot stand in a line: a line break
+  // or NUL anywhere, an empty name, blanks around a name, "]" in the
+  // section, "=" in the entry or an entry starting with "[" or ";". Blanks
+  // around the value are not read back.
   bool PutString(std::string_view section, std::string_view entry, std::string_view value);
   bool PutNumber(std::string_view section, std::string_view entry, long value);
 

@@ -11,6 +11,7 @@
 #include <map>
 #include <utility>
 
+#include "platform/cz_collation.h"
 #include "platform/locale_texts.h"
 #include "platform/stdtime.h"
 #include "platform/text.h"
@@ -21,17 +22,19 @@ namespace {
 
 using namespace platform::locale;
 
-thread_local int tLastError = 0;
+thread_local ErrorCode tLastError = NoError;
 thread_local std::string tLastDetail;
 std::atomic<int64_t> gRecoveryUnitMs{1000};
+std::atomic<bool> gSimulatedWriteProtection{false};
 
-constexpr const char* kCollation = "CZ_NOCASE";
 constexpr const char* kFormat = "velorn-records-1";
-
-int CollateCz(void*, int la, const void* a, int lb, const void* b) {
-  return text::CompareCzNoCase(std::string_view(static_cast<const char*>(a), static_cast<size_t>(la)),
-                               std::string_view(static_cast<const char*>(b), static_cast<size_t>(lb)));
-}
+// Marks our files in the database header ("Vlrn"), so that a file known to
+// be ours is opened without a separate read-only look first.
+constexpr int32_t kApplicationId = 0x566c726e;
+// The order CZ_NOCASE gives; raised whenever that order changes, so that the
+// indexes of files made under an older order are rebuilt at their next open
+// (an index kept in another order than its collation's misses records).
+constexpr const char* kCollationVersion = "cz-2";
 
 std::string Quote(std::string_view name) {
   std::string q = "\"";
@@ -100,7 +103,7 @@ int FieldDecl::Bytes() const {
     case FieldType::String:
     case FieldType::CString: return size;
   }
-  return 0;
+  return NoError;
 }
 
 int FileDecl::FieldIndex(std::string_view name) const {
@@ -133,13 +136,15 @@ std::string FileDecl::Signature() const {
   return s;
 }
 
-int LastError() { return tLastError; }
+ErrorCode LastError() { return tLastError; }
 
 std::string LastErrorText() {
   if (tLastError == 0) return {};
   std::string t = ErrorText(tLastError);
   return t;
 }
+
+void SimulateWriteProtection(bool on) { gSimulatedWriteProtection = on; }
 
 void SetLockRecoveryUnit(std::chrono::milliseconds unit) { gRecoveryUnitMs = unit.count(); }
 std::chrono::milliseconds LockRecoveryUnit() { return std::chrono::milliseconds(gRecoveryUnitMs.load()); }
@@ -151,16 +156,16 @@ RecordFile::RecordFile(const FileDecl& decl, void* buffer) : decl_(decl), buf_(b
 
 RecordFile::~RecordFile() { Close(); }
 
-int RecordFile::Fail(int code, std::string detail) {
+ErrorCode RecordFile::Fail(ErrorCode code, std::string detail) {
   tLastError = code;
   tLastDetail = std::move(detail);
   return code;
 }
 
-int RecordFile::Ok() {
-  tLastError = 0;
+ErrorCode RecordFile::Ok() {
+  tLastError = NoError;
   tLastDetail.clear();
-  return 0;
+  return NoError;
 }
 
 int RecordFile::BusyWait() const {
@@ -168,11 +173,11 @@ int RecordFile::BusyWait() const {
   return ms > 0x7fffffff ? 0x7fffffff : static_cast<int>(ms);
 }
 
-int RecordFile::MapSqlite(int rc) const {
+ErrorCode RecordFile::MapSqlite(int rc) const {
   switch (rc & 0xff) {
     case SQLITE_OK:
     case SQLITE_DONE:
-    case SQLITE_ROW: return 0;
+    case SQLITE_ROW: return NoError;
     case SQLITE_BUSY:
     case SQLITE_LOCKED: return AccessDenied;
     case SQLITE_CONSTRAINT: return DuplicateKey;
@@ -188,9 +193,10 @@ int RecordFile::MapSqlite(int rc) const {
   }
 }
 
-// What the file on disk is, before SQLite is let near it: 0 ours or
-// possibly ours (an SQLite database), 2 missing or empty, 36 foreign.
-int RecordFile::CheckFile(bool forCreate) {
+// What the file on disk is, before SQLite is let near it: 0 possibly ours
+// (an SQLite database; *marked when its header carries our mark), 2 missing
+// or empty, 36 foreign.
+ErrorCode RecordFile::CheckFile(bool* marked) {
   const int fd = ::open(decl_.fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) {
     if (errno == ENOENT) return FileNotFound;
@@ -207,44 +213,46 @@ int RecordFile::CheckFile(bool forCreate) {
     ::close(fd);
     return FileNotFound;
   }
-  char head[16] = {};
+  unsigned char head[100] = {};
   const ssize_t n = ::read(fd, head, sizeof head);
   ::close(fd);
-  if (n != static_cast<ssize_t>(sizeof head) || std::memcmp(head, "SQLite format 3", 16) != 0)
-    return InvalidDataFile;
-  (void)forCreate;
-  return 0;
+  if (n < 16 || std::memcmp(head, "SQLite format 3", 16) != 0) return InvalidDataFile;
+  const auto id = static_cast<int32_t>(static_cast<uint32_t>(head[68]) << 24 | static_cast<uint32_t>(head[69]) << 16 |
+                                       static_cast<uint32_t>(head[70]) << 8 | head[71]);
+  if (marked) *marked = n == static_cast<ssize_t>(sizeof head) && id == kApplicationId;
+  return NoError;
 }
 
-int RecordFile::Connect(int flags) {
+ErrorCode RecordFile::Connect(int flags) {
+  if (gSimulatedWriteProtection && (flags & SQLITE_OPEN_READWRITE))
+    flags = (flags & ~(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) | SQLITE_OPEN_READONLY;
   sqlite3* db = nullptr;
   const int rc = sqlite3_open_v2(decl_.fileName.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
-    const int code = MapSqlite(rc);
+    const ErrorCode code = MapSqlite(rc);
     sqlite3_close(db);
     return code;
   }
   sqlite3_extended_result_codes(db, 1);
-  sqlite3_create_collation_v2(db, kCollation, SQLITE_UTF8, nullptr, CollateCz, nullptr);
+  sqlite3_create_collation_v2(db, kCzNoCase, SQLITE_UTF8, nullptr, CollateCzNoCase, nullptr);
   sqlite3_busy_timeout(db, BusyWait());
   db_ = db;
   turn_ = FileTurn(decl_.fileName);
-  return 0;
+  return NoError;
 }
 
-int RecordFile::Exec(const char* sql) {
+ErrorCode RecordFile::Exec(const char* sql) {
   const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
   return MapSqlite(rc);
 }
 
 // Checks that the open database is one of ours with this layout.
-int RecordFile::Verify() {
+ErrorCode RecordFile::Verify() {
   Prepared q(db_, "SELECT name, value FROM velorn_meta");
   if (!q) {
     const int rc = sqlite3_errcode(db_);
-    if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED) return AccessDenied;
-    if ((rc & 0xff) == SQLITE_NOTADB || (rc & 0xff) == SQLITE_CORRUPT) return InvalidDataFile;
-    return InvalidRecordDeclaration;  // no such table: not ours
+    if ((rc & 0xff) == SQLITE_ERROR) return InvalidRecordDeclaration;  // no such table: not ours
+    return MapSqlite(rc);
   }
   std::string format, layout;
   int rc;
@@ -257,14 +265,14 @@ int RecordFile::Verify() {
   }
   if (rc != SQLITE_DONE) return MapSqlite(rc);
   if (format != kFormat || layout != decl_.Signature()) return InvalidRecordDeclaration;
-  return 0;
+  return NoError;
 }
 
 // Checks an existing database through a read-only connection that never
 // checkpoints, so a foreign file (a WAL database, say) is not changed by
-// being looked at. Ours never use WAL; a hot journal (after a crash) cannot
-// be rolled back read-only and is left to the read-write open that follows.
-int RecordFile::VerifyReadOnly() {
+// being looked at. A hot journal (after a crash) cannot be rolled back
+// read-only and is left to the read-write open that follows.
+ErrorCode RecordFile::VerifyReadOnly() {
   sqlite3* ro = nullptr;
   int rc = sqlite3_open_v2(decl_.fileName.c_str(), &ro, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
@@ -276,26 +284,39 @@ int RecordFile::VerifyReadOnly() {
   sqlite3_busy_timeout(ro, BusyWait());
   sqlite3* const rw = db_;
   db_ = ro;
-  int c;
+  ErrorCode c;
   {
     InTurn turn(FileTurn(decl_.fileName));
     c = Verify();
   }
-  if (c != 0 && sqlite3_extended_errcode(ro) == SQLITE_READONLY_ROLLBACK) c = 0;
+  if (c != 0 && sqlite3_extended_errcode(ro) == SQLITE_READONLY_ROLLBACK) c = NoError;
   db_ = rw;
   sqlite3_close(ro);
   return c;
 }
 
-int RecordFile::Open() {
+ErrorCode RecordFile::Open() {
   if (db_) return Fail(FileAlreadyOpen);
-  if (const int c = CheckFile(false); c != 0) return Fail(c, decl_.fileName);
-  if (const int c = VerifyReadOnly(); c != 0) return Fail(c, decl_.fileName);
-  if (const int c = Connect(SQLITE_OPEN_READWRITE); c != 0) return Fail(c, decl_.fileName);
-  int c;
+  bool marked = false;
+  if (const ErrorCode c = CheckFile(&marked); c != 0) return Fail(c, decl_.fileName);
+  if (!marked) {
+    if (const ErrorCode c = VerifyReadOnly(); c != 0) return Fail(c, decl_.fileName);
+  }
+  if (const ErrorCode c = Connect(SQLITE_OPEN_READWRITE); c != 0) return Fail(c, decl_.fileName);
+  // SQLite falls back to reading alone, without a word, when the file or
+  // its folder is write-protected.
+  if (sqlite3_db_readonly(db_, "main") != 0) {
+    Close();
+    return Fail(AccessDenied, decl_.fileName);
+  }
+  ErrorCode c;
   {
     InTurn turn(turn_);
     c = Verify();
+    if (c == 0) c = EnableWal();
+    if (c == 0) c = ReindexIfOrderChanged();
+    if (c == 0 && !marked) c = Exec(("PRAGMA application_id = " + std::to_string(kApplicationId)).c_str());
+    if (c == 0) c = ProbeWrite();
   }
   if (c != 0) {
     Close();
@@ -304,6 +325,52 @@ int RecordFile::Open() {
   order_ = Order::None;
   current_ = 0;
   return Ok();
+}
+
+// Readers never hold up writers and writers never hold up readers: a
+// reading may stay open while the caller talks to a device for seconds.
+ErrorCode RecordFile::EnableWal() {
+  Prepared q(db_, "PRAGMA journal_mode=WAL");
+  const int rc = q ? sqlite3_step(q.st) : sqlite3_errcode(db_);
+  if (rc != SQLITE_ROW) return MapSqlite(rc);
+  const auto* mode = reinterpret_cast<const char*>(sqlite3_column_text(q.st, 0));
+  // Another mode stays when the file cannot take the write-ahead log.
+  return mode && std::strcmp(mode, "wal") == 0 ? NoError : AccessDenied;
+}
+
+// Rebuilds the text indexes when the file was indexed under another order
+// of CZ_NOCASE than this program's.
+ErrorCode RecordFile::ReindexIfOrderChanged() {
+  {
+    Prepared q(db_, "SELECT value FROM velorn_meta WHERE name = 'collation'");
+    if (!q) return MapSqlite(sqlite3_errcode(db_));
+    const int rc = sqlite3_step(q.st);
+    if (rc == SQLITE_ROW) {
+      const auto* v = reinterpret_cast<const char*>(sqlite3_column_text(q.st, 0));
+      if (v != nullptr && std::strcmp(v, kCollationVersion) == 0) return NoError;
+    } else if (rc != SQLITE_DONE) {
+      return MapSqlite(rc);
+    }
+  }
+  if (const ErrorCode c = Exec("BEGIN IMMEDIATE"); c != 0) return c;
+  ErrorCode c = Exec((std::string("REINDEX ") + kCzNoCase).c_str());
+  if (c == 0) {
+    Prepared ins(db_, "INSERT OR REPLACE INTO velorn_meta (name, value) VALUES ('collation', ?1)");
+    sqlite3_bind_text(ins.st, 1, kCollationVersion, -1, SQLITE_STATIC);
+    if (const int rc = sqlite3_step(ins.st); rc != SQLITE_DONE) c = MapSqlite(rc);
+  }
+  if (c != 0) {
+    Exec("ROLLBACK");
+    return c;
+  }
+  return Exec("COMMIT");
+}
+
+// An open asks for writing: it is refused while another connection writes
+// the file (after the lock-recovery time), as any write would be.
+ErrorCode RecordFile::ProbeWrite() {
+  if (const ErrorCode c = Exec("BEGIN IMMEDIATE"); c != 0) return c;
+  return Exec("ROLLBACK");
 }
 
 std::string RecordFile::ColumnList() const {
@@ -329,7 +396,7 @@ std::string RecordFile::KeyOrderBy(int key) const {
   return s + "rowid";
 }
 
-int RecordFile::InstallSchema() {
+ErrorCode RecordFile::InstallSchema() {
   // Rows are numbered without reuse: a deleted record's place in file order
   // never goes to a new one, so read positions stay valid.
   std::string sql = "CREATE TABLE IF NOT EXISTS records (velorn_row INTEGER PRIMARY KEY AUTOINCREMENT";
@@ -340,7 +407,7 @@ int RecordFile::InstallSchema() {
       for (int kf : k.fields)
         if (kf == static_cast<int>(i) && k.noCase) noCase = true;
     sql += ", " + Quote(f.name) + (f.IsText() ? " TEXT NOT NULL DEFAULT ''" : " INTEGER NOT NULL DEFAULT 0");
-    if (f.IsText() && noCase) sql += std::string(" COLLATE ") + kCollation;
+    if (f.IsText() && noCase) sql += std::string(" COLLATE ") + kCzNoCase;
   }
   sql += ");";
   for (size_t i = 0; i < decl_.keys.size(); ++i) {
@@ -353,12 +420,15 @@ int RecordFile::InstallSchema() {
     sql += ";";
   }
   sql += "CREATE TABLE IF NOT EXISTS velorn_meta (name TEXT PRIMARY KEY, value TEXT NOT NULL);";
-  if (const int c = Exec("BEGIN EXCLUSIVE"); c != 0) return c;
-  int c = Exec(sql.c_str());
+  sql += "PRAGMA application_id = " + std::to_string(kApplicationId) + ";";
+  if (const ErrorCode c = EnableWal(); c != 0) return c;
+  if (const ErrorCode c = Exec("BEGIN EXCLUSIVE"); c != 0) return c;
+  ErrorCode c = Exec(sql.c_str());
   if (c == 0) {
     Prepared ins(db_, "INSERT OR IGNORE INTO velorn_meta (name, value) VALUES (?1, ?2)");
     const std::string sig = decl_.Signature();
-    const std::pair<const char*, std::string> rows[] = {{"format", kFormat}, {"label", decl_.label}, {"layout", sig}};
+    const std::pair<const char*, std::string> rows[] = {
+        {"format", kFormat}, {"label", decl_.label}, {"layout", sig}, {"collation", kCollationVersion}};
     for (const auto& [n, v] : rows) {
       sqlite3_reset(ins.st);
       sqlite3_bind_text(ins.st, 1, n, -1, SQLITE_STATIC);
@@ -373,17 +443,23 @@ int RecordFile::InstallSchema() {
   return Exec("COMMIT");
 }
 
-int RecordFile::Create() {
+ErrorCode RecordFile::Create() {
   if (db_) return Fail(FileAlreadyOpen);
-  const int check = CheckFile(true);
+  bool marked = false;
+  const ErrorCode check = CheckFile(&marked);
   if (check != 0 && check != FileNotFound) return Fail(check, decl_.fileName);
   if (check == 0) {
     // An SQLite database already: ours is left as it is, another is refused.
-    const int v = VerifyReadOnly();
+    ErrorCode v = marked ? Connect(SQLITE_OPEN_READWRITE) : VerifyReadOnly();
+    if (marked && v == 0) {
+      InTurn turn(turn_);
+      v = Verify();
+    }
+    Close();
     return v == 0 ? Ok() : Fail(v, decl_.fileName);
   }
-  if (const int c = Connect(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE); c != 0) return Fail(c, decl_.fileName);
-  int c;
+  if (const ErrorCode c = Connect(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE); c != 0) return Fail(c, decl_.fileName);
+  ErrorCode c;
   {
     InTurn turn(turn_);
     c = InstallSchema();
@@ -409,35 +485,13 @@ sqlite3_stmt* RecordFile::Cached(const std::string& sql) {
   return st;
 }
 
-int RecordFile::Logout() {
-  if (!db_) return Fail(FileNotOpen);
-  if (logout_) return Fail(LogoutActive);
-  InTurn turn(turn_);
-  if (const int c = Exec("BEGIN IMMEDIATE"); c != 0) return Fail(c);
-  logout_ = true;
-  return Ok();
-}
-
-int RecordFile::Commit() {
-  if (!logout_) return Fail(LogoutNotActive);
-  InTurn turn(turn_);
-  logout_ = false;
-  if (const int c = Exec("COMMIT"); c != 0) {
-    Exec("ROLLBACK");
-    return Fail(c);
-  }
-  return Ok();
-}
-
-int RecordFile::Rollback() {
-  if (!logout_) return Fail(LogoutNotActive);
-  InTurn turn(turn_);
-  logout_ = false;
-  return Exec("ROLLBACK") == 0 ? Ok() : Fail(FileSystemError);
-}
-
 void RecordFile::Close() {
-  if (logout_) Rollback();
+  EndReading();
+  if (logout_) {
+    for (auto& [sql, st] : cache_) sqlite3_reset(st);
+    Exec("ROLLBACK");
+    logout_ = false;
+  }
   for (auto& [sql, st] : cache_) sqlite3_finalize(st);
   cache_.clear();
   if (db_) sqlite3_close_v2(db_);
@@ -445,10 +499,9 @@ void RecordFile::Close() {
   turn_.reset();
   order_ = Order::None;
   current_ = 0;
-  met_.clear();
 }
 
-int RecordFile::Send(std::string_view option) {
+ErrorCode RecordFile::Send(std::string_view option) {
   constexpr std::string_view kRecover = "Recover=";
   if (option.size() > kRecover.size() && text::UpperAscii(option.substr(0, kRecover.size())) == "RECOVER=") {
     int n = 0;
@@ -468,7 +521,7 @@ int64_t RecordFile::Records() {
     Fail(FileNotOpen);
     return -1;
   }
-  InTurn turn(turn_);
+  EndRun();
   Prepared q(db_, "SELECT COUNT(*) FROM records");
   const int rc = q ? sqlite3_step(q.st) : sqlite3_errcode(db_);
   if (rc != SQLITE_ROW) {
@@ -536,27 +589,48 @@ void RecordFile::ReadRow(sqlite3_stmt* st) {
   }
 }
 
-int RecordFile::SetFileOrder() {
+void RecordFile::EndRun() {
+  if (!run_) return;
+  sqlite3_reset(run_);
+  run_ = nullptr;
+  met_.insert(metInRun_.begin(), metInRun_.end());
+  metInRun_.clear();
+}
+
+void RecordFile::EndReading() {
+  EndRun();
+  std::unordered_set<int64_t>().swap(met_);
+  std::vector<int64_t>().swap(metInRun_);
+}
+
+ErrorCode RecordFile::SetFileOrder() {
+  EndReading();
+  order_ = Order::None;
   if (!db_) return Fail(FileNotOpen);
   order_ = Order::File;
   key_ = -1;
   started_ = false;
-  met_.clear();
+  keyColumns_.clear();
   return Ok();
 }
 
-int RecordFile::SetKeyOrder(int key) {
+ErrorCode RecordFile::SetKeyOrder(int key) {
+  EndReading();
+  order_ = Order::None;
   if (!db_) return Fail(FileNotOpen);
   if (key < 0 || key >= static_cast<int>(decl_.keys.size())) return Fail(CannotAccessIndex);
   order_ = Order::Key;
   key_ = key;
   started_ = false;
-  met_.clear();
+  keyColumns_.clear();
+  // Column 0 of a row is the rowid, then the fields in declaration order.
+  for (int f : decl_.keys[static_cast<size_t>(key)].fields) keyColumns_.push_back(f + 1);
+  lastKeyValues_.resize(keyColumns_.size());
   return Ok();
 }
 
-int RecordFile::SetKeyFromBuffer(int key) {
-  if (const int c = SetKeyOrder(key); c != 0) return c;
+ErrorCode RecordFile::SetKeyFromBuffer(int key) {
+  if (const ErrorCode c = SetKeyOrder(key); c != 0) return c;
   order_ = Order::KeyFromBuffer;
   fromValues_.clear();
   for (int f : decl_.keys[static_cast<size_t>(key)].fields)
@@ -564,82 +638,88 @@ int RecordFile::SetKeyFromBuffer(int key) {
   return Ok();
 }
 
-int RecordFile::Next() {
+ErrorCode RecordFile::StartRun() {
+  // From the start, from the buffer's key values, or after the record last
+  // read (its key values as read, then its file order).
+  std::string sql = "SELECT rowid, " + ColumnList() + " FROM records";
+  std::vector<std::string> where;
+  const std::vector<Value>* binds = nullptr;
+  if (order_ == Order::File) {
+    if (started_) where.push_back("rowid > ?");
+  } else {
+    const KeyDecl& k = decl_.keys[static_cast<size_t>(key_)];
+    if (const std::string f = OptionalFilter(key_); !f.empty()) where.push_back(f);
+    std::string tuple = "(";
+    for (size_t i = 0; i < k.fields.size(); ++i)
+      tuple += (i ? ", " : "") + Quote(decl_.fields[static_cast<size_t>(k.fields[i])].name);
+    std::string marks;
+    for (size_t i = 0; i < k.fields.size(); ++i) marks += (i ? ", ?" : "?");
+    if (started_) {
+      where.push_back(tuple + ", rowid) > (" + marks + ", ?)");
+      binds = &lastKeyValues_;
+    } else if (order_ == Order::KeyFromBuffer) {
+      where.push_back(tuple + ") >= (" + marks + ")");
+      binds = &fromValues_;
+    }
+  }
+  for (size_t i = 0; i < where.size(); ++i) sql += (i ? " AND " : " WHERE ") + where[i];
+  sql += " ORDER BY " + (order_ == Order::File ? std::string("rowid") : KeyOrderBy(key_));
+
+  sqlite3_stmt* st = Cached(sql);
+  if (!st) return Fail(MapSqlite(sqlite3_errcode(db_)), sqlite3_errmsg(db_));
+  int pos = 1;
+  if (binds)
+    for (const Value& v : *binds) BindField(st, pos++, -1, v);
+  if (started_) sqlite3_bind_int64(st, pos, lastRowid_);
+  run_ = st;
+  return NoError;
+}
+
+ErrorCode RecordFile::Next() {
   if (!db_) return Fail(FileNotOpen);
   if (order_ == Order::None) return Fail(RecordNotAvailable);
-  InTurn turn(turn_);
-  const std::string cols = "rowid, " + ColumnList();
+  if (!run_) {
+    if (const ErrorCode c = StartRun(); c != 0) return c;
+  }
   for (;;) {
-    std::string sql = "SELECT " + cols + " FROM records";
-    std::vector<std::string> where;
-    std::vector<Value> binds;
-    if (order_ == Order::File) {
-      if (started_) {
-        where.push_back("rowid > ?");
-        binds.emplace_back(lastRowid_);
-      }
-    } else {
-      const KeyDecl& k = decl_.keys[static_cast<size_t>(key_)];
-      if (const std::string f = OptionalFilter(key_); !f.empty()) where.push_back(f);
-      std::string tuple = "(";
-      for (size_t i = 0; i < k.fields.size(); ++i)
-        tuple += (i ? ", " : "") + Quote(decl_.fields[static_cast<size_t>(k.fields[i])].name);
-      if (started_) {
-        std::string w = tuple + ", rowid) > (";
-        for (size_t i = 0; i < k.fields.size(); ++i) w += "?, ";
-        where.push_back(w + "?)");
-        binds.insert(binds.end(), lastKeyValues_.begin(), lastKeyValues_.end());
-        binds.emplace_back(lastRowid_);
-      } else if (order_ == Order::KeyFromBuffer) {
-        std::string w = tuple + ") >= (";
-        for (size_t i = 0; i < k.fields.size(); ++i) w += (i ? ", ?" : "?");
-        where.push_back(w + ")");
-        binds.insert(binds.end(), fromValues_.begin(), fromValues_.end());
-      }
-    }
-    for (size_t i = 0; i < where.size(); ++i) sql += (i ? " AND " : " WHERE ") + where[i];
-    sql += " ORDER BY " + (order_ == Order::File ? std::string("rowid") : KeyOrderBy(key_)) + " LIMIT 1";
-
-    sqlite3_stmt* st = Cached(sql);
-    if (!st) return Fail(MapSqlite(sqlite3_errcode(db_)), sqlite3_errmsg(db_));
-    for (size_t i = 0; i < binds.size(); ++i) BindField(st, static_cast<int>(i) + 1, -1, binds[i]);
-    const int rc = sqlite3_step(st);
+    const int rc = sqlite3_step(run_);
     if (rc != SQLITE_ROW) {
-      const std::string detail = rc == SQLITE_DONE ? std::string() : sqlite3_errmsg(db_);
-      sqlite3_reset(st);
-      return Fail(rc == SQLITE_DONE ? RecordNotAvailable : MapSqlite(rc), detail);
+      if (rc == SQLITE_DONE) {
+        EndReading();
+        return Fail(RecordNotAvailable);
+      }
+      const std::string detail = sqlite3_errmsg(db_);
+      EndRun();
+      return Fail(MapSqlite(rc), detail);
     }
-
+    const int64_t row = sqlite3_column_int64(run_, 0);
+    // A record rewritten to a later key value is met once only.
+    if (!met_.empty() && met_.count(row) != 0) continue;
+    metInRun_.push_back(row);
     started_ = true;
-    lastRowid_ = sqlite3_column_int64(st, 0);
-    if (order_ != Order::File) {
-      lastKeyValues_.clear();
-      for (int f : decl_.keys[static_cast<size_t>(key_)].fields) {
-        const int col = f + 1;
-        if (sqlite3_column_type(st, col) == SQLITE_TEXT) {
-          const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
-          lastKeyValues_.emplace_back(std::string(t ? t : "", static_cast<size_t>(sqlite3_column_bytes(st, col))));
-        } else {
-          lastKeyValues_.emplace_back(static_cast<int64_t>(sqlite3_column_int64(st, col)));
-        }
+    lastRowid_ = row;
+    for (size_t i = 0; i < keyColumns_.size(); ++i) {
+      const int col = keyColumns_[i];
+      Value& v = lastKeyValues_[i];
+      if (sqlite3_column_type(run_, col) == SQLITE_TEXT) {
+        const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(run_, col));
+        const size_t n = static_cast<size_t>(sqlite3_column_bytes(run_, col));
+        if (auto* text = std::get_if<std::string>(&v)) text->assign(t ? t : "", n);
+        else v = std::string(t ? t : "", n);
+      } else {
+        v = static_cast<int64_t>(sqlite3_column_int64(run_, col));
       }
     }
-    // A record rewritten to a later key value is met once only.
-    if (!met_.insert(lastRowid_).second) {
-      sqlite3_reset(st);
-      continue;
-    }
-    ReadRow(st);
-    sqlite3_reset(st);
-    current_ = lastRowid_;
+    ReadRow(run_);
+    current_ = row;
     return Ok();
   }
 }
 
-int RecordFile::PrimeAutoNumber() {
+ErrorCode RecordFile::PrimeAutoNumber() {
   if (autoKey_ < 0) return Ok();
   if (!db_) return Fail(FileNotOpen);
-  InTurn turn(turn_);
+  EndRun();
   const int f = decl_.keys[static_cast<size_t>(autoKey_)].fields[0];
   const FieldDecl& fd = decl_.fields[static_cast<size_t>(f)];
   Prepared q(db_, "SELECT COALESCE(MAX(" + Quote(fd.name) + "), 0) + 1 FROM records");
@@ -650,10 +730,14 @@ int RecordFile::PrimeAutoNumber() {
   return Ok();
 }
 
-int RecordFile::Add() {
+ErrorCode RecordFile::Add() {
   if (!db_) return Fail(FileNotOpen);
-  InTurn turn(turn_);
-  if (const int c = logout_ ? 0 : Exec("BEGIN IMMEDIATE"); c != 0) return Fail(c);
+  EndRun();
+  // Inside a transaction of Logout this connection holds the file already.
+  InTurn turn(logout_ ? nullptr : turn_);
+  if (!logout_) {
+    if (const ErrorCode c = Exec("BEGIN IMMEDIATE"); c != 0) return Fail(c);
+  }
   // The number primed for this insert may have been taken by another
   // process since: the record then gets the highest + 1.
   if (autoKey_ >= 0 && primedNumber_ != 0) {
@@ -678,14 +762,17 @@ int RecordFile::Add() {
     sqlite3_reset(ins);
   }
   if (rc != SQLITE_DONE) {
+    // Inside a transaction only the failed statement is undone.
     const std::string detail = sqlite3_errmsg(db_);
     if (!logout_) Exec("ROLLBACK");
     return Fail(MapSqlite(rc), detail);
   }
   const int64_t row = sqlite3_last_insert_rowid(db_);
-  if (const int c = logout_ ? 0 : Exec("COMMIT"); c != 0) {
-    Exec("ROLLBACK");
-    return Fail(c);
+  if (!logout_) {
+    if (const ErrorCode c = Exec("COMMIT"); c != 0) {
+      Exec("ROLLBACK");
+      return Fail(c);
+    }
   }
   primedNumber_ = 0;
   current_ = row;
@@ -698,10 +785,11 @@ int RecordFile::Add() {
   return Ok();
 }
 
-int RecordFile::Put() {
+ErrorCode RecordFile::Put() {
   if (!db_) return Fail(FileNotOpen);
   if (current_ == 0) return Fail(RecordNotAvailable);
-  InTurn turn(turn_);
+  EndRun();
+  InTurn turn(logout_ ? nullptr : turn_);
   std::string sql = "UPDATE records SET ";
   for (size_t i = 0; i < decl_.fields.size(); ++i) sql += (i ? ", " : "") + Quote(decl_.fields[i].name) + " = ?";
   sql += " WHERE rowid = ?";
@@ -716,10 +804,11 @@ int RecordFile::Put() {
   return Ok();
 }
 
-int RecordFile::Delete() {
+ErrorCode RecordFile::Delete() {
   if (!db_) return Fail(FileNotOpen);
   if (current_ == 0) return Fail(RecordNotAvailable);
-  InTurn turn(turn_);
+  EndRun();
+  InTurn turn(logout_ ? nullptr : turn_);
   sqlite3_stmt* del = Cached("DELETE FROM records WHERE rowid = ?1");
   if (!del) return Fail(MapSqlite(sqlite3_errcode(db_)));
   sqlite3_bind_int64(del, 1, current_);
@@ -729,6 +818,40 @@ int RecordFile::Delete() {
   const bool gone = sqlite3_changes(db_) != 0;
   current_ = 0;
   return gone ? Ok() : Fail(RecordNotFound);
+}
+
+ErrorCode RecordFile::Logout() {
+  if (!db_) return Fail(FileNotOpen);
+  if (logout_) return Fail(LogoutActive);
+  EndRun();
+  InTurn turn(turn_);
+  if (const ErrorCode c = Exec("BEGIN IMMEDIATE"); c != 0) return Fail(c, sqlite3_errmsg(db_));
+  logout_ = true;
+  return Ok();
+}
+
+ErrorCode RecordFile::Commit() {
+  if (!db_) return Fail(FileNotOpen);
+  if (!logout_) return Fail(LogoutNotActive);
+  EndRun();
+  logout_ = false;
+  if (const ErrorCode c = Exec("COMMIT"); c != 0) {
+    const std::string detail = sqlite3_errmsg(db_);
+    if (!sqlite3_get_autocommit(db_)) Exec("ROLLBACK");
+    return Fail(c, detail);
+  }
+  return Ok();
+}
+
+ErrorCode RecordFile::Rollback() {
+  if (!db_) return Fail(FileNotOpen);
+  if (!logout_) return Fail(LogoutNotActive);
+  EndRun();
+  logout_ = false;
+  if (!sqlite3_get_autocommit(db_)) {
+    if (const ErrorCode c = Exec("ROLLBACK"); c != 0) return Fail(c, sqlite3_errmsg(db_));
+  }
+  return Ok();
 }
 
 void RecordFile::ClearBuffer() {

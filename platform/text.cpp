@@ -204,29 +204,93 @@ constexpr std::array<u8, 256> BuildUpper() {
 
 constexpr std::array<u8, 256> kUpper = BuildUpper();
 
-// Collation rank of each Windows-1250 byte, after upper-casing it. Ranks are
-// positions in: bytes below 'A', the sequence, the remaining bytes.
-constexpr std::array<std::uint16_t, 256> BuildRanks() {
+// The collation order of the characters outside the sequence; see
+// CompareCzNoCase in the header.
+constexpr std::string_view kBlanks = " \u00A0";
+constexpr std::string_view kMaths = "+<=>±×÷";
+struct ExtraLetters {
+  std::string_view after;  // a letter of the sequence
+  std::string_view letters;
+};
+constexpr ExtraLetters kExtraLetters[] = {
+    {"Á", "ÂĂĄ"}, {"C", "ĆÇ"}, {"D", "ĎĐ"},  {"Ě", "ËĘ"},  {"Í", "Î"}, {"L", "ĹĽŁ"}, {"Ň", "Ń"},
+    {"Ö", "ÔŐ"},  {"R", "Ŕ"},  {"S", "ŚŞß"}, {"Ť", "Ţ"}, {"Ü", "Ű"}, {"Z", "ŹŻ"},
+};
+constexpr std::string_view kLettersLast = "µ";
+
+constexpr bool IsDefined(std::size_t b) { return b < 0x80 || kHigh[b - 0x80] != 0; }
+
+constexpr bool IsLetter(std::size_t b) {
+  if (b < 0x80) return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z');
+  for (const auto& [lower, upper] : kCasePairs) {
+    if (b == lower || b == upper) return true;
+  }
+  return b == 0xDF || b == 0xB5;  // ß µ
+}
+
+constexpr bool IsControl(std::size_t b) { return b < 0x20 || b == 0x7F; }
+
+// Positions handed out in order; a character placed twice fails the build.
+struct Order {
   std::array<std::uint16_t, 256> position{};
   std::array<bool, 256> placed{};
   std::uint16_t next = 0;
-  for (std::size_t b = 0; b < 'A'; ++b) {
+
+  constexpr void Place(std::size_t b) {
+    if (placed[b]) throw "character placed twice";
     position[b] = next++;
     placed[b] = true;
   }
-  for (std::size_t i = 0; i < kSequence.size();) {
-    const Decoded d = Decode(kSequence, i);
-    const int b = ToByte(d.cp);
-    if (!d.ok || b < 0 || placed[b]) throw "bad collation sequence";  // fails the build
-    position[b] = next++;
-    placed[b] = true;
+  constexpr void Place(std::string_view utf8) {
+    for (std::size_t i = 0; i < utf8.size();) {
+      const Decoded d = Decode(utf8, i);
+      const int b = ToByte(d.cp);
+      if (!d.ok || b < 0) throw "not a Windows-1250 character";
+      Place(static_cast<std::size_t>(b));
+      i += d.len;
+    }
+  }
+};
+
+constexpr bool Contains(std::string_view utf8, std::size_t b) {
+  for (std::size_t i = 0; i < utf8.size();) {
+    const Decoded d = Decode(utf8, i);
+    if (ToByte(d.cp) == static_cast<int>(b)) return true;
     i += d.len;
   }
-  for (std::size_t b = 'A'; b < 256; ++b) {
-    if (!placed[b]) position[b] = next++;
+  return false;
+}
+
+// Collation rank of each Windows-1250 byte, after upper-casing it.
+constexpr std::array<std::uint16_t, 256> BuildRanks() {
+  Order o;
+  for (std::size_t b = 0; b < 256; ++b) {
+    if (IsControl(b)) o.Place(b);
   }
+  o.Place(kBlanks);
+  for (std::size_t b = 0; b < 256; ++b) {
+    if (IsDefined(b) && !IsControl(b) && !IsLetter(b) && !(b >= '0' && b <= '9') && !Contains(kBlanks, b) &&
+        !Contains(kMaths, b)) {
+      o.Place(b);
+    }
+  }
+  o.Place(kMaths);
+  o.Place("0123456789");
+  for (std::size_t i = 0; i < kSequence.size();) {
+    const Decoded d = Decode(kSequence, i);
+    o.Place(kSequence.substr(i, d.len));
+    for (const ExtraLetters& e : kExtraLetters) {
+      if (Decode(e.after, 0).cp == d.cp) o.Place(e.letters);
+    }
+    i += d.len;
+  }
+  o.Place(kLettersLast);
   std::array<std::uint16_t, 256> rank{};
-  for (std::size_t b = 0; b < 256; ++b) rank[b] = position[kUpper[b]];
+  for (std::size_t b = 0; b < 256; ++b) {
+    if (!IsDefined(b)) continue;
+    if (!o.placed[kUpper[b]]) throw "character without a place";
+    rank[b] = o.position[kUpper[b]];
+  }
   return rank;
 }
 

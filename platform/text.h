@@ -40,12 +40,21 @@ std::string UpperCz(std::string_view utf8);
 std::string UpperAscii(std::string_view s);
 
 // Case-insensitive comparison in Czech order: both texts are upper-cased
-// (UpperCz), then compared character by character on the collation sequence
-//   "AÄÁaáâäBbCČcčDdEÉĚeéěëFfGgHhIÍiíJjKkLlMmNŇnňOÓÖoóöPpQqRŘrřSŠsšTŤtťUÚŮÜuůúűüVvWwXxYÝyýZŽzž";
-// characters not in the sequence keep their Windows-1250 byte order, with the
-// whole sequence standing where "A" stands in that order; characters outside
-// Windows-1250 come after all others, by code point. Trailing blanks are
-// ignored ("AB" equals "AB  "). Returns <0, 0 or >0.
+// (UpperCz), then compared character by character in this order:
+//   control characters, in byte order;
+//   blanks: space, no-break space;
+//   punctuation and symbols: those of ASCII in byte order, then the others
+//     of Windows-1250 in byte order, then the maths signs + < = > ± × ÷;
+//   digits 0 to 9;
+//   letters, on the collation sequence
+//   "AÄÁaáâäBbCČcčDdEÉĚeéěëFfGgHhIÍiíJjKkLlMmNŇnňOÓÖoóöPpQqRŘrřSŠsšTŤtťUÚŮÜuůúűüVvWwXxYÝyýZŽzž",
+//     each letter it lacks standing after a letter of its own base: Â Ă Ą
+//     after Á, Ć Ç after C, Ď Đ after D, Ë Ę after Ě, Î after Í, Ĺ Ľ Ł after
+//     L, Ń after Ň, Ô Ő after Ö, Ŕ after R, Ś Ş ß after S, Ţ after Ť, Ű after
+//     Ü, Ź Ż after Z ("ch" is c then h);
+//   µ;
+//   characters outside Windows-1250, by code point; malformed UTF-8 bytes.
+// Trailing blanks are ignored ("AB" equals "AB  "). Returns <0, 0 or >0.
 int CompareCzNoCase(std::string_view a, std::string_view b);
 
 }  // namespace platform::text

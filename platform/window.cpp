@@ -60,6 +60,11 @@ void SetCursor(Cursor c) {
 }
 Cursor CurrentCursor() { return ThisThread().cursor; }
 
+Window* TargetWindow() {
+  const ThreadState& st = ThisThread();
+  return st.running != nullptr && (st.running->IsOpen() || st.running == st.settingUp) ? st.running : nullptr;
+}
+
 std::vector<Window*> ThreadWindows() { return ThisThread().windows; }
 
 // --- bindings
@@ -147,6 +152,10 @@ Control& Control::SetRequired(bool r) {
 Control& Control::SetLineHeight(int h) {
   lineHeight_ = h;
   Changed(Property::Choices);
+  return *this;
+}
+Control& Control::SetColumns(int columns) {
+  columns_ = columns > 0 ? columns : 0;
   return *this;
 }
 Control& Control::SetPicture(std::string p) {

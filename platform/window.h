@@ -150,6 +150,13 @@ class Control {
   Control& SetRequired(bool required);
   int LineHeight() const { return lineHeight_; }
   Control& SetLineHeight(int height);
+  // A container (group box, tab, radio group) whose children a view lays
+  // out as a grid of this many columns: one child a cell, in window order,
+  // row by row; a hidden child keeps its cell empty, so the grid does not
+  // move. 0 (the default): the view's own arrangement. Set before the
+  // window opens.
+  int Columns() const { return columns_; }
+  Control& SetColumns(int columns);
 
   const std::string& PictureText() const { return pictureText_; }
   Control& SetPicture(std::string picture);
@@ -206,6 +213,7 @@ class Control {
        required_ = false, checked_ = false;
   int32_t color_ = kNormalColor, fontColor_ = kNormalColor;
   int lineHeight_ = 0;
+  int columns_ = 0;
   Binding binding_;
   Value checkOn_ = int64_t{1}, checkOff_ = int64_t{0}, radioValue_ = int64_t{0};
   int choice_ = 0;
@@ -439,5 +447,8 @@ Cursor CurrentCursor();
 
 // The windows open on the calling thread, oldest first.
 std::vector<Window*> ThreadWindows();
+// The calling thread's target: the window whose controller runs (the
+// innermost), while it is open or in its SetUp; nullptr when none.
+Window* TargetWindow();
 
 }  // namespace platform::ui

@@ -31,6 +31,7 @@ struct Native {
   std::string title, text;
   bool hidden = false, iconic = false;
   uint64_t z = 0;
+  bool queryDue = false, queried = false, ended = false;  // the session's messages
 };
 
 enum class Kind { Message, Show, Front };
@@ -65,6 +66,7 @@ struct ThreadRec {
   std::condition_variable cv;  // a reply to this thread's send, or a message sent to it
   int windows = 0;
   int waiting = 0;  // sends of this thread under way
+  bool sessionEnded = false;
 };
 
 struct State {
@@ -121,7 +123,7 @@ void MaybeDrop(State& s, int thread) {
   auto it = s.threads.find(thread);
   if (it == s.threads.end()) return;
   const ThreadRec& r = *it->second;
-  if (r.windows == 0 && r.waiting == 0 && r.posted.empty() && r.sent.empty()) s.threads.erase(it);
+  if (r.windows == 0 && r.waiting == 0 && r.posted.empty() && r.sent.empty() && !r.sessionEnded) s.threads.erase(it);
 }
 
 void Wake(ThreadRec& r) {
@@ -200,6 +202,32 @@ bool DeliverOneSent(int self) {
 
 void ApplyShow(HWND h, int command);
 void ApplyFront(HWND h);
+
+// The session's messages due to the calling thread's windows: every query
+// before the first end, in the order the windows opened.
+void DeliverSession(int self) {
+  State& s = S();
+  std::vector<HWND> query, end;
+  {
+    std::lock_guard lock(s.mutex);
+    const ThreadRec* r = FindRec(s, self);
+    if (r == nullptr) return;
+    for (auto& [serial, n] : s.windows) {
+      if (n.thread != self) continue;
+      if (n.queryDue || (r->sessionEnded && !n.queried)) {
+        query.push_back(n.frame);
+        n.queryDue = false;
+        n.queried = true;
+      }
+      if (r->sessionEnded && !n.ended) {
+        end.push_back(n.frame);
+        n.ended = true;
+      }
+    }
+  }
+  for (HWND h : query) SendMessage(h, WM_QUERYENDSESSION, 0, 0);
+  for (HWND h : end) SendMessage(h, WM_ENDSESSION, 1, 0);
+}
 
 bool DeliverOnePosted(int self) {
   State& s = S();
@@ -397,6 +425,9 @@ LRESULT PlatformWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_QUERYENDSESSION:
       return 1;
+    case WM_ENDSESSION:
+      if (wParam != 0) w->Post(EVENT::CloseDown);
+      return 0;
     default:
       return 0;
   }
@@ -512,6 +543,44 @@ UINT RegisterWindowMessage(std::string_view name) {
   s.nextMessage = n == 0xFFFF ? 0 : n + 1;
   s.messages.emplace(std::move(key), n);
   return n;
+}
+
+// --- the desktop session
+
+void QueryEndSession(int thread) {
+  State& s = S();
+  std::lock_guard lock(s.mutex);
+  bool any = false;
+  for (auto& [serial, n] : s.windows)
+    if (n.thread == thread) any = n.queryDue = true;
+  if (ThreadRec* r = FindRec(s, thread); r != nullptr && any) Wake(*r);
+}
+
+void EndSession(int thread) {
+  if (thread <= 0) return;
+  State& s = S();
+  std::lock_guard lock(s.mutex);
+  ThreadRec& r = Rec(s, thread);
+  r.sessionEnded = true;
+  Wake(r);
+}
+
+bool SessionEnded(int thread) {
+  State& s = S();
+  std::lock_guard lock(s.mutex);
+  const ThreadRec* r = FindRec(s, thread);
+  return r != nullptr && r->sessionEnded;
+}
+
+void BroadcastPower(int thread, WPARAM event) {
+  std::vector<HWND> frames;
+  {
+    State& s = S();
+    std::lock_guard lock(s.mutex);
+    for (const auto& [serial, n] : s.windows)
+      if (n.thread == thread) frames.push_back(n.frame);
+  }
+  for (HWND h : frames) PostMessage(h, WM_POWERBROADCAST, event, 0);
 }
 
 // --- window state
@@ -660,6 +729,7 @@ void DispatchNativeMessages() {
   }
   for (; posted > 0 && DeliverOnePosted(self); --posted) {
   }
+  DeliverSession(self);
 }
 
 LRESULT DeliverNativeMessage(Window& w, UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -143,6 +143,9 @@ std::string WindowClassName(HWND h);  // "" for no window
 //                       EVENT::Iconized, EVENT::Maximized or EVENT::Restored
 //   WM_ACTIVATE         posts EVENT::GainFocus (active) or EVENT::LoseFocus
 //   WM_QUERYENDSESSION  1
+//   WM_ENDSESSION       wParam 1 (the session ends): posts EVENT::CloseDown
+//                       to the window, so a window that no procedure in
+//                       front answers for closes with the session; 0
 // Everything else, and every message to a client handle: 0.
 LRESULT PlatformWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
@@ -173,6 +176,31 @@ bool PostMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lParam);
 // within the process: kFirstRegisteredMessage and up; 0 for an empty name or
 // when the numbers are used up.
 UINT RegisterWindowMessage(std::string_view name);
+
+// --- the desktop session (any thread may call these)
+
+// The session is about to end: at the thread's next dispatch each of its
+// native windows gets WM_QUERYENDSESSION (wParam 0, lParam 0) through its
+// chain. The answers are not collected: nothing here can refuse the end.
+void QueryEndSession(int thread);
+// The session ends: at the thread's next dispatch each of its native
+// windows gets WM_QUERYENDSESSION (unless it had one) and then WM_ENDSESSION
+// with wParam 1, once each; a window that becomes native later on that
+// thread gets both at the dispatch after it opened. The thread's queue is
+// woken. For the rest of the process's life.
+void EndSession(int thread);
+bool SessionEnded(int thread);
+// Posts WM_POWERBROADCAST with the power event (PBT_*) to each native window
+// of the thread.
+inline constexpr WPARAM PBT_APMQUERYSUSPEND = 0x0;
+inline constexpr WPARAM PBT_APMQUERYSTANDBY = 0x1;
+inline constexpr WPARAM PBT_APMSUSPEND = 0x4;
+inline constexpr WPARAM PBT_APMSTANDBY = 0x5;
+inline constexpr WPARAM PBT_APMRESUMESUSPEND = 0x7;
+inline constexpr WPARAM PBT_APMBATTERYLOW = 0x9;
+inline constexpr WPARAM PBT_APMPOWERSTATUSCHANGE = 0xA;
+inline constexpr WPARAM PBT_APMRESUMEAUTOMATIC = 0x12;
+void BroadcastPower(int thread, WPARAM event);
 
 // --- window state (windows of this process)
 
@@ -216,7 +244,8 @@ void NativeOpened(Window& w);
 void NativeChanged(Window& w, Property p);
 void NativeClosed(Window& w);
 // Dispatches the messages sent and posted to the calling thread's windows
-// (those there when it starts; later ones wake the thread's queue) and
+// (those there when it starts; later ones wake the thread's queue), then the
+// session's messages due to them (QueryEndSession, EndSession), and
 // refreshes the thread's entries of the top-level list.
 void DispatchNativeMessages();
 // What the view reports: SendMessage to the window's frame (0 when the

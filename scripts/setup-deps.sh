@@ -4,10 +4,11 @@
 set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
-  libsqlite3-dev sqlite3 libsimpleini-dev
+  libsqlite3-dev sqlite3
   libgtest-dev libgmock-dev libbenchmark-dev
-  libsdl2-dev
+  libsdl2-dev libsystemd-dev dbus-daemon
   qt6-base-dev qt6-qpa-plugins qt6-translations-l10n libjpeg62-turbo-dev fonts-dejavu-core
+  libsystemd-dev dbus-daemon
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

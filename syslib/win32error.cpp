@@ -69,6 +69,21 @@ constexpr ErrnoWin32 kMap[] = {
     {ELOOP, 1921},       // ERROR_CANT_RESOLVE_FILENAME
 };
 
+// Numbers that no errno stands for, with texts of our own.
+struct FixedText {
+  uint32_t code;
+  const char* text;
+};
+constexpr FixedText kFixed[] = {
+    {13, "Invalid data"},                  // ERROR_INVALID_DATA
+    {126, "Module not found"},             // ERROR_MOD_NOT_FOUND
+    {127, "Procedure not found"},          // ERROR_PROC_NOT_FOUND
+    {1400, "Invalid window handle"},       // ERROR_INVALID_WINDOW_HANDLE
+    {1812, "No resources in the file"},    // ERROR_RESOURCE_DATA_NOT_FOUND
+    {1813, "Resource type not found"},     // ERROR_RESOURCE_TYPE_NOT_FOUND
+    {1814, "Resource name not found"},     // ERROR_RESOURCE_NAME_NOT_FOUND
+};
+
 thread_local uint32_t tLastError = 0;
 thread_local int tLastErrno = 0;
 
@@ -123,7 +138,10 @@ std::string FormatSystemMessage(uint32_t code) {
       }
   }
   std::string text;
-  if (err >= 0) {
+  if (err < 0) {
+    for (const auto& f : kFixed)
+      if (f.code == code) text = std::string(f.text) + "\r\n";
+  } else {
     text = ErrnoText(err);
     if (!text.empty()) text += "\r\n";
   }

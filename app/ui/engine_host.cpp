@@ -46,7 +46,7 @@ void EngineHost::LoadSettings() {
     }
   }
   file.SetFileOrder();
-  file.Next();
+  (void)file.Next();  // without a record the buffer keeps what it holds
   engine_.portState.COM_PORT = file.rec.PORT;
   engine_.portState.GLO_AMP_DELAY = file.rec.AMP_DELAY;
 }

@@ -1,21 +1,17 @@
 #include "app/ui/main_window.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <sys/eventfd.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <functional>
+#include <mutex>
 #include <string_view>
-#include <thread>
 
 #include "app/globals.h"
 #include "app/program.h"
 #include "app/ui/engine_host.h"
 #include "platform/window.h"
 #include "platform/winproc.h"
+#include "service/endsession.h"
 #include "service/winlist.h"
 
 namespace app::ui {
@@ -24,21 +20,44 @@ namespace {
 
 namespace pui = platform::ui;
 
-int EndEvent() {
-  static const int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  return fd;
-}
-
 void Say(std::string_view line) { [[maybe_unused]] const ssize_t n = ::write(STDOUT_FILENO, line.data(), line.size()); }
 
+// The running Main's window, for RequestMainEnd.
+struct Running {
+  std::mutex mutex;
+  int thread = 0;
+  pui::WindowId window = 0;
+  bool endAsked = false;
+};
+Running& Run() {
+  static Running* r = new Running;
+  return *r;
+}
+
 // Until the real main window exists: the engine's host, with the main
-// window's class and caption, reporting what reaches it.
+// window's class and caption, reporting what reaches it. It hears the end
+// of the session through the session-end subclass and closes down on it.
 class StandIn : public EngineHost {
  public:
   std::function<void()> opened;
+  service::EndSessionClass endSession;
+
+  int SetUp() override {
+    const int r = EngineHost::SetUp();
+    if (r == pui::kGoOn) service::EndSessionAttach(endSession, 1, 1, 1, 1);
+    return r;
+  }
+
+  int TearDown() override {
+    service::EndSessionDetach(endSession);
+    return EngineHost::TearDown();
+  }
 
   int OnWindowEvent() override {
     switch (Win().EventNumber()) {
+      case service::EndSessionEvent:
+        pui::PostEvent(pui::EVENT::CloseDown);
+        break;
       case pui::EVENT::OpenWindow: {
         if (opened) opened();
         const int r = EngineHost::OnWindowEvent();
@@ -58,31 +77,13 @@ class StandIn : public EngineHost {
   }
 };
 
-// Turns SIGTERM, SIGINT, SIGHUP and RequestMainEnd into a close-down of the
-// window until stop is signalled.
-void WatchForEnd(int sfd, int stop, int thread, pui::WindowId window) {
-  pollfd fds[3] = {{sfd, POLLIN, 0}, {EndEvent(), POLLIN, 0}, {stop, POLLIN, 0}};
-  for (;;) {
-    const int n = ::poll(fds, 3, -1);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 || fds[2].revents != 0) return;
-    if (fds[0].revents != 0) {
-      signalfd_siginfo si;
-      [[maybe_unused]] const ssize_t r = ::read(sfd, &si, sizeof si);
-    }
-    if (fds[1].revents != 0) {
-      uint64_t v;
-      [[maybe_unused]] const ssize_t r = ::read(EndEvent(), &v, sizeof v);
-    }
-    pui::PostToWindow(thread, window, pui::EVENT::CloseDown);
-  }
-}
-
 }  // namespace
 
 void RequestMainEnd() {
-  const uint64_t one = 1;
-  [[maybe_unused]] ssize_t n = ::write(EndEvent(), &one, sizeof one);
+  Running& r = Run();
+  std::lock_guard lock(r.mutex);
+  if (r.window != 0) pui::PostToWindow(r.thread, r.window, pui::EVENT::CloseDown);
+  else r.endAsked = true;
 }
 
 void Main() {
@@ -91,34 +92,33 @@ void Main() {
   pui::View& before = pui::ThreadView();
   if (!before.Interactive()) pui::SetThreadView(&pui::SharedNativeHeadlessView());
 
-  sigset_t set;
-  sigemptyset(&set);
-  for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&set, s);
-  const int sfd = ::signalfd(-1, &set, SFD_CLOEXEC);
-  const int stop = ::eventfd(0, EFD_CLOEXEC);
-
-  std::thread watcher;
   {
     StandIn c;
     pui::Window& w = c.Win();
     pui::SetWindowClass(w, service::MainWindowClass(InstanceName));
     w.SetText(CaptionText);
+    // Listed from the start: the boxes of the opening steps too.
+    service::StartWindowListServer();
     c.opened = [&] {
-      service::StartWindowListServer();
-      watcher = std::thread(WatchForEnd, sfd, stop, w.ThreadNumber(), w.Id());
+      Running& r = Run();
+      std::lock_guard lock(r.mutex);
+      r.thread = w.ThreadNumber();
+      r.window = w.Id();
+      if (r.endAsked) w.Post(pui::EVENT::CloseDown);
     };
     c.Run();
+    service::EndSessionUnlink(c.endSession);
   }
 
-  const uint64_t one = 1;
-  [[maybe_unused]] ssize_t n = ::write(stop, &one, sizeof one);
-  if (watcher.joinable()) watcher.join();
-  uint64_t pending;
-  [[maybe_unused]] ssize_t r = ::read(EndEvent(), &pending, sizeof pending);
+  {
+    Running& r = Run();
+    std::lock_guard lock(r.mutex);
+    r.thread = 0;
+    r.window = 0;
+    r.endAsked = false;
+  }
   service::StopWindowListServer();
   pui::SetThreadView(&before);
-  if (sfd >= 0) ::close(sfd);
-  if (stop >= 0) ::close(stop);
 }
 
 }  // namespace app::ui

@@ -9,8 +9,8 @@ namespace app::ui {
 // (service::MainWindowClass(InstanceName)) and caption (CaptionText), serves
 // the window list, writes "velorn: ready" to standard output once the window
 // is open and listed ("velorn: restored" and "velorn: front" when it is
-// restored or brought to the front), and closes down on SIGTERM, SIGINT or
-// SIGHUP (the end of the session) or on RequestMainEnd.
+// restored or brought to the front), and closes down on the end of the
+// session (its session-end subclass's EndSessionEvent) or on RequestMainEnd.
 void Main();
 // Asks a running Main to close (from any thread).
 void RequestMainEnd();

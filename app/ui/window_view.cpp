@@ -2,6 +2,7 @@
 
 #include "app/ui/messages.h"
 #include "platform/qt/session.h"
+#include "platform/qt/trayshell.h"
 #include "syslib/placement.h"
 
 namespace app::ui {
@@ -9,11 +10,13 @@ namespace app::ui {
 void FitOnVisibleDesktop(platform::ui::Window& w) { syslib::ds_VisibleOnDesktop(w, 1); }
 
 WindowView::WindowView() : session_(std::make_unique<platform::qt::Session>()) {
+  if (session_->Active()) tray_ = std::make_unique<platform::qt::TrayShell>();
   SetVisibleOnDesktopHook(FitOnVisibleDesktop);
 }
 
 WindowView::~WindowView() {
   SetVisibleOnDesktopHook(nullptr);
+  tray_.reset();
   session_.reset();
 }
 

@@ -16,20 +16,6 @@ namespace platform::qt {
 
 namespace {
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
-
-std::string_view BaseName(std::string_view path) {
-  const std::size_t cut = path.find_last_of("/\\");
-  return cut == std::string_view::npos ? path : path.substr(cut + 1);
-}
-
 bool IsJpeg(std::span<const unsigned char> b) { return b.size() >= 3 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF; }
 
 QImage Decode(std::span<const unsigned char> bytes) {
@@ -81,13 +67,6 @@ bool RunJpeg(JpegDecode* d, std::span<const unsigned char> bytes) {
 
 }  // namespace
 
-std::span<const unsigned char> CarriedImage(std::string_view name) {
-  const std::string_view base = BaseName(name);
-  for (const CarriedFile& f : CarriedFiles())
-    if (SameName(base, f.name)) return {f.data, f.size};
-  return {};
-}
-
 QImage DecodeJpeg(std::span<const unsigned char> bytes) {
   if (!IsJpeg(bytes)) return {};
   auto d = std::make_unique<JpegDecode>();
@@ -100,11 +79,10 @@ QImage LoadImage(std::string_view name) {
   if (name.empty()) return {};
   // Carried images decode once; files are read afresh each time.
   static QHash<QString, QImage> carried;
-  const auto bytes = CarriedImage(name);
-  if (!bytes.empty()) {
-    const QString key = QString::fromUtf8(BaseName(name).data(), static_cast<qsizetype>(BaseName(name).size())).toLower();
+  if (const CarriedFile* f = FindCarried(name)) {
+    const QString key = QString::fromUtf8(f->name).toLower();
     auto it = carried.find(key);
-    if (it == carried.end()) it = carried.insert(key, Decode(bytes));
+    if (it == carried.end()) it = carried.insert(key, Decode({f->data, f->size}));
     return *it;
   }
   QFile file(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));

@@ -6,23 +6,12 @@
 #pragma once
 
 #include <QImage>
-#include <cstddef>
 #include <span>
 #include <string_view>
 
+#include "platform/qt/carried.h"
+
 namespace platform::qt {
-
-struct CarriedFile {
-  const char* name;
-  const unsigned char* data;
-  std::size_t size;
-};
-
-// Every carried file.
-std::span<const CarriedFile> CarriedFiles();
-// The bytes of a carried file by its name (case and any folder ignored);
-// empty when the program carries none of that name.
-std::span<const unsigned char> CarriedImage(std::string_view name);
 
 // Loads a picture: the carried one of that name, else the file (a relative
 // name from the current folder). JPEG goes through libjpeg, the other

@@ -23,6 +23,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QSocketNotifier>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -116,6 +117,24 @@ class ModelSpin final : public QAbstractSpinBox {
 
  private:
   std::function<void(int)> step_;
+};
+
+// A child of a container laid out as a grid (pu::Control::Columns).
+bool InGrid(const pu::Control& c) { return c.Parent() != nullptr && c.Parent()->Columns() > 0; }
+
+// A button in a grid cell: as wide as its text needs and at least square,
+// without the style's minimum width of a text button, so that a grid of
+// short captions stays compact.
+class CellButton final : public QPushButton {
+ public:
+  using QPushButton::QPushButton;
+  QSize sizeHint() const override {
+    const QSize base = QPushButton::sizeHint();
+    const int margin = style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, this);
+    const int textWidth = fontMetrics().horizontalAdvance(text()) + 2 * margin;
+    return {std::max(base.height(), textWidth), base.height()};
+  }
+  QSize minimumSizeHint() const override { return sizeHint(); }
 };
 
 }  // namespace
@@ -271,6 +290,20 @@ class QtView::Impl {
     std::vector<pu::Control*> items, buttons;
     for (int i = 1; i <= w.ControlCount(); ++i)
       if (w.At(i)->Parent() == parent) items.push_back(w.At(i));
+    if (parent != nullptr && parent->Columns() > 0) {
+      auto* grid = new QGridLayout;
+      grid->setSpacing(2);
+      const int columns = parent->Columns();
+      for (std::size_t k = 0; k < items.size(); ++k) {
+        QWidget* cell = Make(n, *items[k], host);
+        QSizePolicy policy = cell->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        cell->setSizePolicy(policy);
+        grid->addWidget(cell, static_cast<int>(k) / columns, static_cast<int>(k) % columns);
+      }
+      box->addLayout(grid);
+      return;
+    }
     QGridLayout* form = nullptr;
     int formRows = 0;
     for (std::size_t i = 0; i < items.size(); ++i) {
@@ -341,7 +374,7 @@ class QtView::Impl {
     QWidget* made = nullptr;
     switch (c.Kind()) {
       case ControlKind::Button: {
-        auto* b = new QPushButton(host);
+        auto* b = InGrid(c) ? new CellButton(host) : new QPushButton(host);
         b->setAutoDefault(false);
         QObject::connect(b, &QPushButton::clicked, b,
                          [this, id, num] { Act(id, num, [](pu::Window& w, pu::Control& k) { w.Press(k.Label()); }); });
@@ -441,7 +474,7 @@ class QtView::Impl {
       case ControlKind::Text: {
         auto* l = new QLabel(host);
         l->setTextFormat(Qt::PlainText);
-        if (c.Kind() == ControlKind::Text) {
+        if (c.Kind() == ControlKind::Text && !InGrid(c)) {
           l->setWordWrap(true);
           l->setMinimumWidth(kTextMinWidth);
         }
@@ -888,7 +921,7 @@ class QtView::Impl {
       Sync s(n);
       // Texts wrap only past a width that shows most lines whole.
       for (int i = 1; i <= n.model->ControlCount(); ++i) {
-        if (n.model->At(i)->Kind() != ControlKind::Text) continue;
+        if (n.model->At(i)->Kind() != ControlKind::Text || InGrid(*n.model->At(i))) continue;
         auto* l = qobject_cast<QLabel*>(ControlOf(n, i));
         if (l == nullptr) continue;
         int natural = 0;

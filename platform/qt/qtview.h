@@ -3,7 +3,8 @@
 // Each open model window is a top-level widget: its controls are laid out
 // by kind and parent (prompts beside their fields, an image beside its text,
 // the buttons of a container in a row at its bottom, tabs in a tab widget,
-// group boxes and radio groups around their controls). Each control's
+// group boxes and radio groups around their controls; the children of a
+// container with columns in a grid of compact cells). Each control's
 // widget carries its label as its object name ("?BUTTON_OK"). What the
 // operator does comes back through the window's user actions (Press, Enter,
 // Choose, Step, PressKey); the close box, Alt+F4 and the minimise, maximise

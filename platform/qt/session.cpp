@@ -11,8 +11,10 @@
 #include "platform/filedialog.h"
 #include "platform/msgbox.h"
 #include "platform/qt/boxes.h"
+#include "platform/qt/desktop_session.h"
 #include "platform/qt/qtview.h"
 #include "platform/view.h"
+#include "platform/winproc.h"
 
 namespace platform::qt {
 
@@ -56,10 +58,14 @@ Session::Session() {
   SetBoxView([view](std::string_view text, std::string_view caption, BoxIcon icon, unsigned buttons,
                     unsigned defaultButton) { return ShowMessageBox(*view, text, caption, icon, buttons, defaultButton); });
   SetFileDialogView([view](const FileDialogRequest& r) { return ShowOpenFileDialog(*view, r); });
+  const int thread = ui::ThreadNumber();
+  desktop_ = std::make_unique<DesktopSession>([thread] { ui::QueryEndSession(thread); },
+                                              [thread] { ui::EndSession(thread); });
 }
 
 Session::~Session() {
   if (!view_) return;
+  desktop_.reset();
   SetFileDialogView(nullptr);
   SetBoxView(nullptr);
   ui::SetThreadView(nullptr);

@@ -1,7 +1,9 @@
 // The toolkit on the calling thread: the application object with the
 // toolkit's Czech texts, the Qt view as the thread's view, and the view's
 // plain box, file dialog and raising of windows, from construction to
-// destruction.
+// destruction. Where the desktop has a session manager, its commit-data
+// request and its quit at the session's end reach the thread's windows as
+// platform::ui::QueryEndSession and EndSession.
 #pragma once
 
 #include <memory>
@@ -11,6 +13,7 @@ class QTranslator;
 namespace platform::qt {
 
 class QtView;
+class DesktopSession;
 
 class Session {
  public:
@@ -35,6 +38,7 @@ class Session {
   std::unique_ptr<App> app_;
   std::unique_ptr<QTranslator> texts_;
   std::unique_ptr<QtView> view_;
+  std::unique_ptr<DesktopSession> desktop_;
 };
 
 }  // namespace platform::qt

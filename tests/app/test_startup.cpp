@@ -72,6 +72,27 @@ TEST_F(Startup, ANormalRunWritesThePreservedValuesInOrder) {
   EXPECT_NE(ReadFile(work_.file("velorn.INI")).find("GLO:Pocet_spusteni_programu=2\n"), std::string::npos);
 }
 
+TEST_F(Startup, StartsInARowKeepAHandEditedIniAsItIs) {
+  using namespace std::string_literals;
+  const std::string before = "; edited by hand\r\n[Editace_uloh\r\nXPos=10\r\nno equals sign\r\n"s;
+  const std::string after = "\0after a NUL\r\n[Unknown]\r\nkey=value\r\n"s;
+  testsupport::WriteFile(work_.file("velorn.INI"),
+                         before + "[Preserved]\r\nGLO:Pocet_spusteni_programu=1\r\n" + after);
+  std::vector<std::string> runs;
+  for (int i = 0; i < 3; ++i) {
+    auto c = StartReady(work_.path());
+    ASSERT_EQ(Stop(*c), 0);
+    runs.push_back(ReadFile(work_.file("velorn.INI")));
+  }
+  for (const std::string& ini : runs) {
+    SCOPED_TRACE(ini);
+    EXPECT_EQ(ini.size(), runs[0].size());
+    EXPECT_TRUE(ini.starts_with(before + "[Preserved]\r\n"));
+    EXPECT_NE(ini.find(after), std::string::npos);
+  }
+  EXPECT_NE(runs[2].find("GLO:Pocet_spusteni_programu=4\r\n"), std::string::npos);
+}
+
 TEST_F(Startup, ASecondStartInTheSameFolderIsRefusedAndWritesNothing) {
   auto first = StartReady(work_.path());
   const std::string before = SnapshotFolder(work_.path());

@@ -4,13 +4,16 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -187,6 +190,169 @@ TEST_F(IniTest, CloseWritesManagedSectionsOnlyWhenSetUp) {
   IniStore reopened("velorn.INI");
   reopened.Setup(nullptr);
   EXPECT_EQ(reopened.ManagedSections(), (std::vector<std::string>{"DlgA", "DlgB"}));
+}
+
+// What the program writes at its end: the four "Preserved" entries, then the
+// managed-section list on closing the store.
+std::vector<bool> SaveProgramKeys(IniStore& store) {
+  store.Setup(nullptr);
+  store.ManageSection("Editace_uloh");
+  std::vector<bool> results = {store.PutString("Preserved", "GLO:Verze_programu", "1.0"),
+                               store.PutNumber("Preserved", "GLO:Pocet_spusteni_programu", 3),
+                               store.PutNumber("Preserved", "GLO:Prvni_spusteni", 0),
+                               store.PutNumber("Preserved", "GCU", 1)};
+  store.Close();
+  return results;
+}
+
+struct SaveCase {
+  const char* name;
+  std::optional<std::string> in;  // nullopt: no file
+  std::string out;
+};
+
+constexpr const char* kPreservedLf =
+    "[Preserved]\nGLO:Verze_programu=1.0\nGLO:Pocet_spusteni_programu=3\nGLO:Prvni_spusteni=0\nGCU=1\n";
+constexpr const char* kSectorsLf = "[Sectors]\n__Dont_Touch_Me__=Editace_uloh\n";
+
+std::string Lf(const std::string& a, const std::string& b) { return a + "\n" + b; }
+
+TEST_F(IniTest, ASaveChangesOnlyTheLinesOfItsKeys) {
+  using namespace std::string_literals;
+  const std::string P = kPreservedLf, S = kSectorsLf;
+  const SaveCase cases[] = {
+      {"missing file", std::nullopt, Lf(P, S)},
+      {"empty file", "", Lf(P, S)},
+      {"already up to date", Lf(P, S), Lf(P, S)},
+      {"header without ]",
+       "[Preserved\nGLO:Pocet_spusteni_programu=2\n",
+       "[Preserved\nGLO:Pocet_spusteni_programu=2\n\n" + Lf(P, S)},
+      {"lines without =",
+       "[Preserved]\nodd line\nGCU=0\njust text\n",
+       "[Preserved]\nodd line\nGCU=1\nGLO:Verze_programu=1.0\nGLO:Pocet_spusteni_programu=3\n"
+       "GLO:Prvni_spusteni=0\njust text\n\n" + S},
+      {"NUL in the middle",
+       "[Foreign]\na=1\n\0\0binary\xff\n[Preserved]\nGCU=7\n[After]\nz=\0x\n"s,
+       "[Foreign]\na=1\n\0\0binary\xff\n[Preserved]\nGCU=1\nGLO:Verze_programu=1.0\n"
+       "GLO:Pocet_spusteni_programu=3\nGLO:Prvni_spusteni=0\n[After]\nz=\0x\n\n"s + S},
+      {"sections before and after, comments",
+       "; top comment\n[Before]\nk=v\n\n[Preserved]\n; note\n  GLO:Verze_programu = 0.9  \n\n"
+       "[After]\nx=y\n[Sectors]\n__Dont_Touch_Me__=Volba_vystupu\n; last\n",
+       "; top comment\n[Before]\nk=v\n\n[Preserved]\n; note\n  GLO:Verze_programu = 1.0\n"
+       "GLO:Pocet_spusteni_programu=3\nGLO:Prvni_spusteni=0\nGCU=1\n\n"
+       "[After]\nx=y\n[Sectors]\n__Dont_Touch_Me__=Volba_vystupu,Editace_uloh\n; last\n"},
+      {"CR LF, no line break at the end",
+       "[Preserved]\r\nGCU=0\r\n[Other]\r\nk=v",
+       "[Preserved]\r\nGCU=1\r\nGLO:Verze_programu=1.0\r\nGLO:Pocet_spusteni_programu=3\r\n"
+       "GLO:Prvni_spusteni=0\r\n[Other]\r\nk=v\r\n\r\n[Sectors]\r\n__Dont_Touch_Me__=Editace_uloh\r\n"},
+      {"LF, no line break at the end", "[Other]\nk=v", "[Other]\nk=v\n\n" + Lf(P, S)},
+      {"a key written twice, a section twice",
+       "[Preserved]\ngcu=5\nGCU=6\n[preserved]\nGLO:Prvni_spusteni=9\n",
+       "[Preserved]\ngcu=1\nGCU=6\nGLO:Verze_programu=1.0\nGLO:Pocet_spusteni_programu=3\n"
+       "[preserved]\nGLO:Prvni_spusteni=0\n\n" + S},
+      {"entries before the first section",
+       "GCU=4\n[Preserved]\n",
+       "GCU=4\n[Preserved]\nGLO:Verze_programu=1.0\nGLO:Pocet_spusteni_programu=3\n"
+       "GLO:Prvni_spusteni=0\nGCU=1\n\n" + S},
+  };
+  for (const SaveCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove("velorn.INI");
+    if (c.in) WriteFile("velorn.INI", *c.in);
+    IniStore store(".\\velorn.INI");
+    EXPECT_EQ(SaveProgramKeys(store), std::vector<bool>(4, true));
+    EXPECT_EQ(ReadFile("velorn.INI"), c.out);
+    EXPECT_EQ(store.GetString("Preserved", "GLO:Verze_programu"), "1.0");
+    EXPECT_EQ(store.GetNumber("Preserved", "GLO:Pocet_spusteni_programu"), 3);
+    EXPECT_EQ(store.GetNumber("Preserved", "GCU"), 1);
+    // The next save finds its lines and leaves the file as it is.
+    struct stat before {};
+    ASSERT_EQ(::stat("velorn.INI", &before), 0);
+    IniStore again("velorn.INI");
+    EXPECT_EQ(SaveProgramKeys(again), std::vector<bool>(4, true));
+    EXPECT_EQ(ReadFile("velorn.INI"), c.out);
+    struct stat after {};
+    ASSERT_EQ(::stat("velorn.INI", &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "a save that changes nothing does not replace the file";
+    EXPECT_EQ(Listing(dir_), std::set<std::string>{"velorn.INI"});
+  }
+}
+
+TEST_F(IniTest, AFolderInPlaceOfTheFileFailsAndLosesNothing) {
+  fs::create_directory("velorn.INI");
+  WriteFile("velorn.INI/inside", "[Preserved]\nGCU=5\n");
+  IniStore store("velorn.INI");
+  EXPECT_EQ(SaveProgramKeys(store), std::vector<bool>(4, false));
+  EXPECT_EQ(store.GetNumber("Preserved", "GCU"), 0);
+  EXPECT_EQ(Listing(dir_), std::set<std::string>{"velorn.INI"});
+  EXPECT_EQ(Listing("velorn.INI"), std::set<std::string>{"inside"});
+  EXPECT_EQ(ReadFile("velorn.INI/inside"), "[Preserved]\nGCU=5\n");
+}
+
+TEST_F(IniTest, ReadsByTheProfileRules) {
+  using namespace std::string_literals;
+  WriteFile("velorn.INI",
+            "top=before any section\n"
+            "[Main\n"
+            "broken=header\n"
+            "[ Main ]  trailing text\n"
+            "; Name=commented\n"
+            "no equals sign\n"
+            "=no name\n"
+            "  Name  =  Hall A  \n"
+            "NAME=second\n"
+            "Empty=\n"
+            "Nul=ab\0cd\n"
+            "Count=12\r\n"
+            "[MAIN]\n"
+            "Late=found\n"
+            "Name=third\n"s);
+  const IniStore store("velorn.INI");
+  const struct {
+    const char* section;
+    const char* entry;
+    const char* text;  // nullptr: missing
+    long number;
+  } cases[] = {
+      {"Main", "Name", "Hall A", 0},      // first match wins, blanks around names and value dropped
+      {"main", "name", "Hall A", 0},      // names without regard to case
+      {"Main", "Late", "found", 0},       // a second section of the same name is read too
+      {"Main", "Empty", "", 0},
+      {"Main", "Nul", "ab", 0},           // a NUL ends the value
+      {"Main", "Count", "12", 12},        // CR LF line break is no part of the value
+      {"Main", "broken", nullptr, 0},     // "[Main" is no header: the line after it is in no section
+      {"Main", "; Name", nullptr, 0},     // comments are no entries
+      {"Main", "no equals sign", nullptr, 0},
+      {"Main", "", nullptr, 0},
+      {"Main", "top", nullptr, 0},        // entries before the first section belong to none
+      {"Main", "Missing", nullptr, 0},    // a missing number is 0
+      {"Other", "Name", nullptr, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.section) + "/" + c.entry);
+    EXPECT_EQ(store.GetString(c.section, c.entry, "?"), c.text ? c.text : "?");
+    EXPECT_EQ(store.GetNumber(c.section, c.entry), c.number);
+  }
+}
+
+TEST_F(IniTest, RefusesNamesAndValuesALineCannotCarry) {
+  using namespace std::string_literals;
+  const std::string original = "[Main]\nName=old\n";
+  WriteFile("velorn.INI", original);
+  IniStore store("velorn.INI");
+  const struct {
+    std::string section, entry, value;
+  } cases[] = {
+      {"", "Name", "x"},      {"Main", "", "x"},       {"Ma]in", "Name", "x"},  {"Main", "Na=me", "x"},
+      {" Main", "Name", "x"}, {"Main", "Name ", "x"},  {"Main", "[Name", "x"},  {"Main", ";Name", "x"},
+      {"Main", "Name", "a\0b"s}, {"Ma\0in"s, "Name", "x"}, {"Main", "Na\0me"s, "x"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.section + "/" + c.entry + "=" + c.value);
+    EXPECT_FALSE(store.PutString(c.section, c.entry, c.value));
+  }
+  EXPECT_EQ(ReadFile("velorn.INI"), original);
+  EXPECT_EQ(Listing(dir_), std::set<std::string>{"velorn.INI"});
 }
 
 }  // namespace

@@ -29,7 +29,6 @@
 #include <QTimer>
 #include <QWindow>
 #include <chrono>
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -38,13 +37,12 @@
 #include "app/ui/window_view.h"
 #include "platform/clock.h"
 #include "platform/filedialog.h"
-#include "platform/locale_texts.h"
 #include "platform/msgbox.h"
 #include "platform/qt/images.h"
-#include "platform/qt/session.h"
 #include "platform/window.h"
 #include "platform/winproc.h"
 #include "syslib/placement.h"
+#include "tests/support/qt_main.h"
 #include "tests/support/tempdir.h"
 
 namespace {
@@ -53,8 +51,8 @@ namespace pu = platform::ui;
 namespace pq = platform::qt;
 using namespace std::chrono_literals;
 
-pq::Session* gSession = nullptr;
-pq::QtView& View() { return *gSession->View(); }
+pq::QtView& View() { return testsupport::TestView(); }
+using testsupport::Shot;
 
 // The window on top of the thread's windows.
 pu::Window& Top() { return *pu::ThreadWindows().back(); }
@@ -69,15 +67,6 @@ void Click(pu::Window& w, std::string_view label) {
   if (wgt == nullptr) return;
   const bool mark = qobject_cast<QCheckBox*>(wgt) != nullptr || qobject_cast<QRadioButton*>(wgt) != nullptr;
   QTest::mouseClick(wgt, Qt::LeftButton, {}, mark ? QPoint(6, wgt->height() / 2) : QPoint());
-}
-
-// Saves a window as PNG when VELORN_SCREENSHOTS names a folder.
-void Shot(QWidget* wgt, const char* name) {
-  const char* dir = std::getenv("VELORN_SCREENSHOTS");
-  if (dir == nullptr || *dir == '\0' || wgt == nullptr) return;
-  QDir().mkpath(QString::fromUtf8(dir));
-  const QString path = QString::fromUtf8(dir) + "/" + name + ".png";
-  EXPECT_TRUE(wgt->grab().save(path)) << path.toStdString();
 }
 
 // Runs f from the dispatcher of whichever loop waits next (after ms).
@@ -637,8 +626,10 @@ TEST(QtImages, TheCarriedImagesLoadThroughTheImageLoader) {
   } cases[] = {{"stop.ico", 32, 32},      {"inform.ico", 32, 32},      {"warning2.ico", 32, 32},
                {"ok.gif", 20, 20},        {"storno.gif", 20, 20},      {"back_blue.jpg", 480, 300},
                {"back_blue_big.jpg", 1280, 960}, {"OK.GIF", 20, 20}, {".\\stop.ico", 32, 32},
+               {"CALENDAR.ICO", 32, 32}, {"VCRbottom.gif", 20, 20}, {"VCRrewind.gif", 20, 20},
+               {"VCRback.gif", 20, 20},  {"VCRplay.gif", 20, 20},   {"vcrfastforward.gif", 20, 20},
                {"sound.ico", 32, 32},    {"cross.gif", 20, 20}};
-  QImage sheet(900, 420, QImage::Format_ARGB32);
+  QImage sheet(1400, 420, QImage::Format_ARGB32);
   sheet.fill(QColor(0xEF, 0xEF, 0xEF));
   QPainter painter(&sheet);
   int x = 10;
@@ -686,26 +677,6 @@ TEST(QtImages, JpegFilesDecodeThroughLibjpegAndBrokenOnesGiveNothing) {
   }
 }
 
-// The offscreen platform says so each time a window is raised.
-void QuietOffscreen(QtMsgType type, const QMessageLogContext&, const QString& message) {
-  if (message.startsWith(QLatin1String("This plugin does not support"))) return;
-  std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, QMessageLogContext(), message)));
-}
-
 }  // namespace
 
-int main(int argc, char** argv) {
-  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  qInstallMessageHandler(QuietOffscreen);
-  testing::InitGoogleTest(&argc, argv);
-  platform::locale::InstallCzechTexts();  // as the program's start does
-  pq::Session session;
-  if (!session.Active()) {
-    std::fprintf(stderr, "the toolkit did not start\n");
-    return 1;
-  }
-  gSession = &session;
-  const int result = RUN_ALL_TESTS();
-  gSession = nullptr;
-  return result;
-}
+int main(int argc, char** argv) { return testsupport::QtTestMain(argc, argv); }

@@ -257,11 +257,12 @@ TEST(CompareCzNoCase, Cases) {
       {"Z9", "ZA", -1},
       {"ABC", "ABD", -1},
       {"ABC", "AB", 1},
-      {"Ž", "[", -1},          // characters outside the sequence: byte order after it
-      {"Ž", "Ď", -1},          // Ď is not in the sequence
+      {"[", "A", -1},          // punctuation before letters
+      {"Ď", "E", -1},          // Ď is not in the sequence: after D
+      {"D", "Ď", -1},
       {"ď", "Ď", 0},
       {"ß", "S", 1},
-      {"€", "Ž", 1},
+      {"€", "0", -1},          // symbols before digits
       {"✓", "€", 1},           // outside Windows-1250: after all others
       {"✓", "☃", 1},           // ... by code point
       {"\xFF", "✓", 1},        // malformed bytes last
@@ -273,23 +274,106 @@ TEST(CompareCzNoCase, Cases) {
   }
 }
 
-TEST(CompareCzNoCase, SortsCzechWords) {
-  const std::vector<std::string> sorted = {
-      "10 km", "auto", "Ärger", "ábel", "byt",   "chléb", "cukr", "čaj",  "Dům",  "rum",
-      "řeka",  "sůl",  "šála",  "tma",  "ťapka", "ulice", "úl",   "zima", "žába",
-  };
+// Sorting a reversed and rotated copy of sorted gives it back, and every pair
+// (not only neighbours) compares as its places say.
+void ExpectSortedOrder(const std::vector<std::string>& sorted, std::ptrdiff_t rotation) {
   std::vector<std::string> words(sorted.rbegin(), sorted.rend());
-  std::rotate(words.begin(), words.begin() + 7, words.end());
+  std::rotate(words.begin(), words.begin() + rotation, words.end());
   std::sort(words.begin(), words.end(),
             [](const std::string& x, const std::string& y) { return CompareCzNoCase(x, y) < 0; });
   EXPECT_EQ(words, sorted);
-  // Consistent over every pair, not only neighbours.
   for (std::size_t i = 0; i < sorted.size(); ++i) {
     for (std::size_t j = 0; j < sorted.size(); ++j) {
       EXPECT_EQ(Sign(CompareCzNoCase(sorted[i], sorted[j])), Sign(static_cast<int>(i) - static_cast<int>(j)))
           << sorted[i] << " <> " << sorted[j];
     }
   }
+}
+
+TEST(CompareCzNoCase, SortsCzechWords) {
+  const std::vector<std::string> sorted = {
+      "10 km", "auto", "Ärger", "ábel", "byt",   "chléb", "cukr", "čaj",  "Dům",  "rum",
+      "řeka",  "sůl",  "šála",  "tma",  "ťapka", "ulice", "úl",   "zima", "žába",
+  };
+  ExpectSortedOrder(sorted, 7);
+}
+
+// Every class of character, the letters of the sequence and those it lacks.
+TEST(CompareCzNoCase, SortTable) {
+  const std::vector<std::string> sorted = {
+      "",
+      "\tx",          // control characters first
+      " a",           // blanks
+      "\u00A0a",
+      "!",            // punctuation and symbols: ASCII in byte order ...
+      "\"quoted\"",
+      "#1",
+      "(a)",
+      "-a",
+      ".a",
+      "@home",
+      "[x",
+      "_a",
+      "~",
+      "„x",           // ... then the others of Windows-1250 ...
+      "§ 5",
+      "+1",           // ... then the maths signs
+      "<a>",
+      "=",
+      "±",
+      "0",            // digits
+      "09",
+      "1",
+      "10 km",
+      "9",
+      "a",            // letters
+      "a b",          // a blank, a punctuation mark and a digit come before letters
+      "a-b",
+      "a1",
+      "ab",
+      "Ärger",
+      "ábel",
+      "âme",          // not in the sequence after upper-casing: after Á
+      "ąk",
+      "byt",
+      "chléb",        // c then h
+      "cukr",
+      "ćma",          // after C, before Č
+      "čaj",
+      "Dům",
+      "ďábel",        // after D
+      "eso",
+      "Ëda",
+      "hrad",
+      "lampa",
+      "łoď",          // after L
+      "mák",
+      "noc",
+      "ňadra",
+      "oko",
+      "óda",
+      "Öl",
+      "őr",           // after Ö
+      "pes",
+      "rum",
+      "řeka",
+      "sůl",
+      "ßa",           // after S, before Š
+      "šála",
+      "tma",
+      "ťapka",
+      "ulice",
+      "úl",
+      "ůžek",
+      "über",
+      "űr",           // after Ü
+      "zima",
+      "źdźbło",       // after Z, before Ž
+      "žába",
+      "µm",           // after every letter
+      "✓",            // outside Windows-1250
+  };
+  ExpectSortedOrder(sorted, 29);
 }
 
 }  // namespace

@@ -9,7 +9,9 @@
 #include <functional>
 #include <chrono>
 #include <future>
+#include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -185,6 +187,8 @@ TEST_F(WinProc, TheTailTurnsMessagesIntoModelEvents) {
       {"activate", WM_ACTIVATE, WA_CLICKACTIVE, {EVENT::GainFocus}, false, false},
       {"deactivate", WM_ACTIVATE, WA_INACTIVE, {EVENT::LoseFocus}, false, false},
       {"unknown", WM_USER + 7, 0, {}, false, false},
+      {"the session ends", WM_ENDSESSION, 1, {EVENT::CloseDown}, false, false},
+      {"the end is called off", WM_ENDSESSION, 0, {}, false, false},
   };
   Window w;
   w.Open();
@@ -483,6 +487,131 @@ TEST_F(WinProc, ASendEndsWhenTheWindowGoes) {
   ASSERT_EQ(sent.wait_for(5s), std::future_status::ready);
   EXPECT_EQ(sent.get(), 0);
   owner.join();
+}
+
+// Logs the session's messages with the window's name; "answering" windows
+// answer WM_ENDSESSION themselves, the rest go on to the tail.
+std::mutex gNamesMutex;
+std::map<HWND, std::string> gNames;
+std::set<HWND> gAnswering;
+LRESULT SessionProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+  std::string name;
+  bool answers = false;
+  {
+    std::lock_guard lock(gNamesMutex);
+    name = gNames[h];
+    answers = gAnswering.count(h) != 0;
+  }
+  if (msg == WM_QUERYENDSESSION) Log(name + " query");
+  if (msg == WM_ENDSESSION) {
+    Log(name + " end " + std::to_string(wp));
+    if (answers) return 1;
+  }
+  return PlatformWindowProc(h, msg, wp, lp);
+}
+
+// A window of the calling thread whose session messages are logged.
+void Watch(Window& w, const std::string& name, bool answers = false) {
+  w.Open();
+  const HWND h = FrameHandle(w);
+  {
+    std::lock_guard lock(gNamesMutex);
+    gNames[h] = name;
+    if (answers) gAnswering.insert(h);
+  }
+  SetWindowProc(h, SessionProc);
+  Drain(w);
+}
+
+TEST_F(WinProc, TheSessionsMessagesReachEachWindowOfTheThreadOnce) {
+  // Each step on its own thread: the end of the session stays with it.
+  std::thread([] {
+    NativeThread native;
+    Window a, b, c;
+    Watch(a, "a", /*answers=*/true);
+    Watch(b, "b");
+    const int self = ThreadNumber();
+    struct Step {
+      const char* what;
+      std::function<void()> act;
+      std::vector<std::string> log;
+      std::vector<int> aEvents, bEvents, cEvents;
+    } steps[] = {
+        {"nothing due", [] {}, {}, {}, {}, {}},
+        {"a query", [self] { QueryEndSession(self); }, {"a query", "b query"}, {}, {}, {}},
+        {"the end: no second query; the tail closes b down", [self] { EndSession(self); },
+         {"a end 1", "b end 1"}, {}, {EVENT::CloseDown}, {}},
+        {"once only", [self] { EndSession(self); }, {}, {}, {}, {}},
+        {"a window opened later", [&c] { Watch(c, "c"); }, {"c query", "c end 1"}, {}, {}, {EVENT::CloseDown}},
+        {"a query after the end reaches them all", [self] { QueryEndSession(self); },
+         {"a query", "b query", "c query"}, {}, {}, {}},
+    };
+    for (const Step& s : steps) {
+      TakeLog();
+      s.act();
+      DispatchNativeMessages();
+      EXPECT_EQ(TakeLog(), s.log) << s.what;
+      EXPECT_EQ(Drain(a), s.aEvents) << s.what;
+      EXPECT_EQ(Drain(b), s.bEvents) << s.what;
+      if (c.IsOpen()) {
+        EXPECT_EQ(Drain(c), s.cEvents) << s.what;
+      }
+    }
+  }).join();
+}
+
+TEST_F(WinProc, TheEndOfTheSessionWakesAWaitingLoopAndOutlivesTheThreadsWindows) {
+  {
+    LoopThread waiting([](Window& w) {
+      std::lock_guard lock(gNamesMutex);
+      gNames[FrameHandle(w)] = "waiting";
+      SetWindowProc(FrameHandle(w), SessionProc);
+    });
+    EndSession(WindowThread(waiting.frame()));
+    ASSERT_TRUE(waiting.WaitFor(EVENT::CloseDown));
+    EXPECT_EQ(TakeLog(), (std::vector<std::string>{"waiting query", "waiting end 1"}));
+  }
+
+  std::promise<int> number;
+  std::promise<void> ended;
+  auto endedF = ended.get_future();
+  std::thread owner([&] {
+    NativeThread native;
+    number.set_value(ThreadNumber());
+    endedF.wait();  // ended while it had no window
+    EXPECT_TRUE(SessionEnded(ThreadNumber()));
+    Window w;
+    Watch(w, "late");
+    // Its loop waits for the tail's close-down: nothing else wakes it.
+    struct Plain : WindowController {
+      using WindowController::WindowController;
+    } c(w);
+    w.RunLoop(c);
+  });
+  const int t = number.get_future().get();
+  EXPECT_FALSE(SessionEnded(t));
+  EndSession(t);
+  EXPECT_TRUE(SessionEnded(t));
+  ended.set_value();
+  owner.join();
+  EXPECT_EQ(TakeLog(), (std::vector<std::string>{"late query", "late end 1"}));
+  EXPECT_FALSE(SessionEnded(ThreadNumber())) << "only the thread named";
+}
+
+TEST_F(WinProc, PowerEventsArePostedToTheThreadsWindows) {
+  LoopThread t([](Window& w) {
+    SetWindowProc(FrameHandle(w), [](HWND h, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+      if (m == WM_POWERBROADCAST) {
+        Log("power " + std::to_string(wp));
+        if (wp == PBT_APMRESUMEAUTOMATIC) SendMessage(h, WM_CLOSE, 0, 0);
+      }
+      return PlatformWindowProc(h, m, wp, lp);
+    });
+  });
+  BroadcastPower(WindowThread(t.frame()), PBT_APMSUSPEND);
+  BroadcastPower(WindowThread(t.frame()), PBT_APMRESUMEAUTOMATIC);
+  ASSERT_TRUE(t.WaitFor(EVENT::CloseWindow));
+  EXPECT_EQ(TakeLog(), (std::vector<std::string>{"power 4", "power 18"}));
 }
 
 }  // namespace

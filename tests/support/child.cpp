@@ -137,6 +137,22 @@ int Child::Wait(std::chrono::milliseconds timeout) {
   return status_;
 }
 
+bool PrivateMountsWork() {
+  static const bool works = [] {
+    Child c(kUnshare, {"-m", "--propagation", "private", "/bin/sh", "-c", "mount --bind / /"});
+    return c.Wait(std::chrono::seconds(10)) == 0;
+  }();
+  return works;
+}
+
+std::vector<std::string> InPrivateMounts(const std::string& mounts, const std::string& cwd, const std::string& exe,
+                                         const std::vector<std::string>& args) {
+  std::vector<std::string> a = {"-m", "--propagation", "private", "/bin/sh", "-c",
+                                mounts + " && cd \"$1\" && shift && exec \"$@\"", "sh", cwd, exe};
+  a.insert(a.end(), args.begin(), args.end());
+  return a;
+}
+
 std::vector<std::string> ProgramEnv(const std::string& runtimeDir) {
   // No display: the program runs headless, its boxes answer at once.
   return {"XDG_RUNTIME_DIR=" + runtimeDir, "VELORN_MSGBOX_ANSWERS=", "QT_QPA_PLATFORM=", "DISPLAY=",

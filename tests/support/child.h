@@ -46,6 +46,18 @@ class Child {
   bool reaped_ = false;
 };
 
+// Whether a child can be given a private mount namespace here (as root,
+// with the unshare tool), so that a test can write-protect a folder or a
+// file for that child alone with read-only bind mounts.
+bool PrivateMountsWork();
+
+// The arguments for a Child of "/usr/bin/unshare" that runs the shell
+// commands `mounts` (mount(8) commands; the child's environment is theirs)
+// in a private mount namespace, then exe with args in the folder cwd.
+std::vector<std::string> InPrivateMounts(const std::string& mounts, const std::string& cwd, const std::string& exe,
+                                         const std::vector<std::string>& args);
+inline constexpr const char* kUnshare = "/usr/bin/unshare";
+
 // The environment for a child run of the program: headless boxes, and a
 // runtime folder of the test's own for the instance lock.
 std::vector<std::string> ProgramEnv(const std::string& runtimeDir);

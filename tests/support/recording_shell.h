@@ -1,0 +1,46 @@
+// A notification area for tests: records every request, holds the icons it
+// took, and refuses what it is told to (and, as a shell does, a change or
+// removal of an icon it does not hold, and a second add).
+#pragma once
+
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "syslib/shellnotify.h"
+
+namespace testsupport {
+
+class RecordingShell final : public syslib::NotifyShell {
+ public:
+  struct Call {
+    uint32_t message;
+    syslib::NOTIFYICONDATA data;
+    bool done;
+  };
+  // The calling thread's shell while alive.
+  RecordingShell() { syslib::SetThreadNotifyShell(this); }
+  ~RecordingShell() override { syslib::SetThreadNotifyShell(nullptr); }
+  RecordingShell(const RecordingShell&) = delete;
+  RecordingShell& operator=(const RecordingShell&) = delete;
+
+  bool NotifyIcon(uint32_t message, const syslib::NOTIFYICONDATA& data) override {
+    const std::pair key{data.hWnd, data.uID};
+    const bool held = icons.contains(key);
+    bool ok = !refuse.contains(message);
+    if (message == syslib::NIM_ADD) ok = ok && !held;
+    else ok = ok && held;
+    if (ok && message == syslib::NIM_ADD) icons.insert(key);
+    if (ok && message == syslib::NIM_DELETE) icons.erase(key);
+    calls.push_back({message, data, ok});
+    return ok;
+  }
+  // The shell starts again: it knows no icon.
+  void Restart() { icons.clear(); }
+
+  std::vector<Call> calls;
+  std::set<uint32_t> refuse;  // messages refused whatever the icon
+  std::set<std::pair<platform::ui::HWND, uint32_t>> icons;
+};
+
+}  // namespace testsupport
