@@ -60,7 +60,11 @@ bool RunInstanceGuard() {
 void ActivateRunningInstance() {
   platform::CloseInstanceMutex(InstanceMutexHandle);
   InstanceMutexHandle = 0;
-  platform::MessageBox(kAlreadyRunning, "Stop", platform::BoxIcon::Exclamation, platform::BoxOk);
+  {
+    // A box on the display when there is one, as the main window would be.
+    const std::shared_ptr<void> view = gWindowViewFactory ? gWindowViewFactory() : nullptr;
+    platform::MessageBox(kAlreadyRunning, "Stop", platform::BoxIcon::Exclamation, platform::BoxOk);
+  }
   service::EnumerateTopWindows();
   for (const service::WinEntry& e : service::QWin()) {
     if (!service::IsInstanceWindow(e, InstanceName)) continue;

@@ -43,6 +43,7 @@ inline constexpr int MouseMove = 0x0D;
 inline constexpr int AlertKey = 0x0F;
 inline constexpr int PreAlertKey = 0x10;
 inline constexpr int TabChanging = 0x15;
+inline constexpr int ScrollDrag = 0x16;
 inline constexpr int Rejected = 0x1A;
 inline constexpr int DroppingDown = 0x1B;
 inline constexpr int DroppedDown = 0x1C;

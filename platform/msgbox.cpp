@@ -95,11 +95,24 @@ void SetBoxView(BoxView view) {
   gView = std::move(view);
 }
 
-void ReportFileError(std::string_view fileName, int code, std::string_view detail) {
-  std::string text = "Soubor " + std::string(fileName) + " nelze otevřít.\r\n" + locale::ErrorText(code) + " (" +
-                     std::to_string(code) + ")";
+namespace {
+
+void ShowFileError(std::string text, int code, std::string_view detail) {
+  text += "\r\n" + locale::ErrorText(code) + " (" + std::to_string(code) + ")";
   if (!detail.empty()) text += "\r\n" + std::string(detail);
   MessageBox(text, "Chyba souboru", BoxIcon::Hand, BoxOk);
+}
+
+}  // namespace
+
+void ReportFileError(std::string_view fileName, int code, std::string_view detail) {
+  ShowFileError("Soubor " + std::string(fileName) + " nelze otevřít.", code, detail);
+}
+
+void ReportRecordError(std::string_view fileName, int code, bool writing) {
+  ShowFileError(std::string(writing ? "Chyba při zápisu do souboru " : "Chyba při čtení souboru ") +
+                    std::string(fileName) + ".",
+                code, {});
 }
 
 void Halt(int exitCode) {

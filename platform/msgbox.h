@@ -27,6 +27,9 @@ enum BoxButton : unsigned {
   BoxIgnore = 32,
   BoxCancel = 64,
   BoxHelp = 128,
+  // Not a button: Esc and the close box answer No (a box without Cancel
+  // otherwise has to be answered with a button).
+  BoxEscapeNo = 256,
 };
 
 // Shows a box and returns the button that closed it.
@@ -44,6 +47,8 @@ unsigned HeadlessAnswer(unsigned buttons);
 // The error reporter: a failed open of a record file, shown in a box with
 // the file's name, the error code and its text.
 void ReportFileError(std::string_view fileName, int code, std::string_view detail = {});
+// A failed read or write of a record file, in the same box.
+void ReportRecordError(std::string_view fileName, int code, bool writing);
 
 // Ends the process at once with the exit code, running no end steps.
 [[noreturn]] void Halt(int exitCode);

@@ -252,6 +252,7 @@ class RecordFile {
   [[nodiscard]] bool HasCurrent() const { return current_ != 0; }
 
  private:
+  friend class RecordQuery;  // views of the file (platform/recordquery.h)
   enum class Order { None, File, Key, KeyFromBuffer };
 
   // The reading's statement: prepared when the reading starts or goes on

@@ -251,6 +251,7 @@ int Window::Number(std::string_view label) const {
   return c != nullptr ? c->number_ : 0;
 }
 void Window::AddComponent(WindowComponent* c) { components_.push_back(c); }
+void Window::RemoveComponent(WindowComponent* c) { std::erase(components_, c); }
 
 void Window::Changed(int control, Property p) {
   if (open_) view_->Render(*this, control, p);
@@ -311,6 +312,10 @@ Window& Window::SetPlacement(const Placement& p) {
 }
 Window& Window::SetKeepsPlace(bool keeps) {
   keepsPlace_ = keeps;
+  return *this;
+}
+Window& Window::SetDesignedMinimum(bool on) {
+  designedMinimum_ = on;
   return *this;
 }
 Window& Window::SetAcceptAll(bool on) {
@@ -682,7 +687,7 @@ int WindowController::Run() {
     Response = RequestCancelled;
   } else {
     if (!window_.IsOpen()) window_.Open();
-    window_.RunLoop(*this);
+    SetCaptionAndRun();
     TearDown();
     window_.Close();
   }
@@ -697,6 +702,8 @@ int WindowController::SetUp() {
   FormResponse = 0;
   return kGoOn;
 }
+
+void WindowController::SetCaptionAndRun() { window_.RunLoop(*this); }
 
 int WindowController::TearDown() {
   if (window_.HasOpened() && window_.KeepsPlace()) {

@@ -50,6 +50,7 @@ namespace platform::ui {
 enum class ControlKind {
   Button, Entry, Check, Option /* radio group */, Radio, Spin, DropList, List,
   Sheet, Tab, Group, Prompt, Text, Image, Box, Line,
+  Region,  // a mouse-reporting area; lists make theirs (platform/recordlist.h)
 };
 
 // Colours are 00BBGGRRh; this is the control's normal colour.
@@ -264,6 +265,7 @@ class Window {
   int Number(std::string_view label) const;  // 0 when there is none
   int ControlCount() const { return static_cast<int>(controls_.size()); }
   void AddComponent(WindowComponent* c);
+  void RemoveComponent(WindowComponent* c);
 
   // --- properties
   WindowId Id() const { return id_; }
@@ -295,6 +297,11 @@ class Window {
   Window& SetKeepsPlace(bool keeps);
   bool AcceptAll() const { return acceptAll_; }
   Window& SetAcceptAll(bool on);
+  // A resizer: the controls follow the window's size, and the window cannot
+  // become smaller than the size its contents were laid out at when it
+  // opened (its designed size). Set before the window opens.
+  bool DesignedMinimum() const { return designedMinimum_; }
+  Window& SetDesignedMinimum(bool on);
   // Alert keys: an operator's key registered here comes as AlertKey.
   void Alert(int key);
   void Unalert(int key);
@@ -380,7 +387,7 @@ class Window {
   int fontPoints_ = 0;
   int timer_ = 0;
   std::optional<TimePoint> nextTick_;
-  bool hidden_ = false, keepsPlace_ = false, acceptAll_ = false;
+  bool hidden_ = false, keepsPlace_ = false, acceptAll_ = false, designedMinimum_ = false;
   Placement placement_;
   std::vector<int> alerts_;
   int firstField_ = 0;
@@ -415,6 +422,8 @@ class WindowController {
 
   // Standard: Request := FormRequest; FormRequest, FormResponse := 0. 0.
   virtual int SetUp();
+  // Between SetUp and TearDown. Standard: the window's loop.
+  virtual void SetCaptionAndRun();
   // Standard: saves the placement of a window that keeps its place and
   // opened; closes the window; FormResponse := Response. 0.
   virtual int TearDown();

@@ -9,7 +9,10 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <signal.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -131,20 +134,30 @@ void Close(int& fd) {
   fd = -1;
 }
 
-// Connects to the peer's socket; a socket that refuses (nobody listens) is
+// The socket file at a path; nullopt when there is none (or another kind
+// of file).
+std::optional<struct stat> SocketFile(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode)) return std::nullopt;
+  return st;
+}
+
+// Connects to the peer's socket. A socket that refuses (nobody listens: a
+// socket gets its name only once it listens, so its process is gone) is
 // removed. False when there is nothing to ask.
 bool Connect(Peer& p) {
   sockaddr_un addr;
   if (!Address(p.path, addr)) return false;
+  // The file as it was before the connect: the one found dead, if it
+  // refuses.
+  const auto before = SocketFile(p.path);
+  if (!before) return false;
   p.fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (p.fd < 0) return false;
   if (::connect(p.fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) return true;
   const int err = errno;
   Close(p.fd);
-  if (err == ECONNREFUSED) {
-    struct stat st {};
-    if (::lstat(p.path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) ::unlink(p.path.c_str());
-  }
+  if (err == ECONNREFUSED) RemoveDeadSocket(p.path, before->st_dev, before->st_ino);
   return false;
 }
 
@@ -201,27 +214,43 @@ std::optional<std::string> AskOne(uint32_t pid, const Request& req) {
   return peers[0].payload;
 }
 
-// The other processes' sockets, by process id.
+// The process id in a name "winlist-<pid><suffix>"; 0 when the name is not
+// of that form.
+uint32_t NamedPid(std::string_view name, std::string_view suffix) {
+  constexpr std::string_view kPrefix = "winlist-";
+  if (name.size() <= kPrefix.size() + suffix.size() || !name.starts_with(kPrefix) || !name.ends_with(suffix))
+    return 0;
+  const std::string_view digits = name.substr(kPrefix.size(), name.size() - kPrefix.size() - suffix.size());
+  if (digits.size() > 10 || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return 0;
+  const unsigned long long pid = std::stoull(std::string(digits));
+  return pid > 0xffffffffull ? 0 : static_cast<uint32_t>(pid);
+}
+
+// The other processes' sockets, by process id. On the way, the temporary
+// names of processes that are gone are removed (one that was killed between
+// binding its socket and naming it).
 std::vector<Peer> OtherPeers() {
   std::vector<Peer> peers;
   const std::string dir = platform::RuntimeDir();
   if (dir.empty()) return peers;
   DIR* d = ::opendir(dir.c_str());
   if (d == nullptr) return peers;
-  constexpr std::string_view kPrefix = "winlist-", kSuffix = ".sock";
   while (const dirent* e = ::readdir(d)) {
     const std::string_view name(e->d_name);
-    if (name.size() <= kPrefix.size() + kSuffix.size() || !name.starts_with(kPrefix) || !name.ends_with(kSuffix))
-      continue;
-    const std::string_view digits = name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
-    if (digits.size() > 10 || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
-      continue;
-    const unsigned long long pid = std::stoull(std::string(digits));
-    if (pid == 0 || pid > 0xffffffffull || pid == OwnPid()) continue;
-    Peer p;
-    p.pid = static_cast<uint32_t>(pid);
-    p.path = dir + "/" + std::string(name);
-    peers.push_back(std::move(p));
+    if (const uint32_t pid = NamedPid(name, ".sock"); pid != 0 && pid != OwnPid()) {
+      Peer p;
+      p.pid = pid;
+      p.path = dir + "/" + std::string(name);
+      peers.push_back(std::move(p));
+    } else if (const uint32_t owner = NamedPid(name, ".tmp"); owner != 0 && owner != OwnPid()) {
+      const std::string path = dir + "/" + std::string(name);
+      // Found before the process is asked for: a process that got the same
+      // id later made a file of its own.
+      const auto found = SocketFile(path);
+      if (found && ::kill(static_cast<pid_t>(owner), 0) != 0 && errno == ESRCH)
+        RemoveDeadSocket(path, found->st_dev, found->st_ino);
+    }
   }
   ::closedir(d);
   std::sort(peers.begin(), peers.end(), [](const Peer& a, const Peer& b) { return a.pid < b.pid; });
@@ -331,6 +360,9 @@ class Server {
   bool Start() {
     std::lock_guard lock(mutex_);
     if (running_) return true;
+    // The sockets of processes that died without removing theirs go.
+    for (Peer& p : OtherPeers())
+      if (Connect(p)) Close(p.fd);
     const std::string path = WindowListSocket(OwnPid());
     const std::string tmp = path.empty() ? std::string() : path.substr(0, path.size() - 5) + ".tmp";
     sockaddr_un addr;
@@ -537,6 +569,26 @@ bool SetForegroundWindow(HWND handle) {
   req.handle = handle;
   const auto reply = AskOne(pid, req);
   return reply && !reply->empty() && (*reply)[0] != 0;
+}
+
+bool RemoveDeadSocket(const std::string& path, uint64_t device, uint64_t inode) {
+  // Moved aside first, then judged: what was moved is removed only when it
+  // is the file found dead, else it goes back under its name.
+  static std::atomic<uint32_t> serial{0};
+  const std::string aside = path + ".gone-" + std::to_string(OwnPid()) + "-" + std::to_string(serial++);
+  if (::rename(path.c_str(), aside.c_str()) != 0) return false;
+  const auto moved = SocketFile(aside);
+  if (moved && moved->st_dev == device && moved->st_ino == inode) {
+    ::unlink(aside.c_str());
+    return true;
+  }
+  // Back under its name without replacing anything: should the name have
+  // been taken once more meanwhile, the newer file stays.
+  if (::link(aside.c_str(), path.c_str()) == 0 || errno == EEXIST)
+    ::unlink(aside.c_str());
+  else
+    ::rename(aside.c_str(), path.c_str());
+  return false;
 }
 
 bool StartWindowListServer() { return TheServer().Start(); }

@@ -7,8 +7,13 @@
 // (StartWindowListServer), from a thread of its own over the snapshot that
 // its window threads keep, so a window thread busy for seconds does not
 // slow anyone down. A process gets kPeerTimeoutMs to answer; a silent one
-// is left out. A socket that nobody listens on any more (its process died)
-// is removed.
+// is left out.
+//
+// Sockets of processes that died (killed, crashed) do not pile up: an
+// enumeration, a request and the server's start remove a socket that nobody
+// listens on (a socket is named only once it listens, so its process is
+// gone, whatever process has its id now), and a temporary name whose
+// process no longer exists.
 #pragma once
 
 #include <cstdint>
@@ -62,5 +67,10 @@ bool StartWindowListServer();
 void StopWindowListServer();
 // The socket of a process in the runtime folder ("" without one).
 std::string WindowListSocket(uint32_t pid);
+
+// Removes the socket file at path when it is still the file (device and
+// inode) that was found dead; a file put under that name since, by a
+// process that got the dead one's id, is kept. True when it was removed.
+bool RemoveDeadSocket(const std::string& path, uint64_t device, uint64_t inode);
 
 }  // namespace service

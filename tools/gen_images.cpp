@@ -6,8 +6,9 @@
 //
 // writes OUTDIR/stop.ico, inform.ico, warning2.ico, ok.gif, storno.gif,
 // CALENDAR.ICO, VCRbottom.gif, VCRrewind.gif, VCRback.gif, VCRplay.gif,
-// VCRfastforward.GIF, sound.ico, cross.gif, back_blue.jpg,
-// back_blue_big.jpg and OUTDIR/carried_images.cpp.
+// VCRfastforward.GIF, clock.ico, Calendar.gif, speaker.gif,
+// sound_none.ico, sound.ico, cross.gif, back_blue.jpg, back_blue_big.jpg
+// and OUTDIR/carried_images.cpp.
 //
 // Shapes are drawn with 4 x 4 samples per pixel; icons keep full alpha (32-bit
 // ICO entries), button pictures are blended onto the button face and keep a
@@ -251,24 +252,52 @@ void DrawBottom(Canvas& c) {
   c.Fill(Capsule(0.22f, 0.76f, 0.78f, 0.76f, 0.06f), Vertical(Hex(0x7DB4F0), Hex(0x1F5FB8), 0.66f, 0.86f));
 }
 
-// A loudspeaker sending out two waves.
-void DrawSound(Canvas& c) {
-  const std::vector<std::array<float, 2>> speaker{{{0.12f, 0.38f}},
-                                                  {{0.3f, 0.38f}},
-                                                  {{0.52f, 0.17f}},
-                                                  {{0.52f, 0.83f}},
-                                                  {{0.3f, 0.62f}},
-                                                  {{0.12f, 0.62f}}};
-  c.Fill(Rounded(speaker, 0.05f), Solid(Hex(0x1F3550)));
-  c.Fill(Rounded(speaker, 0.015f), Vertical(Hex(0x8FB4DE), Hex(0x3E6A9E), 0.17f, 0.83f));
-  const auto wave = [](float r, float width) -> Inside {
-    return [=](float x, float y) {
-      const float d = std::sqrt((x - 0.5f) * (x - 0.5f) + (y - 0.5f) * (y - 0.5f));
-      return x > 0.6f && d >= r - width && d <= r + width && std::fabs(y - 0.5f) < (x - 0.5f) * 1.4f;
-    };
+// A clock face: a dark rim, a white dial with hour marks, two hands.
+void DrawClock(Canvas& c) {
+  c.Fill(Disc(0.5f, 0.5f, 0.47f), Solid(Hex(0x2E4A73)));
+  c.Fill(Disc(0.5f, 0.5f, 0.4f), Vertical(Hex(0xFFFFFF), Hex(0xDCE4EF), 0.1f, 0.9f));
+  for (int i = 0; i < 12; ++i) {
+    const float a = static_cast<float>(i) * 6.2832f / 12.0f;
+    const float r0 = i % 3 == 0 ? 0.29f : 0.32f;
+    c.Fill(Capsule(0.5f + r0 * std::sin(a), 0.5f - r0 * std::cos(a), 0.5f + 0.36f * std::sin(a),
+                   0.5f - 0.36f * std::cos(a), 0.018f),
+           Solid(Hex(0x4A5262)));
+  }
+  c.Fill(Capsule(0.5f, 0.5f, 0.5f, 0.22f, 0.04f), Solid(Hex(0x1A1A1A)));
+  c.Fill(Capsule(0.5f, 0.5f, 0.7f, 0.6f, 0.035f), Solid(Hex(0x1A1A1A)));
+  c.Fill(Disc(0.5f, 0.5f, 0.05f), Solid(Hex(0xC62828)));
+}
+
+// A loudspeaker: a box and its cone, in grey and blue.
+void Loudspeaker(Canvas& c, float shift) {
+  const std::vector<std::array<float, 2>> cone{
+      {{0.12f + shift, 0.36f}}, {{0.3f + shift, 0.36f}}, {{0.55f + shift, 0.14f}}, {{0.55f + shift, 0.86f}},
+      {{0.3f + shift, 0.64f}}, {{0.12f + shift, 0.64f}}};
+  c.Fill(Rounded(cone, 0.06f), Solid(Hex(0x233A5E)));
+  c.Fill(Rounded(cone, 0.025f), Vertical(Hex(0xA9C4E8), Hex(0x3F6DAA), 0.15f, 0.85f));
+}
+
+// A loudspeaker sounding: two waves before it.
+void DrawSpeaker(Canvas& c) {
+  Loudspeaker(c, -0.04f);
+  const auto wave = [&](float r, float w) {
+    c.Fill(Both(Both(Disc(0.5f, 0.5f, r + w), [=](float x, float y) {
+                  return (x - 0.5f) * (x - 0.5f) + (y - 0.5f) * (y - 0.5f) >= (r - w) * (r - w);
+                }),
+                [](float x, float y) { return x > 0.58f && std::abs(y - 0.5f) < (x - 0.5f) * 1.4f; }),
+           Solid(Hex(0x1F6FD1)));
   };
-  c.Fill(wave(0.22f, 0.045f), Solid(Hex(0x1F3550)));
-  c.Fill(wave(0.38f, 0.045f), Solid(Hex(0x1F3550)));
+  wave(0.2f, 0.04f);
+  wave(0.36f, 0.04f);
+}
+
+// A loudspeaker that is silent: no waves, a small red bar across its front.
+void DrawSoundNone(Canvas& c) {
+  Loudspeaker(c, 0.0f);
+  c.Fill(Capsule(0.66f, 0.36f, 0.9f, 0.64f, 0.06f), Solid(Hex(0x8C0D0A)));
+  c.Fill(Capsule(0.66f, 0.36f, 0.9f, 0.64f, 0.035f), Solid(Hex(0xE2473F)));
+  c.Fill(Capsule(0.9f, 0.36f, 0.66f, 0.64f, 0.06f), Solid(Hex(0x8C0D0A)));
+  c.Fill(Capsule(0.9f, 0.36f, 0.66f, 0.64f, 0.035f), Solid(Hex(0xE2473F)));
 }
 
 // A white cross on a rounded red square.
@@ -532,7 +561,11 @@ int main(int argc, char** argv) {
       {"VCRback.gif", Gif(Draw(20, 20, DrawBack), buttonFace)},
       {"VCRplay.gif", Gif(Draw(20, 20, DrawPlay), buttonFace)},
       {"VCRfastforward.GIF", Gif(Draw(20, 20, DrawFastForward), buttonFace)},
-      {"sound.ico", icon(DrawSound)},
+      {"clock.ico", icon(DrawClock)},
+      {"Calendar.gif", Gif(Draw(16, 16, DrawCalendar), buttonFace)},
+      {"speaker.gif", Gif(Draw(16, 16, DrawSpeaker), buttonFace)},
+      {"sound_none.ico", icon(DrawSoundNone)},
+      {"sound.ico", icon(DrawSpeaker)},
       {"cross.gif", Gif(Draw(20, 20, DrawCross), buttonFace)},
       {"back_blue.jpg", Jpeg(Draw(480, 300, DrawBackground), 92)},
       {"back_blue_big.jpg", Jpeg(Draw(1280, 960, DrawBackground), 90)},

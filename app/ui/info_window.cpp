@@ -4,8 +4,8 @@
 #include <string>
 
 #include "app/engine/commands.h"
-#include "app/ui/messages.h"
 #include "platform/window.h"
+#include "syslib/placement.h"
 
 namespace app::ui {
 
@@ -23,7 +23,7 @@ class InfoController final : public pu::WindowController {
     const int r = WindowController::SetUp();
     if (r != pu::kGoOn) return r;
     window().Open();
-    KeepOnVisibleDesktop(window());
+    syslib::ds_VisibleOnDesktop(window(), 1);
     return pu::kGoOn;
   }
 

@@ -15,6 +15,8 @@ namespace {
 
 std::atomic<VisibleOnDesktopHook> gVisibleOnDesktop{nullptr};
 
+constexpr int kEnterKey = 0x0D, kEscKey = 0x1B;
+
 platform::BoxIcon IconOf(std::string_view icon) {
   if (icon == "stop.ico") return platform::BoxIcon::Hand;
   if (icon == "inform.ico") return platform::BoxIcon::Information;
@@ -44,9 +46,13 @@ class BoxController : public pu::WindowController {
     const int r = WindowController::SetUp();
     if (r != pu::kGoOn) return r;
     window().SetFirstField(1);
+    window().Alert(kEnterKey);
+    window().Alert(kEscKey);
     window().Open();
-    KeepOnVisibleDesktop(window());
-    KeepOnVisibleDesktop(window());
+    if (auto hook = gVisibleOnDesktop.load()) {
+      hook(window());
+      hook(window());
+    }
     return pu::kGoOn;
   }
 
@@ -59,6 +65,19 @@ class BoxController : public pu::WindowController {
       Opened();
       window().Display();
       if (!window().GetView().Interactive()) AnswerHeadless();
+    } else if (window().EventNumber() == pu::EVENT::AlertKey) {
+      // Enter presses the button with the focus (else the first), Esc the
+      // refusing one.
+      if (window().Keycode() == kEnterKey) {
+        const pu::Control* focused = window().At(window().Focus());
+        window().Press(focused != nullptr && focused->Kind() == pu::ControlKind::Button ? focused->Label()
+                                                                                        : window().At(1)->Label());
+        return pu::kConsumed;
+      }
+      if (window().Keycode() == kEscKey) {
+        window().Press(RefusingButton());
+        return pu::kConsumed;
+      }
     }
     return WindowController::OnWindowEvent();
   }
@@ -66,6 +85,7 @@ class BoxController : public pu::WindowController {
  protected:
   virtual void Opened() {}
   virtual void AnswerHeadless() = 0;
+  virtual const char* RefusingButton() const = 0;
   Box& box_;
   std::string icon_, title_, text_;
 };
@@ -83,6 +103,7 @@ class MessageController final : public BoxController {
     platform::MessageBox(box_.text, title_, IconOf(icon_), platform::BoxOk);
     window().Press("?BUTTON_OK");
   }
+  const char* RefusingButton() const override { return "?BUTTON_OK"; }
 };
 
 class QuestionController final : public BoxController {
@@ -123,6 +144,8 @@ class QuestionController final : public BoxController {
                                             platform::BoxOk | platform::BoxYes | platform::BoxNo | platform::BoxCancel);
     window().Press(a == platform::BoxYes || a == platform::BoxOk ? "?BUTTON1" : "?BUTTON2");
   }
+  // The first pair: every caller passes its refusing pair first.
+  const char* RefusingButton() const override { return "?BUTTON2"; }
   std::string image1_, label1_, image2_, label2_;
   uint8_t style_;
 };
@@ -130,10 +153,6 @@ class QuestionController final : public BoxController {
 }  // namespace
 
 void SetVisibleOnDesktopHook(VisibleOnDesktopHook hook) { gVisibleOnDesktop.store(hook); }
-
-void KeepOnVisibleDesktop(pu::Window& w) {
-  if (auto hook = gVisibleOnDesktop.load()) hook(w);
-}
 
 void aMessage(std::string_view icon, std::string_view title, std::string_view text) {
   Box box("aMessage");

@@ -11,6 +11,10 @@
 // "no" or "cancel" the refusing first pair, result 2) and, without one, the
 // refusing first pair (2): a question nobody saw is never taken as
 // confirmed. A box closed without a button (the close box) returns 0.
+//
+// Keys: Enter presses the button with the focus (the first button when no
+// button has it); Esc presses the refusing one: OK, respectively ?BUTTON2
+// (the first pair, 2).
 #pragma once
 
 #include <cstddef>
@@ -44,7 +48,5 @@ uint8_t cMessage(std::string_view image1, std::string_view label1, std::string_v
 // boxes call it twice when they open. None by default.
 using VisibleOnDesktopHook = void (*)(platform::ui::Window& w);
 void SetVisibleOnDesktopHook(VisibleOnDesktopHook hook);
-// Calls the hook once for an opened window; nothing while none is set.
-void KeepOnVisibleDesktop(platform::ui::Window& w);
 
 }  // namespace app::ui

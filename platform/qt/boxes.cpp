@@ -7,6 +7,10 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
+#include <QLocale>
+#include <QTreeView>
 #include <QLineEdit>
 #include <array>
 #include <vector>
@@ -23,7 +27,7 @@ namespace pu = platform::ui;
 
 QString Q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
-constexpr int kEscape = 0x1B;
+constexpr int kEnter = 0x0D, kEscape = 0x1B;
 
 struct ButtonName {
   unsigned flag;
@@ -71,12 +75,24 @@ class PlainBox final : public pu::WindowController {
 
   int OnWindowEvent() override {
     const int e = window().EventNumber();
+    if (e == pu::EVENT::AlertKey && window().Keycode() == kEnter) {
+      const pu::Control* focused = window().At(window().Focus());
+      window().Press(focused != nullptr && focused->Kind() == pu::ControlKind::Button ? focused->Label()
+                                                                                      : FirstButton());
+      return pu::kConsumed;
+    }
     if (e == pu::EVENT::AlertKey && window().Keycode() == kEscape) {
-      window().Post(pu::EVENT::CloseWindow);
+      // The refusing answer, as a box nobody sees gives it.
+      const unsigned refusing = HeadlessAnswer(buttons_);
+      for (const ButtonName& b : kButtons)
+        if (b.flag == refusing) window().Press(b.label);
       return pu::kConsumed;
     }
     if (e == pu::EVENT::CloseWindow && Answer == 0) {
-      const unsigned a = (buttons_ & BoxCancel) ? unsigned{BoxCancel} : buttons_ == BoxOk ? unsigned{BoxOk} : 0u;
+      const unsigned a = (buttons_ & BoxCancel)                              ? unsigned{BoxCancel}
+                         : (buttons_ & BoxEscapeNo) && (buttons_ & BoxNo) ? unsigned{BoxNo}
+                         : buttons_ == BoxOk                               ? unsigned{BoxOk}
+                                                                           : 0u;
       if (a == 0) return pu::kConsumed;  // the box has to be answered
       Answer = a;
     }
@@ -84,6 +100,11 @@ class PlainBox final : public pu::WindowController {
   }
 
  private:
+  std::string_view FirstButton() const {
+    for (const ButtonName& b : kButtons)
+      if (buttons_ & b.flag) return b.label;
+    return "?OK";
+  }
   unsigned buttons_;
 };
 
@@ -98,6 +119,23 @@ void WriteLine(std::string line) {
     done += static_cast<std::size_t>(n);
   }
 }
+
+// The sizes and dates of the file list in the program's forms (the default
+// locale's): the toolkit's file model gives them in the machine's.
+class LocalForms final : public QIdentityProxyModel {
+ public:
+  using QIdentityProxyModel::QIdentityProxyModel;
+  QVariant data(const QModelIndex& index, int role) const override {
+    constexpr int kSize = 1, kDate = 3;
+    const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+    if (role == Qt::DisplayRole && files != nullptr && (index.column() == kSize || index.column() == kDate)) {
+      const QFileInfo info = files->fileInfo(mapToSource(index));
+      if (index.column() == kDate) return QLocale().toString(info.lastModified(), QLocale::ShortFormat);
+      if (info.isFile()) return QLocale().formattedDataSize(info.size());
+    }
+    return QIdentityProxyModel::data(index, role);
+  }
+};
 
 // Takes existing files only and never opens a box of its own: a name that
 // names no file leaves the dialog open.
@@ -143,6 +181,7 @@ unsigned ShowMessageBox(QtView& view, std::string_view text, std::string_view ca
     if (first == 0 || kButtons[i].flag == defaultButton) first = b.Number();
   }
   w.SetFirstField(first);
+  w.Alert(kEnter);
   w.Alert(kEscape);
   PlainBox box(w, buttons);
   box.Run();
@@ -155,9 +194,19 @@ std::string ShowOpenFileDialog(QtView& view, const FileDialogRequest& r) {
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setOption(QFileDialog::ReadOnly);  // no renaming, deleting or new folders
   dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setProxyModel(new LocalForms(&dialog));
+  dialog.resize(720, 460);  // the list's four columns whole
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setNameFilter(Q(r.filterName) + QStringLiteral(" (") + Q(r.filterPattern) + QStringLiteral(")"));
   if (!r.initialFile.empty()) dialog.selectFile(Q(r.initialFile));
+  // The size, type and date columns as wide as what they show, once the
+  // folder has been read.
+  auto* files = dialog.findChild<QFileSystemModel*>();
+  auto* list = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+  if (files != nullptr && list != nullptr)
+    QObject::connect(files, &QFileSystemModel::directoryLoaded, list, [list] {
+      for (int column = 1; column <= 3; ++column) list->resizeColumnToContents(column);
+    });
   // Context menus run loops of their own, which would hold every window.
   for (QWidget* child : dialog.findChildren<QWidget*>()) child->setContextMenuPolicy(Qt::NoContextMenu);
 

@@ -17,8 +17,10 @@ class QtView;
 // The box of platform::MessageBox: the icon, the text and the buttons in
 // the order OK, Yes, No, Abort, Retry, Ignore, Cancel, Help, with the
 // locale's captions; the focus on the default button (the first when none
-// is given). The close box and Esc answer Cancel when the box has that
-// button and OK when OK is its only button; otherwise they do nothing. On a
+// is given). Enter presses the button with the focus; Esc gives the
+// refusing answer (platform::HeadlessAnswer: Cancel, else No, else Abort,
+// else the first button). The close box answers Cancel when the box has that
+// button and OK when OK is its only button; otherwise it does nothing. On a
 // thread that does not use the view, the box writes "caption: text" to
 // standard error and gives its refusing answer.
 unsigned ShowMessageBox(QtView& view, std::string_view text, std::string_view caption, BoxIcon icon,

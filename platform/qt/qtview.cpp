@@ -39,6 +39,8 @@
 #include <vector>
 
 #include "platform/qt/images.h"
+#include "platform/qt/listview.h"
+#include "platform/text.h"
 #include "platform/winproc.h"
 
 namespace platform::qt {
@@ -122,12 +124,29 @@ class ModelSpin final : public QAbstractSpinBox {
 // A child of a container laid out as a grid (pu::Control::Columns).
 bool InGrid(const pu::Control& c) { return c.Parent() != nullptr && c.Parent()->Columns() > 0; }
 
+// A button that shows where the focus is whatever its look: a flat button
+// has no panel for the style to mark, and the style marks a raised one only
+// once the keyboard has moved the focus.
+class ModelButton : public QPushButton {
+ public:
+  using QPushButton::QPushButton;
+
+ protected:
+  void paintEvent(QPaintEvent* e) override {
+    QPushButton::paintEvent(e);
+    if (!hasFocus()) return;
+    QPainter p(this);
+    p.setPen(QPen(palette().color(QPalette::Highlight), 1));
+    p.drawRect(rect().adjusted(2, 2, -3, -3));
+  }
+};
+
 // A button in a grid cell: as wide as its text needs and at least square,
 // without the style's minimum width of a text button, so that a grid of
 // short captions stays compact.
-class CellButton final : public QPushButton {
+class CellButton final : public ModelButton {
  public:
-  using QPushButton::QPushButton;
+  using ModelButton::ModelButton;
   QSize sizeHint() const override {
     const QSize base = QPushButton::sizeHint();
     const int margin = style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, this);
@@ -149,6 +168,7 @@ class QtView::Impl {
     std::vector<std::pair<QTabWidget*, int>> tabs;   // a tab's sheet and index
     QPixmap wallpaper;
     QMargins frame;         // frame margins last seen in the normal state
+    QMargins fitFrame;      // frame margins when it was last fitted to its contents
     int syncing = 0;        // > 0 while the view itself writes widget or model
     bool shown = false;     // shown at least once
     bool autoSize = false;  // sized by its contents
@@ -273,7 +293,7 @@ class QtView::Impl {
     ref.autoSize = p.width <= 0 || p.height <= 0;
     ref.positioned = !ref.autoSize || p.x != 0 || p.y != 0;
     if (ref.autoSize) {
-      ref.top->adjustSize();
+      FitContents(ref);
     } else {
       ref.top->resize(p.width, p.height);
     }
@@ -374,7 +394,7 @@ class QtView::Impl {
     QWidget* made = nullptr;
     switch (c.Kind()) {
       case ControlKind::Button: {
-        auto* b = InGrid(c) ? new CellButton(host) : new QPushButton(host);
+        auto* b = InGrid(c) ? new CellButton(host) : new ModelButton(host);
         b->setAutoDefault(false);
         QObject::connect(b, &QPushButton::clicked, b,
                          [this, id, num] { Act(id, num, [](pu::Window& w, pu::Control& k) { w.Press(k.Label()); }); });
@@ -425,6 +445,7 @@ class QtView::Impl {
         break;
       }
       case ControlKind::DropList: {
+        if ((made = MakeRecordList(host, c)) != nullptr) break;
         auto* b = new QComboBox(host);
         QObject::connect(b, &QComboBox::activated, b, [this, id, num](int index) {
           Act(id, num, [index](pu::Window& w, pu::Control& k) { w.Choose(k.Label(), index + 1); });
@@ -433,6 +454,7 @@ class QtView::Impl {
         break;
       }
       case ControlKind::List: {
+        if ((made = MakeRecordList(host, c)) != nullptr) break;
         auto* l = new QListWidget(host);
         QObject::connect(l, &QListWidget::currentRowChanged, l, [this, id, num](int row) {
           Act(id, num, [row](pu::Window& w, pu::Control& k) {
@@ -494,6 +516,9 @@ class QtView::Impl {
         made = f;
         break;
       }
+      case ControlKind::Region:  // drawn by the list it lies on
+        made = new QWidget(host);
+        break;
       case ControlKind::Line: {
         auto* f = new QFrame(host);
         f->setFrameShape(QFrame::HLine);
@@ -524,6 +549,8 @@ class QtView::Impl {
     QWidget* wgt = ControlOf(n, c.Number());
     if (wgt == nullptr) return;
     Sync s(n);
+    if ((p == Property::Text || p == Property::Contents || p == Property::Choices) && RecordListOf(c) != nullptr)
+      return RenderRecordList(wgt, c, p);
     const auto [sheet, tabIndex] = n.tabs[static_cast<std::size_t>(c.Number() - 1)];
     switch (p) {
       case Property::Text:
@@ -717,7 +744,9 @@ class QtView::Impl {
     QWidget* top = n.top;
     switch (p) {
       case Property::Caption:
-        top->setWindowTitle(Q(w.Text()));
+        // A fixed-length caption is shown without its padding.
+        top->setWindowTitle(Q(text::TrimRight(w.Text())));
+        n.layoutDirty = true;
         break;
       case Property::Icon: {
         if (n.adopted) break;
@@ -829,6 +858,7 @@ class QtView::Impl {
   void Moved(Native& n) {
     if (n.syncing > 0) return;
     if (n.shown && Normal(n.top)) n.frame = FrameMargins(n.top);
+    if (!n.frame.isNull()) lastFrame_ = n.frame;
     WriteBack(n);
   }
 
@@ -837,6 +867,12 @@ class QtView::Impl {
   void StateChanged(Native& n) {
     if (n.syncing > 0 || n.adopted) return;
     pu::Window& w = *n.model;
+    if (!n.top->isVisible()) {
+      // Nobody acts on a window that is not shown: what the window system
+      // says of it after a hide (X does so late) is not the operator's.
+      ApplyState(n);
+      return;
+    }
     const Qt::WindowStates now = StateOf(n.top);
     pu::WPARAM command = 0;
     if ((now & Qt::WindowMinimized) && !w.Iconized())
@@ -916,40 +952,92 @@ class QtView::Impl {
   void Relayout(Native& n) {
     n.layoutDirty = false;
     if (!n.autoSize || n.adopted || !Normal(n.top)) return;
-    const QPoint centre = n.top->geometry().center();
-    {
-      Sync s(n);
-      // Texts wrap only past a width that shows most lines whole.
-      for (int i = 1; i <= n.model->ControlCount(); ++i) {
-        if (n.model->At(i)->Kind() != ControlKind::Text || InGrid(*n.model->At(i))) continue;
-        auto* l = qobject_cast<QLabel*>(ControlOf(n, i));
-        if (l == nullptr) continue;
-        int natural = 0;
-        for (const QString& line : l->text().split(QLatin1Char('\n')))
-          natural = std::max(natural, l->fontMetrics().horizontalAdvance(line));
-        l->setMinimumWidth(std::clamp(natural + 2, kTextMinWidth, kTextMaxWidth));
+    FitContents(n);
+    // The window stays where placement put it: it grows and shrinks from
+    // its top left corner.
+    if (n.shown) {
+      const QRect outer = Outer(n.top);
+      const QRect kept = OnScreen(outer, outer.center());
+      if (kept.topLeft() != outer.topLeft()) {
+        Sync s(n);
+        MoveFrame(n.top, kept.topLeft());
       }
-      n.top->adjustSize();
     }
-    if (n.shown) Place(n, centre);
     WriteBack(n);
+  }
+
+  // Sizes a window to its contents: the width its layout asks for, the
+  // height its layout needs at that width (every wrapped line whole), both
+  // at most what the work area of its screen holds.
+  void FitContents(Native& n) {
+    Sync s(n);
+    QWidget* top = n.top;
+    // Texts wrap only past a width that shows most lines whole.
+    std::vector<QLabel*> texts;
+    for (int i = 1; i <= n.model->ControlCount(); ++i) {
+      if (n.model->At(i)->Kind() != ControlKind::Text || InGrid(*n.model->At(i))) continue;
+      auto* l = qobject_cast<QLabel*>(ControlOf(n, i));
+      if (l == nullptr) continue;
+      int natural = 0;
+      for (const QString& line : l->text().split(QLatin1Char('\n')))
+        natural = std::max(natural, l->fontMetrics().horizontalAdvance(line));
+      l->setMinimumWidth(std::clamp(natural + 2, kTextMinWidth, kTextMaxWidth));
+      texts.push_back(l);
+    }
+    QLayout* layout = top->layout();
+    if (layout == nullptr) {
+      top->adjustSize();
+      return;
+    }
+    // Changed texts reach the nested layouts' sizes only when it is
+    // activated.
+    layout->activate();
+    const QScreen* screen = top->screen() != nullptr ? top->screen() : QGuiApplication::primaryScreen();
+    const QRect area = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1 << 20, 1 << 20);
+    QMargins frame = FrameMargins(top);
+    if (frame.isNull()) frame = lastFrame_;  // not framed yet: as the others are
+    n.fitFrame = FrameMargins(top);
+    const int maxWidth = area.width() - frame.left() - frame.right();
+    const int maxHeight = area.height() - frame.top() - frame.bottom();
+    // Wide enough for its caption beside the window manager's icon and
+    // buttons (about eight lines high together), as far as the screen allows.
+    QFont captionFont = QApplication::font();  // the window manager draws in its own font, not the window's
+    captionFont.setBold(true);
+    const QFontMetrics caption(captionFont);
+    const int captionWidth = caption.horizontalAdvance(top->windowTitle()) + 8 * caption.height();
+    const int width =
+        std::min(std::max({top->sizeHint().width(), top->minimumSizeHint().width(), captionWidth}), maxWidth);
+    int height = layout->hasHeightForWidth() ? layout->totalHeightForWidth(width) : top->sizeHint().height();
+    if (height > maxHeight) {
+      // More text than the screen holds: the texts give way, so that the
+      // buttons stay in view.
+      for (QLabel* l : texts) l->setMinimumHeight(1);
+      layout->activate();
+      height = maxHeight;
+    }
+    top->resize(width, height);
+  }
+
+  // The rectangle moved as little as needed to lie in the work area of the
+  // screen that holds `on`.
+  static QRect OnScreen(QRect r, QPoint on) {
+    QScreen* screen = QGuiApplication::screenAt(on);
+    if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) return r;
+    const QRect area = screen->availableGeometry();
+    if (r.right() > area.right()) r.moveRight(area.right());
+    if (r.bottom() > area.bottom()) r.moveBottom(area.bottom());
+    if (r.left() < area.left()) r.moveLeft(area.left());
+    if (r.top() < area.top()) r.moveTop(area.top());
+    return r;
   }
 
   // Centres the window on a point, kept on the screen the point is on.
   void Place(Native& n, QPoint centre) {
     QRect r(QPoint(0, 0), Outer(n.top).size());
     r.moveCenter(centre);
-    QScreen* screen = QGuiApplication::screenAt(centre);
-    if (screen == nullptr) screen = QGuiApplication::primaryScreen();
-    if (screen != nullptr) {
-      const QRect area = screen->availableGeometry();
-      if (r.right() > area.right()) r.moveRight(area.right());
-      if (r.bottom() > area.bottom()) r.moveBottom(area.bottom());
-      if (r.left() < area.left()) r.moveLeft(area.left());
-      if (r.top() < area.top()) r.moveTop(area.top());
-    }
     Sync s(n);
-    MoveFrame(n.top, r.topLeft());
+    MoveFrame(n.top, OnScreen(r, centre).topLeft());
   }
 
   void FirstShow(Native& n) {
@@ -988,6 +1076,21 @@ class QtView::Impl {
         n.top->show();
       }
     }
+    // The designed size: what the filled-in contents need once shown (a
+    // window sized by its contents takes it whole, not capped at a part of
+    // the screen, and stays centred where it was placed).
+    if (!n.adopted && w.DesignedMinimum()) {
+      Sync s(n);
+      const QPoint centre = Outer(n.top).center();
+      // Layouts learn their contents' sizes through posted requests.
+      QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+      const QSize designed = n.top->sizeHint().expandedTo(n.top->minimumSizeHint());
+      n.top->setMinimumSize(designed);
+      if (n.autoSize && n.top->size() != designed) {
+        n.top->resize(designed);
+        Place(n, centre);
+      }
+    }
     if (above || ws.size() == 1) {
       n.top->raise();
       n.top->activateWindow();
@@ -1005,6 +1108,9 @@ class QtView::Impl {
     for (pu::Window* w : pu::ThreadWindows()) {
       Native* n = Find(w->Id());
       if (n == nullptr) continue;
+      // Framed by the window manager since it was fitted (X tells no move
+      // when it frames a window): fitted again, with its frame.
+      if (n->autoSize && n->shown && !n->adopted && FrameMargins(n->top) != n->fitFrame) n->layoutDirty = true;
       if (n->layoutDirty) Relayout(*n);
       if (!n->shown && !w->Hidden()) FirstShow(*n);
       if (n->modal == Native::Modal::Ended && n->top->isModal() && n->top->isVisible()) {
@@ -1037,6 +1143,7 @@ class QtView::Impl {
   std::unique_ptr<QSocketNotifier> notifier_;
   pu::EventQueue* watched_ = nullptr;
   bool waitCursor_ = false;
+  QMargins lastFrame_;  // the frame the window manager last gave a window
 };
 
 // --- QtView

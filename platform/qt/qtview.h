@@ -17,10 +17,14 @@
 // thread is application-modal, so the windows it holds take no input; any
 // input that reaches a held window anyway is dropped.
 //
-// A window that the model gives no size takes the size its contents need,
-// again whenever they change, and is shown when its loop first waits, so
-// that it appears filled in; without a position of its own it opens centred
-// on the window below it (or on the primary screen).
+// A window that the model gives no size takes the size its contents need
+// (its wrapped texts whole, at most its screen's work area, wide enough for
+// its caption), again whenever they change or the window manager frames it,
+// growing and shrinking from its top left corner; it is shown when its loop
+// first waits, so that it appears filled in; without a position of its own
+// it opens centred on the window below it (or on the primary screen).
+// Captions are shown without trailing blanks; a focused button shows a
+// frame.
 #pragma once
 
 #include <memory>

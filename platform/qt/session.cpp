@@ -46,9 +46,12 @@ Session::Session() {
     return;  // a core or GUI application without widgets
   }
   QGuiApplication::setQuitOnLastWindowClosed(false);
-  // The toolkit's own texts (the file dialog's) in Czech, where installed.
+  // The toolkit's own texts (the file dialog's) in Czech, where installed,
+  // and its sizes, dates and file types in Czech forms.
+  const QLocale czech(QLocale::Czech, QLocale::CzechRepublic);
+  QLocale::setDefault(czech);
   texts_ = std::make_unique<QTranslator>();
-  if (texts_->load(QLocale(QLocale::Czech, QLocale::CzechRepublic), QStringLiteral("qtbase"), QStringLiteral("_"),
+  if (texts_->load(czech, QStringLiteral("qtbase"), QStringLiteral("_"),
                    QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
     QCoreApplication::installTranslator(texts_.get());
   QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));

@@ -1,7 +1,8 @@
 // The toolkit on the calling thread: the application object with the
-// toolkit's Czech texts, the Qt view as the thread's view, and the view's
-// plain box, file dialog and raising of windows, from construction to
-// destruction. Where the desktop has a session manager, its commit-data
+// toolkit's Czech texts and the Czech locale as its default (sizes, dates
+// and file types in Czech forms), the Qt view as the thread's view, and the
+// view's plain box, file dialog and raising of windows, from construction
+// to destruction. Where the desktop has a session manager, its commit-data
 // request and its quit at the session's end reach the thread's windows as
 // platform::ui::QueryEndSession and EndSession.
 #pragma once

@@ -1,5 +1,6 @@
 // A second start in the folder of a running instance brings that instance's
 // main window back: real processes, headless, sharing a runtime folder.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -8,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -119,6 +121,73 @@ TEST_F(SecondInstance, TheRealProgramStartedFirstIsBroughtToTheFront) {
   EXPECT_EQ(first->Wait(kLimit), 0);
   EXPECT_NE(::access(service::WindowListSocket(static_cast<uint32_t>(first->pid())).c_str(), F_OK), 0)
       << "the window list's socket goes with the program";
+}
+
+// On an X display (tests/on_display.sh runs these): the notice is a box on
+// the screen, and the second start waits until the operator has closed it.
+class SecondInstanceOnDisplay : public SecondInstance {
+ protected:
+  SecondInstanceOnDisplay() {
+    // COM1 is a pseudo-terminal of the test's own: the first start connects
+    // without a box that would wait for the operator.
+    port_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    EXPECT_GE(port_, 0);
+    if (port_ >= 0 && ::grantpt(port_) == 0 && ::unlockpt(port_) == 0) portName_ = ::ptsname(port_);
+  }
+  ~SecondInstanceOnDisplay() override {
+    if (port_ >= 0) ::close(port_);
+  }
+
+  // Both starts show their windows on the display.
+  std::unique_ptr<Child> StartShown(const std::string& cwd) {
+    testsupport::ChildOptions o;
+    o.cwd = cwd;
+    for (const std::string& e : testsupport::ProgramEnv(runtime_.path()))
+      if (!e.starts_with("DISPLAY=") && !e.starts_with("QT_QPA_PLATFORM=")) o.env.push_back(e);
+    o.env.push_back("DISPLAY=" + std::string(std::getenv("DISPLAY")));
+    o.env.push_back("QT_QPA_PLATFORM=xcb");
+    o.env.push_back("VELORN_COM1=" + portName_);
+    return std::make_unique<Child>(VELORN_EXE, std::vector<std::string>{}, o);
+  }
+  // Runs xdotool with the arguments; its output, or nullopt when it failed.
+  static std::optional<std::string> XDoTool(std::vector<std::string> args) {
+    args.insert(args.begin(), "xdotool");
+    Child x("/usr/bin/env", args, {"", {}, false});
+    if (x.Wait(kLimit) != 0) return std::nullopt;
+    return x.out();
+  }
+
+  int port_ = -1;
+  std::string portName_;
+};
+
+TEST_F(SecondInstanceOnDisplay, TheNoticeIsABoxOnTheScreenAndTheFirstComesForwardOnceItIsClosed) {
+  const char* display = std::getenv("DISPLAY");
+  ASSERT_TRUE(display != nullptr && *display != '\0') << "needs an X display: tests/on_display.sh runs it";
+  auto first = StartShown(work_.path());
+  ASSERT_TRUE(first->WaitForOutput("velorn: ready", kLimit)) << first->err();
+
+  auto second = StartShown(work_.path());
+  // The box of the second start, found by its caption and process (search
+  // --sync waits for it; kLimit bounds the wait).
+  const auto found = XDoTool({"search", "--sync", "--onlyvisible", "--pid", std::to_string(second->pid()), "--name",
+                              "^Stop$"});
+  ASSERT_TRUE(found.has_value()) << second->err();
+  const std::string box = found->substr(0, found->find('\n'));
+  ASSERT_FALSE(box.empty());
+  EXPECT_EQ(XDoTool({"getwindowname", box}), "Stop\n");
+  EXPECT_EQ(second->Wait(0ms), -1) << "it waits for the operator";
+  EXPECT_EQ(first->out().find("velorn: front"), std::string::npos) << "nothing is brought forward before";
+
+  // Enter on the box, as the operator presses it.
+  ASSERT_TRUE(XDoTool({"windowactivate", "--sync", box, "key", "Return"}).has_value());
+  EXPECT_EQ(second->Wait(kLimit), 0);
+  EXPECT_EQ(second->err().find("Program je již spuštěn !"), std::string::npos) << "shown, not written: " << second->err();
+  EXPECT_EQ(second->out().find("velorn: ready"), std::string::npos) << "no second main window";
+  EXPECT_TRUE(first->WaitForOutput("velorn: front", kLimit)) << first->out();
+
+  first->Signal(SIGTERM);
+  EXPECT_EQ(first->Wait(kLimit), 0);
 }
 
 }  // namespace

@@ -30,6 +30,7 @@ class Startup : public ::testing::Test {
     testsupport::ChildOptions o;
     o.cwd = cwd;
     o.env = testsupport::ProgramEnv(runtime_.path());
+    for (const auto& e : env_) testsupport::SetEnv(o.env, e);
     return std::make_unique<Child>(VELORN_EXE, args, o);
   }
   // Starts an instance and waits until its main window is up.
@@ -52,6 +53,7 @@ class Startup : public ::testing::Test {
 
   TempDir runtime_;
   TempDir work_;
+  std::vector<std::string> env_;  // "NAME=value" for the runs
 };
 
 TEST_F(Startup, ANormalRunWritesThePreservedValuesInOrder) {
@@ -128,12 +130,18 @@ TEST_F(Startup, AnotherFolderAndForceRunStartFullInstances) {
 }
 
 TEST_F(Startup, ServiceSwitchesEndWithoutWritingTheIni) {
+  TempDir units;
+  env_ = {"VELORN_UNIT_DIR=" + units.path()};
   std::string err;
   EXPECT_EQ(RunToEnd(work_.path(), {"/IS", "/RS"}, &err), 0);
   EXPECT_NE(err.find("Cannot open and remove Service Entry"), std::string::npos) << err;
   EXPECT_EQ(err.find("Cannot create"), std::string::npos) << err;
   EXPECT_EQ(RunToEnd(work_.path(), {"/is"}, &err), 0);
+  EXPECT_NE(err.find("Finished: Service \"vELORN\" installed."), std::string::npos) << err;
+  EXPECT_EQ(RunToEnd(work_.path(), {"/is"}, &err), 0);
   EXPECT_NE(err.find("Cannot create Service Entry"), std::string::npos) << err;
+  EXPECT_EQ(RunToEnd(work_.path(), {"/rs"}, &err), 0);
+  EXPECT_NE(err.find("Finished: Service \"vELORN\" removed."), std::string::npos) << err;
   EXPECT_EQ(SnapshotFolder(work_.path()), "");
   // "SERVICEPATH=/data/rs/x" is no "/RS".
   TempDir rs;
@@ -160,7 +168,7 @@ TEST_F(Startup, WithoutNoServiceTheDispatcherFailsAndTheRunStillEnds) {
   TempDir service;
   std::string err;
   EXPECT_EQ(RunToEnd(work_.path(), {"SERVICEPATH=" + service.path()}, &err), 0);
-  EXPECT_NE(err.find("Error: FAILED SERVICE CONTROLLER CONNECT."), std::string::npos) << err;
+  EXPECT_NE(err.find("Error: FAILED SERVICE CONTROLLER CONNECT. Cannot start service.\n"), std::string::npos) << err;
   EXPECT_NE(ReadFile(service.file("velorn.INI")).find("GLO:Pocet_spusteni_programu=1\n"), std::string::npos);
   EXPECT_EQ(SnapshotFolder(work_.path()), "");
 }

@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <future>
 #include <memory>
@@ -396,6 +397,135 @@ TEST(WinList, ASocketNobodyListensOnIsRemoved) {
   EXPECT_NE(::access(path.c_str(), F_OK), 0);
   EXPECT_EQ(::access(plain.c_str(), F_OK), 0);
   ::unlink(plain.c_str());
+}
+
+// A socket bound under a name and never listening: what a process killed
+// at once leaves behind. Its inode.
+ino_t BindDead(const std::string& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+  EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0) << path;
+  ::close(fd);
+  struct stat st {};
+  ::lstat(path.c_str(), &st);
+  return st.st_ino;
+}
+
+bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+// The files of the runtime folder whose name holds a text.
+int FilesNamed(const std::string& part) {
+  int n = 0;
+  for (const auto& e : std::filesystem::directory_iterator(platform::RuntimeDir()))
+    if (e.path().filename().string().find(part) != std::string::npos) ++n;
+  return n;
+}
+
+// A process id that no process has: a child that ended and was reaped.
+uint32_t GonePid() {
+  Child gone("/bin/true", {});
+  EXPECT_EQ(gone.Wait(10s), 0);
+  return static_cast<uint32_t>(gone.pid());
+}
+
+TEST(WinList, SocketsOfProcessesThatAreGoneGoAtAStartAndAtAnEnumeration) {
+  const auto tmpOf = [](uint32_t pid) {
+    const std::string sock = WindowListSocket(pid);
+    return sock.substr(0, sock.size() - 5) + ".tmp";
+  };
+  for (const bool start : {true, false}) {
+    const char* const when = start ? "start" : "enumeration";
+    StopWindowListServer();
+    Peer killed({"--title", "Killed", "--open"});
+    Peer live({"--title", "Live", "--open"});
+    Peer stopped({"--title", "Stopped", "--open"});
+    ASSERT_TRUE(killed.ready() && live.ready() && stopped.ready());
+    killed.child().Signal(SIGKILL);
+    ASSERT_EQ(killed.child().Wait(10s), 128 + SIGKILL);
+    ASSERT_TRUE(Exists(WindowListSocket(killed.pid()))) << "a killed process leaves its socket";
+    ::kill(static_cast<pid_t>(stopped.pid()), SIGSTOP);
+    // A living process that has the id of a dead one, not listening.
+    Child reused("/bin/sleep", {"30"});
+    const auto rpid = static_cast<uint32_t>(reused.pid());
+    BindDead(WindowListSocket(rpid));
+    BindDead(tmpOf(rpid));
+    const uint32_t gone = GonePid();
+    BindDead(tmpOf(gone));
+    testsupport::WriteFile(WindowListSocket(gone), "not a socket");
+
+    struct Case {
+      const char* what;
+      std::string path;
+      bool kept;
+    } cases[] = {
+        {"killed with SIGKILL", WindowListSocket(killed.pid()), false},
+        {"its id now another process's, nobody listening", WindowListSocket(rpid), false},
+        {"living", WindowListSocket(live.pid()), true},
+        {"stopped", WindowListSocket(stopped.pid()), true},
+        {"temporary name, process gone", tmpOf(gone), false},
+        {"temporary name, process living", tmpOf(rpid), true},
+        {"not a socket", WindowListSocket(gone), true},
+    };
+    if (start) {
+      ASSERT_TRUE(StartWindowListServer());
+    } else {
+      EnumerateTopWindows();
+    }
+    for (const Case& c : cases) EXPECT_EQ(Exists(c.path), c.kept) << when << ": " << c.what;
+    EXPECT_EQ(FilesNamed(".gone-"), 0) << when;
+    if (!start) {
+      EXPECT_EQ(Of(live.pid()).size(), 1u) << "the living one is listed";
+    }
+
+    StopWindowListServer();
+    ::kill(static_cast<pid_t>(stopped.pid()), SIGCONT);
+    for (const Case& c : cases) ::unlink(c.path.c_str());
+  }
+}
+
+TEST(WinList, ASocketThatTookTheNameOfADeadOneIsKept) {
+  // The dead socket is found, then a process that got the dead one's id
+  // puts its own under the name before the removal.
+  struct Case {
+    const char* what;
+    bool replaced;
+    bool removed;
+  } cases[] = {{"still the dead one", false, true}, {"replaced by a listening one", true, false}};
+  for (const Case& c : cases) {
+    const std::string path = WindowListSocket(0x7ffffff2);
+    const ino_t dead = BindDead(path);
+    struct stat st {};
+    ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+    int listening = -1;
+    if (c.replaced) {
+      // As a server does: bound under another name, listening, renamed.
+      const std::string tmp = path + ".new";
+      listening = ::socket(AF_UNIX, SOCK_STREAM, 0);
+      sockaddr_un addr{};
+      addr.sun_family = AF_UNIX;
+      std::strncpy(addr.sun_path, tmp.c_str(), sizeof addr.sun_path - 1);
+      ASSERT_EQ(::bind(listening, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+      ASSERT_EQ(::listen(listening, 4), 0);
+      ASSERT_EQ(::rename(tmp.c_str(), path.c_str()), 0);
+    }
+    EXPECT_EQ(RemoveDeadSocket(path, st.st_dev, dead), c.removed) << c.what;
+    EXPECT_EQ(Exists(path), !c.removed) << c.what;
+    EXPECT_EQ(FilesNamed(".gone-"), 0) << c.what;
+    if (c.replaced) {
+      // Still reachable under its name.
+      const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+      sockaddr_un addr{};
+      addr.sun_family = AF_UNIX;
+      std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+      EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0) << c.what;
+      ::close(fd);
+      ::close(listening);
+    }
+    ::unlink(path.c_str());
+  }
+  EXPECT_FALSE(RemoveDeadSocket(WindowListSocket(0x7ffffff3), 0, 0)) << "nothing there";
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
@@ -154,9 +155,45 @@ std::vector<std::string> InPrivateMounts(const std::string& mounts, const std::s
 }
 
 std::vector<std::string> ProgramEnv(const std::string& runtimeDir) {
-  // No display: the program runs headless, its boxes answer at once.
-  return {"XDG_RUNTIME_DIR=" + runtimeDir, "VELORN_MSGBOX_ANSWERS=", "QT_QPA_PLATFORM=", "DISPLAY=",
-          "WAYLAND_DISPLAY="};
+  // No display: the program runs headless, its boxes answer at once. No
+  // service manager, and no unit folder but a missing one in the runtime
+  // folder: "/IS" never reaches the system's.
+  return {"XDG_RUNTIME_DIR=" + runtimeDir,
+          "VELORN_MSGBOX_ANSWERS=",
+          "QT_QPA_PLATFORM=",
+          "DISPLAY=",
+          "WAYLAND_DISPLAY=",
+          "NOTIFY_SOCKET=",
+          "VELORN_UNIT_DIR=" + runtimeDir + "/no-unit-folder"};
+}
+
+void SetEnv(std::vector<std::string>& env, const std::string& entry) {
+  const std::string name = entry.substr(0, entry.find('='));
+  for (auto& e : env)
+    if (e.substr(0, e.find('=')) == name) {
+      e = entry;
+      return;
+    }
+  env.push_back(entry);
+}
+
+int Shell(const std::string& command, std::string* output) {
+  output->clear();
+  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+  if (!p) return -1;
+  char buf[512];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) output->append(buf, n);
+  const int st = ::pclose(p);
+  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
+bool VerifyUnit(const std::string& unitFile, int* status, std::string* output) {
+  if (Shell("command -v systemd-analyze", output) != 0) return false;
+  std::string quoted = "'";
+  for (char c : unitFile) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  *status = Shell("systemd-analyze verify " + quoted + "'", output);
+  return true;
 }
 
 }  // namespace testsupport

@@ -58,8 +58,18 @@ std::vector<std::string> InPrivateMounts(const std::string& mounts, const std::s
                                          const std::vector<std::string>& args);
 inline constexpr const char* kUnshare = "/usr/bin/unshare";
 
-// The environment for a child run of the program: headless boxes, and a
-// runtime folder of the test's own for the instance lock.
+// The environment for a child run of the program: headless boxes, a
+// runtime folder of the test's own for the instance lock, no service
+// manager (NOTIFY_SOCKET empty) and a missing unit folder.
 std::vector<std::string> ProgramEnv(const std::string& runtimeDir);
+// Sets "NAME=value" in an environment list, replacing an entry of that name.
+void SetEnv(std::vector<std::string>& env, const std::string& entry);
+
+// Runs a command through the shell with standard error joined to standard
+// output; its exit status (-1 when it did not exit), its output in *output.
+int Shell(const std::string& command, std::string* output);
+// `systemd-analyze verify` on a unit file: its exit status and output;
+// false when the tool is not installed.
+bool VerifyUnit(const std::string& unitFile, int* status, std::string* output);
 
 }  // namespace testsupport

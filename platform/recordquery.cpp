@@ -1,0 +1,404 @@
+#include "platform/recordquery.h"
+
+#include <sqlite3.h>
+
+#include <mutex>
+
+#include "platform/locale_texts.h"
+#include "platform/text.h"
+
+namespace platform::rec {
+
+namespace {
+
+using namespace platform::locale;
+
+// The record files' Czech collation (registered on every connection).
+constexpr const char* kNoCase = " COLLATE CZ_NOCASE";
+
+std::string Quoted(std::string_view name) {
+  std::string q = "\"";
+  for (char c : name) q += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return q + "\"";
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+// A declared field by its name in any case; -1 none.
+int FieldByName(const FileDecl& decl, std::string_view name) {
+  const std::string want = text::UpperAscii(Trim(name));
+  for (std::size_t i = 0; i < decl.fields.size(); ++i)
+    if (text::UpperAscii(decl.fields[i].name) == want) return static_cast<int>(i);
+  return -1;
+}
+
+std::vector<std::string_view> Split(std::string_view s, char sep) {
+  std::vector<std::string_view> parts;
+  for (;;) {
+    const std::size_t at = s.find(sep);
+    parts.push_back(s.substr(0, at));
+    if (at == std::string_view::npos) return parts;
+    s.remove_prefix(at + 1);
+  }
+}
+
+// Splits at the word AND (any case) standing between blanks.
+std::vector<std::string_view> SplitAnd(std::string_view s) {
+  std::vector<std::string_view> parts;
+  const std::string up = text::UpperAscii(s);
+  std::size_t from = 0, at;
+  while ((at = up.find(" AND ", from)) != std::string::npos) {
+    parts.push_back(s.substr(from, at - from));
+    from = at + 5;
+  }
+  parts.push_back(s.substr(from));
+  return parts;
+}
+
+std::optional<Value> ParseValue(const FieldDecl& f, std::string_view v) {
+  v = Trim(v);
+  if (v.empty()) return std::nullopt;
+  if (v.front() == '\'') {
+    if (!f.IsText() || v.size() < 2 || v.back() != '\'') return std::nullopt;
+    std::string out;
+    const std::string_view body = v.substr(1, v.size() - 2);
+    for (std::size_t i = 0; i < body.size(); ++i) {
+      if (body[i] == '\'') {
+        if (i + 1 >= body.size() || body[i + 1] != '\'') return std::nullopt;
+        ++i;
+      }
+      out += body[i];
+    }
+    return Value(std::move(out));
+  }
+  if (f.IsText()) return std::nullopt;
+  std::size_t i = v.front() == '-' || v.front() == '+' ? 1 : 0;
+  if (i == v.size() || v.size() - i > 10) return std::nullopt;
+  int64_t n = 0;
+  for (; i < v.size(); ++i) {
+    if (v[i] < '0' || v[i] > '9') return std::nullopt;
+    n = n * 10 + (v[i] - '0');
+  }
+  return Value(v.front() == '-' ? -n : n);
+}
+
+// Resets a statement when it goes, so that it holds no lock on the file.
+class Resetting {
+ public:
+  explicit Resetting(sqlite3_stmt* st) : st_(st) {}
+  ~Resetting() { sqlite3_reset(st_); }
+  Resetting(const Resetting&) = delete;
+  Resetting& operator=(const Resetting&) = delete;
+
+ private:
+  sqlite3_stmt* st_;
+};
+
+}  // namespace
+
+std::optional<std::vector<OrderItem>> ParseOrderText(const FileDecl& decl, std::string_view text) {
+  std::vector<OrderItem> items;
+  if (Trim(text).empty()) return items;
+  for (std::string_view part : Split(text, ',')) {
+    part = Trim(part);
+    OrderItem item;
+    if (!part.empty() && (part.front() == '+' || part.front() == '-')) {
+      item.descending = part.front() == '-';
+      part = Trim(part.substr(1));
+    }
+    const std::string up = text::UpperAscii(part);
+    if (up.starts_with("UPPER(") && up.ends_with(")")) {
+      part = part.substr(6, part.size() - 7);
+      item.noCase = true;
+    }
+    item.field = FieldByName(decl, part);
+    if (item.field < 0) return std::nullopt;
+    // UPPER of a number, date or time is the value itself.
+    if (!decl.fields[static_cast<std::size_t>(item.field)].IsText()) item.noCase = false;
+    items.push_back(item);
+  }
+  return items;
+}
+
+std::optional<std::vector<FilterTerm>> ParseFilterText(const FileDecl& decl, std::string_view text) {
+  std::vector<FilterTerm> terms;
+  if (Trim(text).empty()) return terms;
+  for (std::string_view part : SplitAnd(text)) {
+    const std::size_t eq = part.find('=');
+    if (eq == std::string_view::npos) return std::nullopt;
+    FilterTerm t;
+    t.field = FieldByName(decl, part.substr(0, eq));
+    if (t.field < 0) return std::nullopt;
+    auto v = ParseValue(decl.fields[static_cast<std::size_t>(t.field)], part.substr(eq + 1));
+    if (!v) return std::nullopt;
+    t.value = std::move(*v);
+    terms.push_back(std::move(t));
+  }
+  return terms;
+}
+
+RecordQuery::RecordQuery(RecordFile& file) : file_(file) {}
+RecordQuery::~RecordQuery() = default;
+
+int RecordQuery::SetKey(int key) {
+  if (key < 0 || key >= static_cast<int>(file_.decl_.keys.size())) return file_.Fail(InvalidIndexString);
+  key_ = key;
+  order_.clear();
+  return file_.Ok();
+}
+
+int RecordQuery::SetOrder(std::vector<OrderItem> items) {
+  key_ = -1;
+  order_ = std::move(items);
+  return file_.Ok();
+}
+
+int RecordQuery::SetOrder(std::string_view text) {
+  auto items = ParseOrderText(file_.decl_, text);
+  if (!items) return file_.Fail(InvalidIndexString, std::string(text));
+  return SetOrder(std::move(*items));
+}
+
+int RecordQuery::SetFilter(std::vector<FilterTerm> terms) {
+  filter_ = std::move(terms);
+  return file_.Ok();
+}
+
+int RecordQuery::SetFilter(std::string_view text) {
+  auto terms = ParseFilterText(file_.decl_, text);
+  if (!terms) return file_.Fail(InvalidIndexString, std::string(text));
+  return SetFilter(std::move(*terms));
+}
+
+std::vector<RecordQuery::Cmp> RecordQuery::Comparisons() const {
+  std::vector<Cmp> out;
+  const FileDecl& d = file_.decl_;
+  if (key_ >= 0) {
+    const KeyDecl& k = d.keys[static_cast<std::size_t>(key_)];
+    for (int f : k.fields) out.push_back({f, false, k.noCase && d.fields[static_cast<std::size_t>(f)].IsText()});
+  } else {
+    for (const OrderItem& o : order_) out.push_back({o.field, o.descending, o.noCase});
+  }
+  out.push_back({-1, false, false});
+  return out;
+}
+
+namespace {
+
+std::string Expr(const FileDecl& d, int field, bool noCase) {
+  if (field < 0) return "rowid";
+  return Quoted(d.fields[static_cast<std::size_t>(field)].name) + (noCase ? kNoCase : "");
+}
+
+}  // namespace
+
+void RecordQuery::AddWhere(Sql& sql, const std::vector<FilterTerm>* extra) const {
+  if (key_ >= 0) AddOptional(sql, key_);
+  for (const auto* list : {&filter_, extra}) {
+    if (list == nullptr) continue;
+    for (const FilterTerm& t : *list) {
+      const Value column = file_.ToColumn(t.field, t.value);
+      sql.And(Quoted(file_.decl_.fields[static_cast<std::size_t>(t.field)].name) + " = ?");
+      sql.binds.push_back(column);
+      if (const auto* n = std::get_if<int64_t>(&column); n == nullptr || *n != 0) AddImplied(sql, t.field, column);
+    }
+  }
+}
+
+void RecordQuery::AddOptional(Sql& sql, int key) const {
+  for (int k : sql.keys)
+    if (k == key) return;
+  sql.keys.push_back(key);
+  if (std::string f = file_.OptionalFilter(key); !f.empty()) sql.And(std::move(f));
+}
+
+// A query that holds only records whose `field` is this non-empty stored
+// value or beyond it holds no record an optional key on the field leaves
+// out: saying so lets the engine use that key's index.
+void RecordQuery::AddImplied(Sql& sql, int field, const Value& column) const {
+  if (const auto* t = std::get_if<std::string>(&column); t != nullptr && t->empty()) return;
+  for (std::size_t k = 0; k < file_.decl_.keys.size(); ++k) {
+    const KeyDecl& key = file_.decl_.keys[k];
+    if (!key.optional) continue;
+    for (int f : key.fields)
+      if (f == field) AddOptional(sql, static_cast<int>(k));
+  }
+}
+
+void RecordQuery::AddBeyond(Sql& sql, const ViewPosition& pos, bool inclusive, bool backward) const {
+  const std::vector<Cmp> cmps = Comparisons();
+  const FileDecl& d = file_.decl_;
+  auto value = [&](std::size_t i) -> Value {
+    return i + 1 == cmps.size() ? Value(pos.row) : (i < pos.values.size() ? pos.values[i] : Value(int64_t{0}));
+  };
+  auto op = [&](std::size_t i) { return std::string(cmps[i].descending != backward ? " <" : " >"); };
+  std::string cond;
+  std::vector<Value> binds;
+  // (c0 > v0 OR (c0 = v0 AND (c1 > v1 OR (c1 = v1 AND ... rowid > r))))
+  for (std::size_t i = 0; i < cmps.size(); ++i) {
+    const std::string e = Expr(d, cmps[i].field, cmps[i].noCase);
+    if (i + 1 == cmps.size()) {
+      cond += e + op(i) + (inclusive ? "= ?" : " ?");
+      binds.push_back(value(i));
+    } else {
+      cond += "(" + e + op(i) + " ? OR (" + e + " = ? AND ";
+      binds.push_back(value(i));
+      binds.push_back(value(i));
+    }
+  }
+  for (std::size_t i = 0; i + 1 < cmps.size(); ++i) cond += "))";
+  // The first value bounds the search, so that an index on it is used.
+  if (cmps.size() > 1) {
+    cond = Expr(d, cmps[0].field, cmps[0].noCase) + op(0) + "= ? AND (" + cond + ")";
+    binds.insert(binds.begin(), value(0));
+  }
+  sql.And(std::move(cond));
+  sql.binds.insert(sql.binds.end(), binds.begin(), binds.end());
+  if (cmps.size() > 1 && op(0) == " >") AddLowerBound(sql, cmps[0].field, value(0));
+}
+
+// Records at or above a stored value: above the empty value when it is a
+// positive number or a text.
+void RecordQuery::AddLowerBound(Sql& sql, int field, const Value& column) const {
+  if (const auto* n = std::get_if<int64_t>(&column); n != nullptr && *n <= 0) return;
+  AddImplied(sql, field, column);
+}
+
+std::string RecordQuery::OrderBy(bool backward) const {
+  std::string s = " ORDER BY ";
+  const std::vector<Cmp> cmps = Comparisons();
+  for (std::size_t i = 0; i < cmps.size(); ++i)
+    s += (i ? ", " : "") + Expr(file_.decl_, cmps[i].field, cmps[i].noCase) +
+         (cmps[i].descending != backward ? " DESC" : "");
+  return s;
+}
+
+int RecordQuery::Run(Sql& sql, int n, const Each* each, int64_t* count) {
+  RecordFile& f = file_;
+  if (!f.db_) return f.Fail(FileNotOpen);
+  // The page is collected first and handed out after the file's turn is
+  // given back, so that `each` may use the file itself.
+  std::vector<std::pair<ViewPosition, std::vector<Value>>> page;
+  const std::vector<Cmp> cmps = Comparisons();
+  int rc;
+  {
+    std::lock_guard turn(*f.turn_);
+    sqlite3_stmt* st = f.Cached(sql.text);
+    if (!st) return f.Fail(f.MapSqlite(sqlite3_errcode(f.db_)), sqlite3_errmsg(f.db_));
+    for (std::size_t i = 0; i < sql.binds.size(); ++i) f.BindField(st, static_cast<int>(i) + 1, -1, sql.binds[i]);
+    Resetting resetting(st);
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+      if (count != nullptr) {
+        *count = sqlite3_column_int64(st, 0);
+        continue;
+      }
+      ViewPosition pos;
+      pos.row = sqlite3_column_int64(st, 0);
+      for (std::size_t i = 0; i + 1 < cmps.size(); ++i) {
+        const int col = cmps[i].field + 1;
+        if (sqlite3_column_type(st, col) == SQLITE_TEXT) {
+          const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
+          pos.values.emplace_back(std::string(t ? t : "", static_cast<std::size_t>(sqlite3_column_bytes(st, col))));
+        } else {
+          pos.values.emplace_back(static_cast<int64_t>(sqlite3_column_int64(st, col)));
+        }
+      }
+      f.ReadRow(st);
+      std::vector<Value> record;
+      for (const FieldDecl& fd : f.decl_.fields) record.push_back(fd.get(f.buf_));
+      page.emplace_back(std::move(pos), std::move(record));
+      if (static_cast<int>(page.size()) >= n) break;
+    }
+  }
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) return f.Fail(f.MapSqlite(rc));
+  f.Ok();
+  if (each == nullptr) return 0;
+  for (auto& [pos, record] : page) {
+    for (std::size_t i = 0; i < record.size(); ++i) f.decl_.fields[i].set(f.buf_, record[i]);
+    (*each)(pos);
+  }
+  return 0;
+}
+
+namespace {
+constexpr const char* kSelect = "SELECT rowid, ";
+}  // namespace
+
+int RecordQuery::Read(const ViewPosition* from, bool inclusive, bool backward, int n, const Each& each) {
+  if (n <= 0) return file_.Ok();
+  Sql sql(kSelect + file_.ColumnList() + " FROM records");
+  AddWhere(sql, nullptr);
+  if (from != nullptr) AddBeyond(sql, *from, inclusive, backward);
+  sql.text += OrderBy(backward) + " LIMIT " + std::to_string(n);
+  return Run(sql, n, &each, nullptr);
+}
+
+int RecordQuery::ReadFrom(const Value& value, int n, const Each& each) {
+  if (n <= 0) return file_.Ok();
+  const std::vector<Cmp> cmps = Comparisons();
+  if (cmps.size() < 2) return Read(nullptr, false, false, n, each);
+  Sql sql(kSelect + file_.ColumnList() + " FROM records");
+  AddWhere(sql, nullptr);
+  const Value bound = file_.ToColumn(cmps[0].field, value);
+  sql.And(Expr(file_.decl_, cmps[0].field, cmps[0].noCase) + (cmps[0].descending ? " <= ?" : " >= ?"));
+  sql.binds.push_back(bound);
+  if (!cmps[0].descending) AddLowerBound(sql, cmps[0].field, bound);
+  sql.text += OrderBy(false) + " LIMIT " + std::to_string(n);
+  return Run(sql, n, &each, nullptr);
+}
+
+int RecordQuery::ReadAt(int64_t skip, int n, const Each& each) {
+  if (n <= 0) return file_.Ok();
+  Sql sql(kSelect + file_.ColumnList() + " FROM records");
+  AddWhere(sql, nullptr);
+  sql.text += OrderBy(false) + " LIMIT " + std::to_string(n) + " OFFSET " + std::to_string(skip < 0 ? 0 : skip);
+  return Run(sql, n, &each, nullptr);
+}
+
+int RecordQuery::Find(int64_t row, ViewPosition& pos) {
+  Sql sql(kSelect + file_.ColumnList() + " FROM records");
+  AddWhere(sql, nullptr);
+  sql.And("rowid = ?");
+  sql.binds.emplace_back(row);
+  bool found = false;
+  const Each take = [&](const ViewPosition& p) {
+    pos = p;
+    found = true;
+  };
+  if (const int rc = Run(sql, 1, &take, nullptr); rc != 0) return rc;
+  return found ? 0 : file_.Fail(RecordNotAvailable);
+}
+
+int RecordQuery::FindWhere(const std::vector<FilterTerm>& terms, ViewPosition& pos) {
+  Sql sql(kSelect + file_.ColumnList() + " FROM records");
+  AddWhere(sql, &terms);
+  sql.text += OrderBy(false) + " LIMIT 1";
+  bool found = false;
+  const Each take = [&](const ViewPosition& p) {
+    pos = p;
+    found = true;
+  };
+  if (const int rc = Run(sql, 1, &take, nullptr); rc != 0) return rc;
+  return found ? 0 : file_.Fail(RecordNotAvailable);
+}
+
+int64_t RecordQuery::Count() {
+  Sql sql("SELECT COUNT(*) FROM records");
+  AddWhere(sql, nullptr);
+  int64_t n = -1;
+  return Run(sql, 1, nullptr, &n) == 0 ? n : -1;
+}
+
+int64_t RecordQuery::CountBefore(const ViewPosition& pos) {
+  Sql sql("SELECT COUNT(*) FROM records");
+  AddWhere(sql, nullptr);
+  AddBeyond(sql, pos, false, true);
+  int64_t n = -1;
+  return Run(sql, 1, nullptr, &n) == 0 ? n : -1;
+}
+
+}  // namespace platform::rec

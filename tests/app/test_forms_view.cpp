@@ -1,0 +1,208 @@
+// The task editor and the two output dialogs in the Qt view on the
+// offscreen platform: laid out without clipped texts or overlaps, resizable
+// no smaller than designed, and the editor's cancel question answered with
+// Esc keeps the editor open. With VELORN_SCREENSHOTS naming a folder the
+// windows are saved there (task_insert, task_change, playback_choice,
+// live_choice).
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/ui/output_choice.h"
+#include "app/ui/task_form.h"
+#include "platform/qt/qtview.h"
+#include "platform/stdtime.h"
+#include "platform/window.h"
+#include "tests/app/form_operator.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/qt_main.h"
+#include "tests/support/tempdir.h"
+
+namespace app::ui {
+namespace {
+
+namespace pu = platform::ui;
+namespace pq = platform::qt;
+
+pq::QtView& View() { return testsupport::TestView(); }
+pu::Window& Top() { return *pu::ThreadWindows().back(); }
+
+// Runs `then` from the waiting loop's dispatcher once `ready` holds; gives
+// up (a failure, a close-down) after about two seconds.
+void When(std::function<bool()> ready, std::function<void()> then, int tries = 400) {
+  QTimer::singleShot(5, qApp, [ready = std::move(ready), then = std::move(then), tries]() mutable {
+    if (ready()) return then();
+    if (tries == 0) {
+      ADD_FAILURE() << "the window did not get there";
+      if (!pu::ThreadWindows().empty()) Top().Post(pu::EVENT::CloseDown);
+      return;
+    }
+    When(std::move(ready), std::move(then), tries - 1);
+  });
+}
+
+// The window of the procedure is on top and shown.
+std::function<bool()> Shown(std::string procedure) {
+  return [procedure] {
+    if (pu::ThreadWindows().empty() || Top().ProcedureName() != procedure) return false;
+    QWidget* top = View().NativeOf(Top());
+    return top != nullptr && top->isVisible();
+  };
+}
+
+// The editor is larger than the offscreen screen; it fits the smallest
+// screen an operator has.
+const QSize kOperatorScreen(1024, 768);
+
+QRect InTop(QWidget* w) { return QRect(w->mapTo(w->window(), QPoint(0, 0)), w->size()); }
+
+// What the operator would see wrong: a text wider than its control, two
+// visible controls overlapping, the window off the screen.
+void ExpectLaidOut(QWidget* top, QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size()) {
+  std::vector<QWidget*> leaves;
+  for (QWidget* w : top->findChildren<QWidget*>()) {
+    if (!w->isVisible() || !w->property("velornControl").isValid()) continue;
+    if (qobject_cast<QGroupBox*>(w) != nullptr || qobject_cast<QTabWidget*>(w) != nullptr) continue;
+    if (w->parentWidget() != nullptr && w->parentWidget()->inherits("QStackedWidget")) continue;  // a tab's page
+    leaves.push_back(w);
+    QString text;
+    int extra = 0;
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+      text = b->text().remove(QLatin1Char('&'));
+      extra = b->icon().isNull() ? 0 : b->iconSize().width();
+    } else if (auto* l = qobject_cast<QLabel*>(w); l != nullptr && !l->wordWrap()) {
+      text = l->text();
+    }
+    if (!text.isEmpty()) {
+      EXPECT_GE(w->width(), w->fontMetrics().horizontalAdvance(text) + extra) << w->objectName().toStdString();
+    }
+  }
+  for (std::size_t i = 0; i < leaves.size(); ++i)
+    for (std::size_t j = i + 1; j < leaves.size(); ++j)
+      EXPECT_FALSE(InTop(leaves[i]).intersects(InTop(leaves[j])))
+          << leaves[i]->objectName().toStdString() << " " << leaves[j]->objectName().toStdString();
+  EXPECT_LE(top->frameGeometry().width(), screen.width());
+  EXPECT_LE(top->frameGeometry().height(), screen.height());
+}
+
+// The designed size is the minimum; a larger window keeps its controls inside.
+void ExpectResizer(QWidget* top) {
+  const QSize opened = top->size();
+  EXPECT_LE(top->minimumWidth(), opened.width());
+  EXPECT_GE(top->minimumWidth(), opened.width() - 4);
+  EXPECT_LE(top->minimumHeight(), opened.height());
+  EXPECT_GE(top->minimumHeight(), opened.height() - 4);
+  top->resize(opened / 2);
+  EXPECT_EQ(top->size(), top->minimumSize());
+  top->resize(opened + QSize(200, 100));
+  EXPECT_EQ(top->size(), opened + QSize(200, 100));
+  top->resize(opened);
+}
+
+class FormsView : public testing::Test {
+ protected:
+  FormsView() : clock_(platform::DateFromYmd(2024, 10, 15), platform::TimeFromHms(9, 30, 0)), guard_(&clock_) {
+    auto names = testsupport::Names(32);
+    names[0] = "Hala";
+    names[1] = "Kancelář";
+    names[2] = "Sklad A";
+    names[29] = "";
+    testsupport::FillFiles(names, {{"Celá hala", {"FF", "00", "00", "00", "00"}}});
+  }
+  ~FormsView() override {
+    data::ThreadReleaseDataFiles();
+    data::DetachThreadFiles();
+  }
+  testsupport::TempDir dir{true};
+
+ private:
+  testsupport::FakeClock clock_;
+  testsupport::ClockGuard guard_;
+};
+
+TEST_F(FormsView, TaskEditorInsertingAndChanging) {
+  ASSERT_EQ(data::Controllers().TASKS.Open(), 0);
+  // Inserting: the cancel question answered with Esc keeps the form open.
+  bool stayed = false;
+  When(Shown(kTaskFormProcedure), [&] {
+    QWidget* top = View().NativeOf(Top());
+    EXPECT_EQ(top->windowTitle(), "Přidání úlohy");
+    ExpectLaidOut(top, kOperatorScreen);
+    testsupport::Shot(top, "task_insert");
+    ExpectResizer(top);
+    QTest::mouseClick(qobject_cast<QAbstractButton*>(View().ControlWidget(Top(), "?CANCEL")), Qt::LeftButton);
+    When(Shown("MessageBox"), [&] {
+      EXPECT_EQ(View().NativeOf(Top())->windowTitle(), "Změny nebudou uloženy!");
+      QTest::keyClick(View().NativeOf(Top()), Qt::Key_Escape);
+      When(Shown(kTaskFormProcedure), [&] {
+        stayed = true;
+        Top().Post(pu::EVENT::CloseDown);
+      });
+    });
+  });
+  ASSERT_EQ(data::Controllers().TASKS.PrimeRecord(), 0);
+  pu::FormRequest = pu::InsertRecord;
+  Editace_uloh();
+  EXPECT_TRUE(stayed);
+  EXPECT_EQ(pu::FormResponse, 2);
+
+  // Changing a weekly task with days and outputs.
+  auto& t = data::Files().TASKS;
+  ASSERT_EQ(data::Controllers().TASKS.PrimeRecord(), 0);
+  t.rec.NAZEV = "Polední hlášení";
+  t.rec.PREHRAT = "/srv/hlaseni/poledne.wav";
+  t.rec.DATUM_SPUSTENI = platform::DateFromYmd(2024, 10, 1);
+  t.rec.CAS_SPUSTENI = platform::TimeFromHms(12, 0, 0);
+  t.rec.DELKA_SOUBORU = platform::TimeFromHms(0, 0, 45);
+  t.rec.OPAKOVANI = "3E";
+  t.rec.OPAKOVANI_POCET = 20;
+  t.rec.VYSTUP1_5 = "0D";
+  t.rec.VYSTUP4_5 = "40";
+  ASSERT_EQ(t.Add(), 0);
+  When(Shown(kTaskFormProcedure), [&] {
+    QWidget* top = View().NativeOf(Top());
+    EXPECT_EQ(top->windowTitle(), "Změna úlohy");
+    ExpectLaidOut(top, kOperatorScreen);
+    testsupport::Shot(top, "task_change");
+    Top().Post(pu::EVENT::CloseDown);
+  });
+  pu::FormRequest = pu::ChangeRecord;
+  Editace_uloh();
+}
+
+TEST_F(FormsView, OutputDialogsWithChosenOutputs) {
+  OutputFlags outputs{};
+  outputs[1] = outputs[3] = outputs[12] = 1;
+  std::string file = "/srv/hlaseni/poledne.wav";
+  platform::StdTime length = platform::TimeFromHms(0, 0, 10);
+  uint8_t manual = 0;
+  const PlaybackShared shared{outputs, file, length, manual};
+  for (const char* procedure : {kPlaybackProcedure, kLiveProcedure}) {
+    SCOPED_TRACE(procedure);
+    When(Shown(procedure), [&] {
+      QWidget* top = View().NativeOf(Top());
+      EXPECT_EQ(top->windowTitle(), "Specifikace výstupů");
+      ExpectLaidOut(top);
+      testsupport::Shot(top, procedure == std::string(kPlaybackProcedure) ? "playback_choice" : "live_choice");
+      ExpectResizer(top);
+      QTest::mouseClick(qobject_cast<QAbstractButton*>(View().ControlWidget(Top(), "?CANCEL")), Qt::LeftButton);
+    });
+    EXPECT_EQ(procedure == std::string(kPlaybackProcedure) ? Volba_vystupu(shared) : Volba_vystupu2(shared), 0);
+    EXPECT_TRUE(pu::ThreadWindows().empty());
+  }
+}
+
+}  // namespace
+}  // namespace app::ui
+
+int main(int argc, char** argv) { return testsupport::QtTestMain(argc, argv); }

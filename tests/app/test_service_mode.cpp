@@ -1,0 +1,173 @@
+// The real executable as a service: a datagram socket stands for the
+// service manager (NOTIFY_SOCKET), the simulated devices for the
+// installation; and "/IS" from a program folder whose name needs quoting.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/data/records.h"
+#include "platform/text.h"
+#include "tests/support/child.h"
+#include "tests/support/notify_socket.h"
+#include "tests/support/tempdir.h"
+#include "tools/devsim.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+using testsupport::Child;
+using testsupport::ReadFile;
+using testsupport::SnapshotFolder;
+using testsupport::TempDir;
+using Log = std::vector<std::string>;
+
+constexpr auto kLimit = 20s;
+constexpr const char* kRunning = "READY=1\nSTATUS=Running";
+constexpr const char* kStopPending = "STOPPING=1\nSTATUS=Stop pending";
+constexpr const char* kStopped = "STATUS=Stopped";
+
+// PRAGMA integrity_check of one file, with the program's Czech collation
+// (the sqlite3 tool cannot check the indexes that use it).
+std::string IntegrityCheck(const std::string& file) {
+  sqlite3* db = nullptr;
+  std::string result = "cannot open";
+  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_create_collation(db, "CZ_NOCASE", SQLITE_UTF8, nullptr, [](void*, int la, const void* a, int lb,
+                                                                       const void* b) {
+      return platform::text::CompareCzNoCase(std::string_view(static_cast<const char*>(a), static_cast<size_t>(la)),
+                                             std::string_view(static_cast<const char*>(b), static_cast<size_t>(lb)));
+    });
+    result.clear();
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr) == SQLITE_OK)
+      while (sqlite3_step(st) == SQLITE_ROW) result += reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    else result = sqlite3_errmsg(db);
+    sqlite3_finalize(st);
+  }
+  sqlite3_close(db);
+  return result;
+}
+
+// Every record file of the folder passes the check and opens through the
+// program's own record API; the settings file holds its one record.
+void ExpectRecordFilesIntact(const std::string& folder) {
+  int files = 0;
+  for (const auto& e : fs::directory_iterator(folder))
+    if (e.path().extension() == ".tps") {
+      ++files;
+      EXPECT_EQ(IntegrityCheck(e.path().string()), "ok") << e.path();
+    }
+  EXPECT_EQ(files, 4);
+  const fs::path start = fs::current_path();
+  fs::current_path(folder);
+  {
+    platform::rec::File<app::data::SettingsRecord> settings(app::data::SettingsDecl());
+    platform::rec::File<app::data::TasksRecord> tasks(app::data::TasksDecl());
+    EXPECT_EQ(settings.Open(), 0);
+    EXPECT_EQ(settings.Records(), 1);
+    EXPECT_EQ(tasks.Open(), 0);
+    EXPECT_EQ(tasks.Records(), 0);
+  }
+  fs::current_path(start);
+}
+
+class ServiceMode : public ::testing::Test {
+ protected:
+  ServiceMode() {
+    ::chmod(runtime_.path().c_str(), 0700);
+    EXPECT_TRUE(sim_.Start());
+  }
+
+  std::unique_ptr<Child> StartService() {
+    testsupport::ChildOptions o;
+    o.cwd = start_.path();
+    o.env = testsupport::ProgramEnv(runtime_.path());
+    testsupport::SetEnv(o.env, "NOTIFY_SOCKET=" + notify_.path());
+    testsupport::SetEnv(o.env, "VELORN_COM1=" + sim_.SlavePath());
+    testsupport::SetEnv(o.env, "SDL_AUDIODRIVER=dummy");
+    return std::make_unique<Child>(VELORN_EXE, std::vector<std::string>{"SERVICEPATH=" + data_.path()}, o);
+  }
+  // The end after a stop: exit status 0, the reports in order, the INI
+  // written in the data folder, the record files whole.
+  void ExpectCleanEnd(Child& c) {
+    EXPECT_EQ(c.Wait(kLimit), 0) << c.err();
+    ASSERT_TRUE(notify_.WaitForSize(3, kLimit));
+    EXPECT_EQ(notify_.Entries(), (Log{kRunning, kStopPending, kStopped}));
+    const std::string ini = ReadFile(data_.file("velorn.INI"));
+    EXPECT_NE(ini.find("GLO:Pocet_spusteni_programu=1\n"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("GCU=1\n"), std::string::npos) << ini;
+    ExpectRecordFilesIntact(data_.path());
+    EXPECT_EQ(SnapshotFolder(start_.path()), "") << "nothing in the start folder";
+  }
+
+  TempDir runtime_, start_, data_;
+  testsupport::NotifySocket notify_;
+  devsim::DeviceSimulator sim_;
+};
+
+TEST_F(ServiceMode, RunsMainOnTheWorkerAndEndsCleanlyOnSigterm) {
+  auto c = StartService();
+  ASSERT_TRUE(notify_.WaitFor(kRunning, kLimit)) << c->err();
+  ASSERT_TRUE(c->WaitForOutput("velorn: ready", kLimit)) << c->err();
+  // The first thread opens no record file: the worker made this one in the
+  // data folder when its window opened.
+  EXPECT_TRUE(fs::exists(data_.file("Settings.tps")));
+  EXPECT_TRUE(sim_.WaitForCommands(1, kLimit)) << "the worker drives the port";
+  c->Signal(SIGTERM);
+  ASSERT_TRUE(notify_.WaitFor(kStopPending, kLimit));
+  ExpectCleanEnd(*c);
+}
+
+TEST_F(ServiceMode, AStopRightAfterReadyStillEndsIt) {
+  auto c = StartService();
+  ASSERT_TRUE(notify_.WaitFor(kRunning, kLimit)) << c->err();
+  c->Signal(SIGTERM);
+  ExpectCleanEnd(*c);
+}
+
+TEST(ServiceInstall, AProgramFolderWithBlanksPercentAndDollarReachesExecStartIntact) {
+  TempDir runtime, units, tree;
+  ::chmod(runtime.path().c_str(), 0700);
+  const std::string programDir = tree.path() + "/pro gram%h$HOME 50%";
+  const std::string dataDir = tree.path() + "/da ta$1%%";
+  fs::create_directories(programDir);
+  fs::create_directories(dataDir);
+  const std::string exe = programDir + "/velorn";
+  fs::copy_file(VELORN_EXE, exe);
+
+  testsupport::ChildOptions o;
+  o.cwd = dataDir;
+  o.env = testsupport::ProgramEnv(runtime.path());
+  testsupport::SetEnv(o.env, "VELORN_UNIT_DIR=" + units.path());
+  Child c(exe, {"/IS"}, o);
+  EXPECT_EQ(c.Wait(kLimit), 0) << c.err();
+  EXPECT_EQ(c.err(), "Finished: Service \"vELORN\" installed. Executable:  " + exe + " SERVICEPATH=" + dataDir + "\n");
+
+  const std::string unit = ReadFile(units.file("vELORN.service"));
+  const std::string execStart = "ExecStart=\"" + tree.path() + "/pro gram%%h$HOME 50%%/velorn\" \"SERVICEPATH=" +
+                                tree.path() + "/da ta$$1%%%%\"\n";
+  EXPECT_NE(unit.find(execStart), std::string::npos) << unit;
+  EXPECT_EQ(fs::read_symlink(units.path() + "/multi-user.target.wants/vELORN.service").string(),
+            units.file("vELORN.service"));
+
+  // verify finds the program at the path systemd reads from ExecStart.
+  int status = 0;
+  std::string out;
+  if (!testsupport::VerifyUnit(units.file("vELORN.service"), &status, &out)) {
+    std::printf("systemd-analyze is not installed: the unit was not verified\n");
+    return;
+  }
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_EQ(out, "");
+}
+
+}  // namespace
