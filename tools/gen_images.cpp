@@ -7,11 +7,11 @@
 // writes OUTDIR/stop.ico, inform.ico, warning2.ico, ok.gif, storno.gif,
 // CALENDAR.ICO, VCRbottom.gif, VCRrewind.gif, VCRback.gif, VCRplay.gif,
 // VCRfastforward.GIF, clock.ico, Calendar.gif, speaker.gif,
-// sound_none.ico, the main window's pictures (velorn.ico, sound.gif,
-// control_play_blue.gif, microphone.gif, information.gif, volume.gif,
-// konec.gif, clock_add.gif, clock_edit.gif, clock_go.gif, insert.gif,
-// edit.gif, delete.gif, connect.gif, open.gif), back_blue.jpg,
-// back_blue_big.jpg and OUTDIR/carried_images.cpp.
+// sound_none.ico, sound.ico, cross.gif, the main window's pictures
+// (velorn.ico, sound.gif, control_play_blue.gif, microphone.gif,
+// information.gif, volume.gif, konec.gif, clock_add.gif, clock_edit.gif,
+// clock_go.gif, insert.gif, edit.gif, delete.gif, connect.gif, open.gif),
+// back_blue.jpg, back_blue_big.jpg and OUTDIR/carried_images.cpp.
 //
 // Shapes are drawn with 4 x 4 samples per pixel; icons keep full alpha (32-bit
 // ICO entries), button pictures are blended onto the button face and keep a
@@ -434,6 +434,16 @@ void DrawVelorn(Canvas& c) {
   Speaker(c, 0xFFFFFF, 0xFFFFFF, 0xE6EEF8, 0xFFFFFF, 0.62f);
 }
 
+// A white cross on a rounded red square.
+void DrawCross(Canvas& c) {
+  const std::vector<std::array<float, 2>> square{{{0.2f, 0.2f}}, {{0.8f, 0.2f}}, {{0.8f, 0.8f}}, {{0.2f, 0.8f}}};
+  c.Fill(Rounded(square, 0.14f), Solid(Hex(0x7A0C09)));
+  c.Fill(Rounded(square, 0.1f), Vertical(Hex(0xE8504A), Hex(0xA8140F), 0.1f, 0.9f));
+  const float r = 0.075f;
+  c.Fill(Capsule(0.34f, 0.34f, 0.66f, 0.66f, r), Solid(Hex(0xFFFFFF)));
+  c.Fill(Capsule(0.66f, 0.34f, 0.34f, 0.66f, r), Solid(Hex(0xFFFFFF)));
+}
+
 // A pale blue sky: a vertical gradient with soft slanted bands of light
 // and a gentle swell near the bottom.
 void DrawBackground(Canvas& c) {
@@ -704,6 +714,8 @@ int main(int argc, char** argv) {
       {"delete.gif", Gif(Draw(16, 16, DrawStorno), buttonFace)},
       {"connect.gif", Gif(Draw(16, 16, DrawConnect), buttonFace)},
       {"open.gif", Gif(Draw(16, 16, DrawOpen), buttonFace)},
+      {"sound.ico", icon(DrawSpeaker)},
+      {"cross.gif", Gif(Draw(20, 20, DrawCross), buttonFace)},
       {"back_blue.jpg", Jpeg(Draw(480, 300, DrawBackground), 92)},
       {"back_blue_big.jpg", Jpeg(Draw(1280, 960, DrawBackground), 90)},
   };

@@ -109,7 +109,7 @@ void Announcement(pu::Window& w, pu::Control* sheet, MainLocals& l, engine::Sche
   OutputButtons(w, tab, 17, 24);
 }
 
-void Service(pu::Window& w, pu::Control* sheet, MainLocals& l, engine::Engine& engine) {
+void Service(pu::Window& w, pu::Control* sheet, engine::Engine& engine) {
   pu::Control* tab = &w.Add(K::Tab, "?TAB5", "Servis", sheet);
   tab->SetColumns(2).Hide();
   // The lamps head the columns of their buttons: on in the first row, off
@@ -128,15 +128,15 @@ void Service(pu::Window& w, pu::Control* sheet, MainLocals& l, engine::Engine& e
   pu::Control* vars = &w.Add(K::Group, "?GROUP8", "Promenne", tab);
   vars->SetCell(2, 1);
   Prompt(w, vars, "?STRING30", "Last hist:");
-  Number(w, vars, "?LAST_HIST", l.LAST_HIST, 3);
+  Number(w, vars, "?LAST_HIST", engine.live.LAST_HIST, 3);
   Prompt(w, vars, "?STRING30:2", "Hist 0:");
-  Number(w, vars, "?HIST0", l.HIST0, 3);
+  Number(w, vars, "?HIST0", engine.live.HIST0, 3);
   Prompt(w, vars, "?STRING30:3", "1:");
-  Number(w, vars, "?HIST1", l.HIST1, 3);
+  Number(w, vars, "?HIST1", engine.live.HIST1, 3);
   Prompt(w, vars, "?STRING30:4", "2:");
-  Number(w, vars, "?HIST2", l.HIST2, 3);
+  Number(w, vars, "?HIST2", engine.live.HIST2, 3);
   Prompt(w, vars, "?STRING30:5", "3:");
-  Number(w, vars, "?HIST3", l.HIST3, 3);
+  Number(w, vars, "?HIST3", engine.live.HIST3, 3);
   Prompt(w, vars, "?STRING41", "tlacitka <> 0:");
   Number(w, vars, "?GLO:HLASENI", engine.schedulerState.GLO_HLASENI, 3);
   w.Add(K::Line, "?LINE1", {}, tab).SetCell(1, 0, 2);
@@ -159,7 +159,7 @@ void BuildMainWindow(pu::Window& w, MainLocals& l, engine::Engine& engine) {
   Tasks(w, sheet, l);
   Settings(w, sheet, engine.portState);
   Announcement(w, sheet, l, engine.schedulerState);
-  Service(w, sheet, l, engine);
+  Service(w, sheet, engine);
   w.Add(K::Box, "?BOX1").SetColor(kRed);
   Prompt(w, nullptr, "?STRING14", "- úloha není aktivní");
   w.Add(K::Box, "?BOX1:2").SetColor(kOrange);

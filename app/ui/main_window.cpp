@@ -1,5 +1,7 @@
 #include "app/ui/main_window.h"
 
+#include "app/engine/live.h"
+
 #include <unistd.h>
 
 #include <functional>
@@ -40,6 +42,7 @@ MainWindow::MainWindow(engine::PortOps ops)
     : pu::WindowController(window_),
       window_("Main"),
       engine_({.view = this, .errorBox = aMessage, .endProgram = platform::Halt}, std::move(ops)) {
+  engine::InstallLiveStateMachine(engine_);
   BuildMainWindow(window_, locals_, engine_);
   window_.SetTimer(kMainTimer);
 }

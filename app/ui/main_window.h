@@ -62,7 +62,6 @@ struct MainLocals {
   uint8_t LastTaskSortOrder = 0;
   std::string Opakovat;            // "ANO" / "NE"
   std::array<std::string, 11> PresetNibbles{};  // [1..10]
-  uint8_t LAST_HIST = 0, HIST0 = 0, HIST1 = 0, HIST2 = 0, HIST3 = 0;
 };
 
 // The label of output k's button (k = 1 .. 32).

@@ -997,7 +997,8 @@ TEST(QtImages, TheCarriedImagesLoadThroughTheImageLoader) {
                {"ok.gif", 20, 20},        {"storno.gif", 20, 20},      {"back_blue.jpg", 480, 300},
                {"back_blue_big.jpg", 1280, 960}, {"OK.GIF", 20, 20}, {".\\stop.ico", 32, 32},
                {"CALENDAR.ICO", 32, 32}, {"VCRbottom.gif", 20, 20}, {"VCRrewind.gif", 20, 20},
-               {"VCRback.gif", 20, 20},  {"VCRplay.gif", 20, 20},   {"vcrfastforward.gif", 20, 20}};
+               {"VCRback.gif", 20, 20},  {"VCRplay.gif", 20, 20},   {"vcrfastforward.gif", 20, 20},
+               {"sound.ico", 32, 32},    {"cross.gif", 20, 20}};
   QImage sheet(1400, 420, QImage::Format_ARGB32);
   sheet.fill(QColor(0xEF, 0xEF, 0xEF));
   QPainter painter(&sheet);
