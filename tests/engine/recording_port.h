@@ -60,7 +60,8 @@ class RecordingPort {
       buf.replace(0, n, r.substr(0, n));
       return static_cast<int32_t>(n);
     };
-    o.write = [this](int32_t, const std::string& text) {
+    o.write = [this](int32_t handle, const std::string& text) {
+      if (handle < 0) return 0;  // as the library: no port, nothing sent
       std::string t = text;
       while (!t.empty() && t.back() == ' ') t.pop_back();
       if (!goneBeforeWrite.empty() && t == goneBeforeWrite) {
