@@ -11,10 +11,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 #include "app/data/records.h"
-#include "bench/task_fill.h"
+#include "bench/fill_tasks.h"
 #include "platform/cz_collation.h"
 #include "platform/locale_texts.h"
 #include "platform/recordfile.h"
@@ -39,7 +40,15 @@ class TaskFolder {
     fs::current_path(dir_);
     TaskFile t(app::data::TasksDecl());
     if (t.Create() != 0) std::abort();
-    benchfill::FillTasks(tasks, 0, 0, 0);
+    std::mt19937 rng(42);
+    std::uniform_int_distribution<int32_t> time(1, platform::kLastTime);
+    bench::FillTasks(tasks, [&](int i) {
+      bench::Task task;
+      task.time = time(rng);
+      task.active = i % 10 == 0 ? 0 : 1;
+      task.name = "Úloha " + std::to_string(i + 1);
+      return task;
+    });
   }
   ~TaskFolder() {
     fs::current_path(old_);

@@ -21,6 +21,7 @@
 
 #include "app/data/records.h"
 #include "app/engine/engine.h"
+#include "bench/fill_tasks.h"
 #include "platform/clock.h"
 #include "platform/stdtime.h"
 #include "platform/text.h"
@@ -45,56 +46,35 @@ class BenchClock final : public platform::Clock {
   void Sleep(std::chrono::nanoseconds) override {}
 };
 
-int CollateCz(void*, int la, const void* a, int lb, const void* b) {
-  return platform::text::CompareCzNoCase(std::string_view(static_cast<const char*>(a), static_cast<size_t>(la)),
-                                         std::string_view(static_cast<const char*>(b), static_cast<size_t>(lb)));
-}
-
 sqlite3* OpenDirect() {
   sqlite3* db = nullptr;
   if (sqlite3_open_v2("Tasks.tps", &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) std::abort();
-  sqlite3_create_collation_v2(db, "CZ_NOCASE", SQLITE_UTF8, nullptr, CollateCz, nullptr);
+  sqlite3_create_collation_v2(db, "CZ_NOCASE", SQLITE_UTF8, nullptr, bench::CollateCz, nullptr);
   return db;
 }
 
 // Fills a fresh Tasks.tps with n tasks spread over the day outside the due
 // window, a tenth of them inactive; with `due`, task 1 is a one-shot of today
-// a minute ago. Written directly in one transaction (record by record it
-// would take minutes); the scan reads through the record file alone.
+// a minute ago. Every task plays 10 seconds in output 1 and stays after its
+// run.
 void Fill(int n, bool due) {
-  sqlite3* db = OpenDirect();
-  sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-  sqlite3_stmt* ins = nullptr;
-  sqlite3_prepare_v2(db,
-                     "INSERT INTO records (\"TAS:ID\", \"TAS:AKTIVNI\", \"TAS:DATUM_SPUSTENI\", "
-                     "\"TAS:CAS_SPUSTENI\", \"TAS:OPAKOVANI\", \"TAS:NAZEV\", \"TAS:VYSTUP1_5\", "
-                     "\"TAS:DELKA_SOUBORU\", \"TAS:AUTOMATICKY_SMAZAT\") VALUES (?, ?, ?, ?, '00', ?, '08', ?, 0)",
-                     -1, &ins, nullptr);
   std::mt19937 rng(42);
   std::uniform_int_distribution<int32_t> time(1, platform::kLastTime);
-  const auto today = platform::PackField(platform::DateToField(kToday));
-  const auto length = platform::PackField(platform::TimeToField(platform::TimeFromHms(0, 0, 10)));
-  for (int i = 1; i <= n; ++i) {
-    int32_t t = kNow - 6000;
-    int active = 1;
+  bench::FillTasks(n, [&](int index) {
+    const int i = index + 1;
+    bench::Task t;
+    t.time = kNow - 6000;
     if (!(due && i == kDueId)) {
-      do t = time(rng);
-      while (t > kNow - kScanWindow && t <= kNow + 100);
-      active = i % 10 == 0 ? 0 : 1;
+      do t.time = time(rng);
+      while (t.time > kNow - kScanWindow && t.time <= kNow + 100);
+      t.active = i % 10 == 0 ? 0 : 1;
     }
-    const std::string name = "Úloha " + std::to_string(i);
-    sqlite3_reset(ins);
-    sqlite3_bind_int(ins, 1, i);
-    sqlite3_bind_int(ins, 2, active);
-    sqlite3_bind_int64(ins, 3, today);
-    sqlite3_bind_int64(ins, 4, platform::PackField(platform::TimeToField(t)));
-    sqlite3_bind_text(ins, 5, name.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_int64(ins, 6, length);
-    if (sqlite3_step(ins) != SQLITE_DONE) std::abort();
-  }
-  sqlite3_finalize(ins);
-  sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-  sqlite3_close(db);
+    t.name = "Úloha " + std::to_string(i);
+    t.outputs = "08";
+    t.length = platform::TimeFromHms(0, 0, 10);
+    t.autoDelete = 0;
+    return t;
+  });
 }
 
 // The due task as it was before its run (not timed).

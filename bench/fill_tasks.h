@@ -20,6 +20,9 @@ struct Task {
   int active = 1;
   platform::StdTime time = 0;
   std::string name;
+  std::string outputs = "00";       // TAS:VYSTUP1_5
+  platform::StdTime length = 0;     // TAS:DELKA_SOUBORU
+  int autoDelete = 1;               // TAS:AUTOMATICKY_SMAZAT
 };
 
 inline int CollateCz(void*, int la, const void* a, int lb, const void* b) {
@@ -27,8 +30,8 @@ inline int CollateCz(void*, int la, const void* a, int lb, const void* b) {
                                          std::string_view(static_cast<const char*>(b), static_cast<size_t>(lb)));
 }
 
-// Task i (from 0) gets the number i + 1, the date 10.12.2026, no weekdays,
-// no outputs, and deletes itself after its run.
+// Task i (from 0) gets the number i + 1, the date 10.12.2026 and no
+// weekdays; the rest comes from task(i).
 inline void FillTasks(int n, const std::function<Task(int)>& task) {
   sqlite3* db = nullptr;
   if (sqlite3_open_v2("Tasks.tps", &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) std::abort();
@@ -38,7 +41,7 @@ inline void FillTasks(int n, const std::function<Task(int)>& task) {
   sqlite3_prepare_v2(db,
                      "INSERT INTO records (\"TAS:ID\", \"TAS:AKTIVNI\", \"TAS:DATUM_SPUSTENI\", "
                      "\"TAS:CAS_SPUSTENI\", \"TAS:OPAKOVANI\", \"TAS:NAZEV\", \"TAS:VYSTUP1_5\", "
-                     "\"TAS:AUTOMATICKY_SMAZAT\") VALUES (?, ?, ?, ?, '00', ?, '00', 1)",
+                     "\"TAS:DELKA_SOUBORU\", \"TAS:AUTOMATICKY_SMAZAT\") VALUES (?, ?, ?, ?, '00', ?, ?, ?, ?)",
                      -1, &ins, nullptr);
   const auto date = platform::PackField(platform::DateToField(platform::DateFromYmd(2026, 12, 10)));
   for (int i = 0; i < n; ++i) {
@@ -49,6 +52,9 @@ inline void FillTasks(int n, const std::function<Task(int)>& task) {
     sqlite3_bind_int64(ins, 3, date);
     sqlite3_bind_int64(ins, 4, platform::PackField(platform::TimeToField(t.time)));
     sqlite3_bind_text(ins, 5, t.name.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(ins, 6, t.outputs.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_int64(ins, 7, platform::PackField(platform::TimeToField(t.length)));
+    sqlite3_bind_int(ins, 8, t.autoDelete);
     if (sqlite3_step(ins) != SQLITE_DONE) std::abort();
   }
   sqlite3_finalize(ins);
