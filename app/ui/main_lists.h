@@ -32,6 +32,9 @@ class MainLists {
   int TaskRows() const;
   // Reloads the task list (after a scan booked a run, a filter change).
   void RefreshTaskList();
+  // The task list's filter: only active tasks ("TAS:Aktivni=1") or every
+  // task (the empty filter). Takes effect at the next refill.
+  void SetTaskFilter(bool activeOnly);
 
   // TaskListSortHeader: its set-up on ?LIST, its share of every event
   // (kConsumed for a click on a column head), its keys, its tear-down.

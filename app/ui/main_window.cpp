@@ -158,8 +158,6 @@ int MainWindow::OnWindowEvent() {
   return r;
 }
 
-int MainWindow::OnControlAccepted() { return pu::WindowController::OnControlAccepted(); }
-
 void MainWindow::HandleMainOpenWindow() {
   data::Controller& settings = data::Controllers().SETTINGS;
   auto& file = data::Files().SETTINGS;

@@ -82,8 +82,8 @@ class MainWindow : public pu::WindowController, public engine::EngineView {
   int TearDown() override;
   int OnAnyEvent() override;
   int OnWindowEvent() override;
-  // The operator's commands are not built yet: every accepted control goes
-  // on to the standard handling.
+  // The operator's commands (main_commands.cpp). Not built yet: every
+  // accepted control goes on to the standard handling.
   int OnControlAccepted() override;
   void Refresh(uint8_t force) override;
   void SetHotKeys() override;

@@ -1,0 +1,7 @@
+#include "app/ui/system_tools.h"
+
+namespace app::ui {
+
+void RunSystemTool(std::string_view) {}
+
+}  // namespace app::ui
