@@ -7,8 +7,8 @@
 // writes OUTDIR/stop.ico, inform.ico, warning2.ico, ok.gif, storno.gif,
 // CALENDAR.ICO, VCRbottom.gif, VCRrewind.gif, VCRback.gif, VCRplay.gif,
 // VCRfastforward.GIF, clock.ico, Calendar.gif, speaker.gif,
-// sound_none.ico, sound.ico, cross.gif, the main window's pictures
-// (velorn.ico, sound.gif, control_play_blue.gif, microphone.gif,
+// sound_none.ico, sound.ico, cross.gif, ~Tag.ico, ~Untag.ico, the main
+// window's pictures (velorn.ico, sound.gif, control_play_blue.gif, microphone.gif,
 // information.gif, volume.gif, konec.gif, clock_add.gif, clock_edit.gif,
 // clock_go.gif, insert.gif, edit.gif, delete.gif, connect.gif, open.gif),
 // back_blue.jpg, back_blue_big.jpg and OUTDIR/carried_images.cpp.
@@ -434,6 +434,18 @@ void DrawVelorn(Canvas& c) {
   Speaker(c, 0xFFFFFF, 0xFFFFFF, 0xE6EEF8, 0xFFFFFF, 0.62f);
 }
 
+// The task list's marks: a green disc with a white tick for an active task,
+// a grey disc with a white bar for any other.
+void DrawTag(Canvas& c) {
+  GlossyDisc(c, 0x145A14, 0x62D65E, 0x1E8C1E);
+  c.Fill(Capsule(0.3f, 0.52f, 0.45f, 0.67f, 0.07f), Solid(Hex(0xFFFFFF)));
+  c.Fill(Capsule(0.45f, 0.67f, 0.72f, 0.34f, 0.07f), Solid(Hex(0xFFFFFF)));
+}
+void DrawUntag(Canvas& c) {
+  GlossyDisc(c, 0x4A5262, 0xC8D0DC, 0x7A8494);
+  c.Fill(Capsule(0.3f, 0.5f, 0.7f, 0.5f, 0.07f), Solid(Hex(0xFFFFFF)));
+}
+
 // A white cross on a rounded red square.
 void DrawCross(Canvas& c) {
   const std::vector<std::array<float, 2>> square{{{0.2f, 0.2f}}, {{0.8f, 0.2f}}, {{0.8f, 0.8f}}, {{0.2f, 0.8f}}};
@@ -716,6 +728,8 @@ int main(int argc, char** argv) {
       {"open.gif", Gif(Draw(16, 16, DrawOpen), buttonFace)},
       {"sound.ico", icon(DrawSpeaker)},
       {"cross.gif", Gif(Draw(20, 20, DrawCross), buttonFace)},
+      {"~Tag.ico", icon(DrawTag)},
+      {"~Untag.ico", icon(DrawUntag)},
       {"back_blue.jpg", Jpeg(Draw(480, 300, DrawBackground), 92)},
       {"back_blue_big.jpg", Jpeg(Draw(1280, 960, DrawBackground), 90)},
   };

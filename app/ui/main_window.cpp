@@ -12,7 +12,7 @@
 #include "app/globals.h"
 #include "app/program.h"
 #include "app/ui/messages.h"
-#include "app/ui/task_editor.h"
+#include "app/ui/task_form.h"
 #include "platform/locale_texts.h"
 #include "platform/msgbox.h"
 #include "platform/text.h"
@@ -56,7 +56,8 @@ int MainWindow::SetUp() {
   auto& c = data::Controllers();
   for (data::Controller* ctl : {&c.OUTPUTS, &c.PRESET, &c.SETTINGS, &c.TASKS}) ctl->Open();
   filesOpen_ = true;
-  lists_.SetUp(window_);
+  lists_.SetUp(window_, locals_, [this](int procedure, uint8_t request) { return RunTaskForm(procedure, request); },
+               Request == pu::ViewRecord);
   window_.Open();
   syslib::WinAlert(platform::ui::WM_WTSSESSION_CHANGE, 0, 0, 1, 1, 0);
   // The icon is added once the loop reaches this, after the open event.

@@ -126,36 +126,4 @@ void ApplyPreset(pu::Window& w, OutputFlags& flags, const OutputNameList& names,
   w["?PRE:NAZEV"].SetChoice(0);
 }
 
-std::string PresetDropList::Cell(int row, int) {
-  return row >= 1 && row <= Rows() ? rows_[static_cast<std::size_t>(row - 1)].second : std::string();
-}
-
-void PresetDropList::Refill() {
-  rows_.clear();
-  platform::rec::File<data::PresetRecord> view(data::PresetDecl());
-  if (view.Open() != 0) return;
-  if (view.SetKeyOrder(data::PRE_KeyId) == 0)
-    while (view.Next() == 0) rows_.emplace_back(view.rec.ID, view.rec.NAZEV);
-  view.Close();
-}
-
-int PresetDropList::Load(int row) {
-  if (row < 1 || row > Rows() || !data::HasFiles()) return platform::locale::RecordNotFound;
-  auto& preset = data::Files().PRESET;
-  preset.ClearBuffer();
-  preset.rec.ID = rows_[static_cast<std::size_t>(row - 1)].first;
-  int rc = preset.SetKeyFromBuffer(data::PRE_KeyId);
-  if (rc == 0) rc = preset.Next();
-  if (rc == 0 && preset.rec.ID != rows_[static_cast<std::size_t>(row - 1)].first) rc = platform::locale::RecordNotFound;
-  if (rc != 0) preset.ClearBuffer();
-  return rc;
-}
-
-std::shared_ptr<PresetDropList> InitPresetDropList(pu::Window& w, std::string_view label) {
-  auto list = std::make_shared<PresetDropList>();
-  list->Refill();
-  w[label].SetSource(list);
-  return list;
-}
-
 }  // namespace app::ui

@@ -1,6 +1,6 @@
 // What the task editor and the two output dialogs share: the 32 output
-// buttons named from OUTPUTS, the preset drop list, preset decoding, and
-// the file fields that must hold a path exactly.
+// buttons named from OUTPUTS, preset decoding (the preset drop list is
+// app/ui/preset_list.h), and the file fields that must hold a path exactly.
 #pragma once
 
 #include <array>
@@ -72,22 +72,5 @@ bool AnyOutputChosen(const OutputFlags& flags);
 // name, coloured so, the others uncoloured; then the PRESET buffer cleared.
 void ApplyPreset(platform::ui::Window& w, OutputFlags& flags, const OutputNameList& names,
                  std::array<std::string, 11>& nibbles);
-
-// The preset drop list: the thread's PRESET in PRE:KeyId order, each row
-// showing PRE:NAZEV and carrying PRE:ID, read through an instance of its own.
-class PresetDropList : public platform::ui::ListSource {
- public:
-  int Rows() override { return static_cast<int>(rows_.size()); }
-  std::string Cell(int row, int column) override;
-  void Refill() override;
-  // Reads the preset of a row into the thread's PRESET buffer; 0 or the
-  // record-file error.
-  int Load(int row);
-
- private:
-  std::vector<std::pair<int32_t, std::string>> rows_;
-};
-// Sets the preset drop list up on the control and fills it.
-std::shared_ptr<PresetDropList> InitPresetDropList(platform::ui::Window& w, std::string_view label);
 
 }  // namespace app::ui

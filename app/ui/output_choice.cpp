@@ -6,6 +6,7 @@
 #include "app/data/records.h"
 #include "app/engine/scheduler.h"
 #include "app/ui/messages.h"
+#include "app/ui/preset_list.h"
 #include "platform/filedialog.h"
 #include "platform/text.h"
 #include "platform/window.h"
@@ -54,8 +55,8 @@ class OutputChoiceWindow : public pu::WindowController {
       filesOpen_ = data::Controllers().OUTPUTS.Open() == 0;
       presetOpen_ = data::Controllers().PRESET.Open() == 0;
     }
+    presets_.SetUpPresetDropList(window(), "?PRE:NAZEV");
     window().Open();
-    presets_ = InitPresetDropList(window(), "?PRE:NAZEV");
     syslib::ds_VisibleOnDesktop(window(), 1);
     return pu::kGoOn;
   }
@@ -97,7 +98,8 @@ class OutputChoiceWindow : public pu::WindowController {
     const int r = WindowController::OnControlAccepted();
     // After it.
     if (label == "?PRE:NAZEV") {
-      if (presets_->Load(w[label].Choice()) == 0) ApplyPreset(w, shared_.OutputSelected, OutputNames, PresetNibbles);
+      // The drop list has loaded the chosen preset.
+      if (data::Files().PRESET.rec.ID != 0) ApplyPreset(w, shared_.OutputSelected, OutputNames, PresetNibbles);
       w.Display();
     } else if (label == "?OK") {
       DialogResult = 1;
@@ -117,7 +119,7 @@ class OutputChoiceWindow : public pu::WindowController {
   const PlaybackShared& shared_;
 
  private:
-  std::shared_ptr<PresetDropList> presets_;
+  PresetDropList presets_;
   bool filesOpen_ = false, presetOpen_ = false;
 };
 

@@ -7,6 +7,7 @@
 #include "app/data/masks.h"
 #include "app/ui/messages.h"
 #include "app/ui/output_buttons.h"
+#include "app/ui/preset_list.h"
 #include "platform/clock.h"
 #include "platform/filedialog.h"
 #include "platform/recordform.h"
@@ -26,7 +27,7 @@ using K = pu::ControlKind;
 
 thread_local bool tFormRan = false;
 thread_local data::TasksRecord tHistory;
-thread_local std::shared_ptr<PresetDropList> tPresetView;
+thread_local std::unique_ptr<platform::rec::File<data::PresetRecord>> tPresetView;
 
 const char* const kDayControls[7] = {"?PONDELI", "?UTERY", "?STREDA", "?CTVRTEK", "?PATEK", "?SOBOTA", "?NEDELE"};
 const char* const kDayTexts[7] = {" Pondělí", " Úterý", " Středa", " Čtvrtek", " Pátek", " Sobota", " Neděle"};
@@ -127,6 +128,8 @@ class TaskFormWindow final : public pu::RecordForm {
       if (Request == pu::InsertRecord) PrimeNewTask();
       TakeReference();
     }
+    if (!tPresetView) InitTaskFormPresetView();
+    presets_.SetUpPresetDropList(w, "?PRE:NAZEV", tPresetView.get());
     w.Open();
     if (Request == pu::ViewRecord) {
       for (const char* e : {"?TAS:NAZEV", "?TAS:DATUM_SPUSTENI", "?TAS:CAS_SPUSTENI", "?TAS:PREHRAT", "?TAS:DELKA_SOUBORU"})
@@ -136,9 +139,6 @@ class TaskFormWindow final : public pu::RecordForm {
       for (int k = 1; k <= kOutputButtons; ++k) w[DialogOutputButton(k)].Disable();
     }
     SetUpTaskFormResizer();
-    if (!tPresetView) InitTaskFormPresetView();
-    tPresetView->Refill();
-    w["?PRE:NAZEV"].SetSource(tPresetView);
     syslib::ds_VisibleOnDesktop(w, 1);
     return pu::kGoOn;
   }
@@ -261,8 +261,8 @@ class TaskFormWindow final : public pu::RecordForm {
         aMessage("stop.ico", "Chyba", kFileRefusedText);
       w.Display();
     } else if (label == "?PRE:NAZEV") {
-      if (tPresetView->Load(w[label].Choice()) == 0)
-        ApplyPreset(w, s_.TaskFormOutputSelected, s_.OutputNames, nibbles_);
+      // The drop list has loaded the chosen preset.
+      if (data::Files().PRESET.rec.ID != 0) ApplyPreset(w, s_.TaskFormOutputSelected, s_.OutputNames, nibbles_);
       w.Display();
     } else if (label == "?OK") {
       w.Update();
@@ -340,6 +340,7 @@ class TaskFormWindow final : public pu::RecordForm {
   }
 
   TaskFormState& s_;
+  PresetDropList presets_;
   std::array<std::string, 11> nibbles_;
   bool opened_[3] = {false, false, false};
 };
@@ -348,7 +349,9 @@ class TaskFormWindow final : public pu::RecordForm {
 
 data::TasksRecord& TaskHistoryRecord() { return tHistory; }
 
-void InitTaskFormPresetView() { tPresetView = std::make_shared<PresetDropList>(); }
+void InitTaskFormPresetView() {
+  tPresetView = std::make_unique<platform::rec::File<data::PresetRecord>>(data::PresetDecl());
+}
 
 void Editace_uloh() {
   if (!tFormRan) {

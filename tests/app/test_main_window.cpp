@@ -28,6 +28,7 @@
 #include "service/endsession.h"
 #include "syslib/tray.h"
 #include "syslib/winhook.h"
+#include "tests/app/form_operator.h"
 #include "tests/engine/recording_port.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/icon_file.h"
@@ -630,8 +631,19 @@ TEST_F(MainWindowTest, TheTaskEditorOpensForInsertAndChangeOnly) {
     if (e == ui::TrayLoadIconEvent) w.CloseDown();
   };
   Run(p);
+  // The editor opens for each request and is closed down at once.
+  testsupport::FormOperator op;
+  std::vector<std::string> opened;
+  const auto closeDown = [&](pu::Window& w) {
+    opened.push_back(w.ProcedureName() + " " + w.Text());
+    w.Post(pu::EVENT::CloseDown);
+  };
+  op.steps = {closeDown, closeDown};
+  pu::SetThreadView(&op);
   EXPECT_EQ(p.RunTaskForm(1, pu::InsertRecord), pu::RequestCancelled);
   EXPECT_EQ(p.RunTaskForm(1, pu::ChangeRecord), pu::RequestCancelled);
+  pu::SetThreadView(&view_);
+  EXPECT_EQ(opened, (std::vector<std::string>{"Editace_uloh Přidání úlohy", "Editace_uloh Změna úlohy"}));
   p.Request = pu::ViewRecord;
   pu::FormRequest = 0;
   EXPECT_EQ(p.RunTaskForm(1, pu::InsertRecord), pu::RequestCancelled);
