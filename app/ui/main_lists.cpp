@@ -71,6 +71,17 @@ int TaskList::PrepareTaskForInsert(bool keep) {
 
 void TaskList::RefillTaskList() {
   RecordList::Refill();
+  ShowCopyState();
+}
+
+int TaskList::TakeEvent(pu::Window& w) {
+  const int r = RecordList::TakeEvent(w);
+  // An insert or a change through the editor reloads the page itself.
+  ShowCopyState();
+  return r;
+}
+
+void TaskList::ShowCopyState() {
   const bool any = Rows() > 0;
   if (pu::Control* copy = GetWindow().Find("?COPY"); copy != nullptr && copy->Enabled() != any) copy->SetEnabled(any);
   SetPopupItemEnabled(1, any);

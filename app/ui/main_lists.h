@@ -98,8 +98,11 @@ class TaskList final : public platform::ui::RecordList {
   void Refill() override { RefillTaskList(); }
   void FillRow(platform::ui::ListRow& row) override { FillTaskRow(row); }
   int SetSort(int order) override { return ChangeTaskSortOrder(order); }
+  int TakeEvent(platform::ui::Window& w) override;
 
  private:
+  // ?COPY and the popup item enabled exactly while the list has rows.
+  void ShowCopyState();
   MainLocals& locals_;
   SortHeader& header_;
   platform::rec::File<data::TasksRecord> view_{data::TasksDecl()};
