@@ -88,6 +88,8 @@ void TaskList::ShowCopyState() {
 }
 
 void TaskList::FillTaskRow(pu::ListRow& row) {
+  // A view may fill rows between the window's opening and the field pairs.
+  if (iconField_ == 0) return RecordList::FillRow(row);
   const data::TasksRecord& t = view_.rec;
   const std::string mask(platform::text::TrimRight(t.OPAKOVANI));
   locals_.Opakovat = mask.empty() || std::strtol(mask.c_str(), nullptr, 16) == 0 ? "NE" : "ANO";
@@ -182,9 +184,7 @@ void MainLists::SortHeaderSetUp(pu::Window&) {
   if (tasks_ && tasks_->File() != nullptr) header_.SetUpSortHeader(*tasks_, true);
 }
 
-int MainLists::SortHeaderTakeEvent(pu::Window&) {
-  return header_.OnSortHeaderEvent() != 0 ? pu::kConsumed : pu::kGoOn;
-}
+int MainLists::SortHeaderTakeEvent(pu::Window&) { return header_.OnSortHeaderEvent() != 0 ? pu::kConsumed : pu::kGoOn; }
 
 void MainLists::SortHeaderSetAlerts(pu::Window& w) { header_.SetSortHotKeys(w); }
 

@@ -5,6 +5,7 @@
 #include <QContextMenuEvent>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -88,7 +89,8 @@ class PageModel final : public QAbstractTableModel {
       case Qt::BackgroundRole: return colors.bg != pu::kNormalColor ? QVariant(QBrush(ColorOf(colors.bg))) : QVariant();
       case Qt::DecorationRole: {
         const int icon = list_.Icon(row, col);
-        return icon > 0 ? QVariant(Icon(icon)) : QVariant();
+        // As an icon: drawn at the view's icon size, whatever the picture's.
+        return icon > 0 ? QVariant(QIcon(Icon(icon))) : QVariant();
       }
       default: return {};
     }
@@ -302,6 +304,9 @@ class ListTable final : public QTreeView {
   void Render() {
     const int lineHeight = list_.GetControl().LineHeight();
     delegate_->rowHeight = lineHeight > 0 ? DluY(this, lineHeight) : 0;
+    // Icons fit in the row.
+    const int side = delegate_->rowHeight > 4 ? std::min(16, delegate_->rowHeight - 2) : 16;
+    if (iconSize() != QSize(side, side)) setIconSize(QSize(side, side));
     auto* h = static_cast<ListHeader*>(header());
     if (!sized_ && list_.Columns() > 0) {
       sized_ = true;

@@ -2,8 +2,6 @@
 // their own: an operator script acts on the top window each time a loop
 // waits (the main window, or the task editor above it), on a recording port
 // and a clock that stands still unless a step moves it.
-#include "app/ui/main_lists.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -13,6 +11,7 @@
 
 #include "app/data/records.h"
 #include "app/globals.h"
+#include "app/ui/main_lists.h"
 #include "app/ui/main_window.h"
 #include "app/ui/task_form.h"
 #include "platform/msgbox.h"
@@ -252,7 +251,8 @@ TEST_F(MainListsTest, TaskRowsShowRepeatColoursAndIconOfTheStoredTasks) {
           const int row = static_cast<int>(i) + 1;
           SCOPED_TRACE(r.in.name);
           EXPECT_EQ(l.Cell(row, kPopis), r.in.name);
-          EXPECT_EQ(l.Cell(row, kCas), platform::text::TrimRight(pu::FormatPicture("@t7", pu::Value(int64_t{r.in.time}))));
+          EXPECT_EQ(l.Cell(row, kCas),
+                    platform::text::TrimRight(pu::FormatPicture("@t7", pu::Value(int64_t{r.in.time}))));
           EXPECT_EQ(l.Cell(row, kOpakovani), r.opakovat);
           EXPECT_EQ(l.Cell(row, kNaposledy), r.lastRun);
           EXPECT_EQ(l.Cell(row, kA), std::to_string(r.in.active));
@@ -318,8 +318,7 @@ TEST_F(MainListsTest, ACopyKeepsDescriptionFileAndLengthAndTakesEveryDefaultAndT
     int32_t next = 0;
     platform::StdTime opened = 0;
     op_.answers = {"?BUTTON1"};  // no output chosen: "OK"
-    Run(m, {OnMain([&] { m.Win().Choose("?LIST", 2); }),
-            OnMain([&] {
+    Run(m, {OnMain([&] { m.Win().Choose("?LIST", 2); }), OnMain([&] {
               ASSERT_EQ(m.SelectedId(), sourceId);
               if (afterScan) {
                 m.Engine().scheduler.ScanTasks();
@@ -442,18 +441,36 @@ TEST_F(MainListsTest, OutputListEditsAreWrittenAtOnceAndATakenNumberOrZeroIsRefu
     int boxes;     // error boxes shown
   };
   const std::vector<Row> table = {
-      {"a new row", {accept("?INSERT:2"), type(1, "4"), type(2, "Brána"), key(kEnter)},
-       {{1, "Hala"}, {2, "Dvůr"}, {3, "Sklad"}, {4, "Brána"}}, false, 0},
-      {"a name changed", {choose(2), accept("?CHANGE:2"), type(2, "Dvorek"), key(kEnter)},
-       {{1, "Hala"}, {2, "Dvorek"}, {3, "Sklad"}, {4, "Brána"}}, false, 0},
-      {"a number changed", {choose(3), accept("?CHANGE:2"), type(1, "7"), key(kEnter)},
-       {{1, "Hala"}, {2, "Dvorek"}, {4, "Brána"}, {7, "Sklad"}}, false, 0},
-      {"a number taken", {choose(3), accept("?CHANGE:2"), type(1, "2"), type(2, "Vrata"), key(kEnter)},
-       {{1, "Hala"}, {2, "Dvorek"}, {4, "Brána"}, {7, "Sklad"}}, true, 1},
-      {"number 0", {key(kEsc), choose(1), accept("?CHANGE:2"), type(1, "0"), key(kEnter)},
-       {{1, "Hala"}, {2, "Dvorek"}, {4, "Brána"}, {7, "Sklad"}}, true, 0},
-      {"a new row numbered 0", {key(kEsc), accept("?INSERT:2"), type(1, "0"), type(2, "Nula"), key(kEnter)},
-       {{1, "Hala"}, {2, "Dvorek"}, {4, "Brána"}, {7, "Sklad"}}, true, 0},
+      {"a new row",
+       {accept("?INSERT:2"), type(1, "4"), type(2, "Brána"), key(kEnter)},
+       {{1, "Hala"}, {2, "Dvůr"}, {3, "Sklad"}, {4, "Brána"}},
+       false,
+       0},
+      {"a name changed",
+       {choose(2), accept("?CHANGE:2"), type(2, "Dvorek"), key(kEnter)},
+       {{1, "Hala"}, {2, "Dvorek"}, {3, "Sklad"}, {4, "Brána"}},
+       false,
+       0},
+      {"a number changed",
+       {choose(3), accept("?CHANGE:2"), type(1, "7"), key(kEnter)},
+       {{1, "Hala"}, {2, "Dvorek"}, {4, "Brána"}, {7, "Sklad"}},
+       false,
+       0},
+      {"a number taken",
+       {choose(3), accept("?CHANGE:2"), type(1, "2"), type(2, "Vrata"), key(kEnter)},
+       {{1, "Hala"}, {2, "Dvorek"}, {4, "Brána"}, {7, "Sklad"}},
+       true,
+       1},
+      {"number 0",
+       {key(kEsc), choose(1), accept("?CHANGE:2"), type(1, "0"), key(kEnter)},
+       {{1, "Hala"}, {2, "Dvorek"}, {4, "Brána"}, {7, "Sklad"}},
+       true,
+       0},
+      {"a new row numbered 0",
+       {key(kEsc), accept("?INSERT:2"), type(1, "0"), type(2, "Nula"), key(kEnter)},
+       {{1, "Hala"}, {2, "Dvorek"}, {4, "Brána"}, {7, "Sklad"}},
+       true,
+       0},
       {"a delete", {key(kEsc), choose(2), accept("?DELETE:2")}, {{1, "Hala"}, {4, "Brána"}, {7, "Sklad"}}, false, 0},
   };
   std::vector<Operator::Step> steps;
@@ -487,7 +504,8 @@ TEST_F(MainListsTest, APresetChosenAmongTwoOfTheSameNameLoadsItsOwnRecord) {
     platform::rec::File<data::PresetRecord> f(data::PresetDecl());
     ASSERT_EQ(f.Create(), 0);
     ASSERT_EQ(f.Open(), 0);
-    for (const auto& [name, mask] : std::vector<std::pair<std::string, std::string>>{{"Vše", "FF"}, {"Hala", "01"}, {"Vše", "0F"}}) {
+    for (const auto& [name, mask] :
+         std::vector<std::pair<std::string, std::string>>{{"Vše", "FF"}, {"Hala", "01"}, {"Vše", "0F"}}) {
       f.ClearBuffer();
       data::PrimePresetDefaults(f.rec);
       ASSERT_EQ(f.PrimeAutoNumber(), 0);
