@@ -27,6 +27,7 @@ void AddColourFields(pu::RecordList& list, const std::string& field) {
 
 void TaskList::SetUpTaskList(pu::Window& w, std::function<uint8_t(int, uint8_t)> runForm, bool view) {
   if (!Init(w, "?LIST", kTaskListFormat)) return;
+  copy_ = w.Find("?COPY");
   if (!view_.IsOpen() && view_.Open() != 0) return;
   SetFile(view_);
   SetUpdateFile(data::Files().TASKS, [](bool keep) { return data::Controllers().TASKS.PrimeRecord(keep); });
@@ -37,7 +38,7 @@ void TaskList::SetUpTaskList(pu::Window& w, std::function<uint8_t(int, uint8_t)>
 void TaskList::SetUpRest() {
   if (File() == nullptr) return;
   AddSortOrder(data::TAS_KeyCas);
-  activeField_ = AddFileField("TAS:AKTIVNI");
+  AddFileField("TAS:AKTIVNI");
   iconField_ = AddField("TAS:AKTIVNI_ICON");
   AddFileField("TAS:CAS_SPUSTENI");
   AddColourFields(*this, "TAS:CAS_SPUSTENI");
@@ -83,7 +84,7 @@ int TaskList::TakeEvent(pu::Window& w) {
 
 void TaskList::ShowCopyState() {
   const bool any = Rows() > 0;
-  if (pu::Control* copy = GetWindow().Find("?COPY"); copy != nullptr && copy->Enabled() != any) copy->SetEnabled(any);
+  if (copy_ != nullptr && copy_->Enabled() != any) copy_->SetEnabled(any);
   SetPopupItemEnabled(1, any);
 }
 

@@ -106,8 +106,8 @@ class TaskList final : public platform::ui::RecordList {
   MainLocals& locals_;
   SortHeader& header_;
   platform::rec::File<data::TasksRecord> view_{data::TasksDecl()};
+  platform::ui::Control* copy_ = nullptr;  // ?COPY
   int iconField_ = 0;
-  int activeField_ = 0;
 };
 
 // The sort header of the task list: its order goes to the task list.

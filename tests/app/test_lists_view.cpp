@@ -73,17 +73,7 @@ Texts Shown(QTreeView* tree) {
 }
 
 // Whether the row's description is painted with a pixel near the colour.
-bool Painted(QTreeView* tree, int row, QColor colour) {
-  const QImage image = tree->viewport()->grab().toImage();
-  const QRect cell = tree->visualRect(tree->model()->index(row, kPopis - 1));
-  for (int y = cell.top(); y <= cell.bottom(); ++y)
-    for (int x = cell.left(); x <= cell.right(); ++x) {
-      const QColor c = image.pixelColor(x, y);
-      if (std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green()) + std::abs(c.blue() - colour.blue()) < 60)
-        return true;
-    }
-  return false;
-}
+bool Painted(QTreeView* tree, int row, QColor colour) { return testsupport::Painted(tree, row, kPopis, colour); }
 
 TEST(QtLists, TheRealHeaderSortsOnAClickOnlyAndRowsTakeClicks) {
   testsupport::TempDir dir(true);

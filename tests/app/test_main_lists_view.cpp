@@ -9,7 +9,6 @@
 
 #include <QApplication>
 #include <QHeaderView>
-#include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -26,6 +25,7 @@
 #include "platform/stdtime.h"
 #include "tests/engine/recording_port.h"
 #include "tests/support/qt_main.h"
+#include "tests/support/task_window.h"
 #include "tests/support/tempdir.h"
 
 namespace {
@@ -66,33 +66,7 @@ Texts Column(QTreeView* tree, int column) {
 }
 
 // Whether the row's description is painted with a pixel near the colour.
-bool Painted(QTreeView* tree, int row, QColor colour) {
-  const QImage image = tree->viewport()->grab().toImage();
-  const QRect cell = tree->visualRect(tree->model()->index(row, kPopis - 1));
-  for (int y = cell.top(); y <= cell.bottom(); ++y)
-    for (int x = cell.left(); x <= cell.right(); ++x) {
-      const QColor c = image.pixelColor(x, y);
-      if (std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green()) + std::abs(c.blue() - colour.blue()) <
-          60)
-        return true;
-    }
-  return false;
-}
-
-void AddTask(const std::string& name, platform::StdTime time, uint8_t active, uint8_t autoDelete) {
-  platform::rec::File<app::data::TasksRecord> f(app::data::TasksDecl());
-  ASSERT_EQ(f.Create(), 0);
-  ASSERT_EQ(f.Open(), 0);
-  f.ClearBuffer();
-  app::data::PrimeTaskDefaults(f.rec);
-  ASSERT_EQ(f.PrimeAutoNumber(), 0);
-  f.rec.NAZEV = name;
-  f.rec.CAS_SPUSTENI = time;
-  f.rec.DATUM_SPUSTENI = platform::DateFromYmd(2026, 3, 2);
-  f.rec.AKTIVNI = active;
-  f.rec.AUTOMATICKY_SMAZAT = autoDelete;
-  ASSERT_EQ(f.Add(), 0);
-}
+bool Painted(QTreeView* tree, int row, QColor colour) { return testsupport::Painted(tree, row, kPopis, colour); }
 
 class MainListsView : public ::testing::Test {
  protected:
@@ -109,10 +83,11 @@ class MainListsView : public ::testing::Test {
       f.rec.NAZEV = names[k - 1];
       ASSERT_EQ(f.Add(), 0);
     }
-    AddTask("ryba", TimeFromHms(7, 0, 0), 0, 1);  // inactive: red
-    AddTask("Beta", TimeFromHms(8, 0, 0), 1, 0);
-    AddTask("čaj", TimeFromHms(11, 0, 0), 1, 1);  // deletes itself: orange
-    AddTask("Ahoj", TimeFromHms(12, 0, 0), 1, 0);
+    using testsupport::TaskWindow;
+    TaskWindow::AddTask("ryba", TimeFromHms(7, 0, 0), 0, 1);  // inactive: red
+    TaskWindow::AddTask("Beta", TimeFromHms(8, 0, 0), 1, 0);
+    TaskWindow::AddTask("čaj", TimeFromHms(11, 0, 0), 1, 1);  // deletes itself: orange
+    TaskWindow::AddTask("Ahoj", TimeFromHms(12, 0, 0), 1, 0);
   }
   void TearDown() override {
     app::data::ReleaseDataFiles();

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
+#include <QImage>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QPushButton>
@@ -14,6 +16,7 @@
 #include <QWidget>
 #include <QWindow>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/locale_texts.h"
 #include "platform/qt/qtview.h"
@@ -93,6 +96,18 @@ void When(std::function<bool()> ready, std::function<void()> then, const char* w
 }
 
 QRect InTop(QWidget* w) { return QRect(w->mapTo(w->window(), QPoint(0, 0)), w->size()); }
+
+bool Painted(QAbstractItemView* view, int row, int column, QColor colour) {
+  const QImage image = view->viewport()->grab().toImage();
+  const QRect cell = view->visualRect(view->model()->index(row, column - 1));
+  for (int y = cell.top(); y <= cell.bottom(); ++y)
+    for (int x = cell.left(); x <= cell.right(); ++x) {
+      const QColor c = image.pixelColor(x, y);
+      if (std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green()) + std::abs(c.blue() - colour.blue()) < 60)
+        return true;
+    }
+  return false;
+}
 
 void ExpectWhole(QPushButton* b, const std::string& context) {
   const QString text = b->text().remove(QLatin1Char('&'));

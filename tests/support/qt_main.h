@@ -2,10 +2,12 @@
 // toolkit session it runs them in, and screenshots on request.
 #pragma once
 
+#include <QColor>
 #include <QRect>
 #include <functional>
 #include <string>
 
+class QAbstractItemView;
 class QPushButton;
 class QWidget;
 
@@ -35,6 +37,9 @@ void When(std::function<bool()> ready, std::function<void()> then, const char* w
           int tries = 400);
 // A widget's rectangle in its window's coordinates.
 QRect InTop(QWidget* w);
+// Whether a cell of a view (row from 0, column from 1) is painted with a
+// pixel near the colour.
+bool Painted(QAbstractItemView* view, int row, int column, QColor colour);
 // A button shows its picture and its whole caption (what names the failure:
 // context and the button's label).
 void ExpectWhole(QPushButton* b, const std::string& context = {});
