@@ -528,8 +528,18 @@ TEST_F(MainListsTest, APresetChosenAmongTwoOfTheSameNameLoadsItsOwnRecord) {
             EXPECT_EQ(d.Cell(3, 2), "3");
             m.Win().Choose("?PRE:NAZEV", 3);
           }),
-          OnMain([&] { m.Win().Choose("?PRE:NAZEV", 1); }), OnMain([&] { m.Win().Choose("?PRE:NAZEV", 2); })});
-  EXPECT_EQ(seen, (std::vector<std::string>{"3 Vše 0F", "1 Vše FF", "2 Hala 01"}));
+          OnMain([&] { m.Win().Choose("?PRE:NAZEV", 1); }), OnMain([&] { m.Win().Choose("?PRE:NAZEV", 2); }),
+          OnMain([&] {
+            // A preset deleted since the list was filled: no preset.
+            platform::rec::File<data::PresetRecord> f(data::PresetDecl());
+            ASSERT_EQ(f.Open(), 0);
+            f.rec.ID = 3;
+            ASSERT_EQ(f.SetKeyFromBuffer(data::PRE_KeyId), 0);
+            ASSERT_EQ(f.Next(), 0);
+            ASSERT_EQ(f.Delete(), 0);
+            m.Win().Choose("?PRE:NAZEV", 3);
+          })});
+  EXPECT_EQ(seen, (std::vector<std::string>{"3 Vše 0F", "1 Vše FF", "2 Hala 01", "0  "}));
 }
 
 TEST_F(MainListsTest, AHeaderClickSortsTheTaskListAndShiftClickGoesBackToTheTimeOrder) {
