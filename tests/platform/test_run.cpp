@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/fake_programs.h"
@@ -84,6 +86,24 @@ TEST_F(Run, StartsTheFirstProgramDetachedWithAnEmptyMaskAndOnlyDevNull) {
   ::pthread_sigmask(SIG_SETMASK, nullptr, &mask);
   EXPECT_EQ(::sigismember(&mask, SIGTERM), 1);
   EXPECT_GE(::fcntl(port, F_GETFD), 0);
+}
+
+// The program's other threads (the signal watch, the window list) run
+// while a window command starts a program.
+TEST_F(Run, StartsWhileOtherThreadsRun) {
+  fakes.Add("pavucontrol");
+  ScopedPath path(fakes.bin());
+  std::promise<void> stop;
+  std::thread other([done = stop.get_future()] { done.wait(); });
+  const RunResult r = RunNoWait(kVolume, kFolder);
+  EXPECT_EQ(r.status, RunStatus::Started) << r.error;
+  const auto probe = r.status == RunStatus::Started ? fakes.Release() : std::nullopt;
+  stop.set_value();
+  other.join();
+  ASSERT_TRUE(probe);
+  EXPECT_EQ(probe->sigBlk, "0000000000000000");
+  EXPECT_EQ(probe->fds.size(), 3u);
+  EXPECT_EQ(testsupport::ZombieChildren(), std::vector<pid_t>{});
 }
 
 // The second program when the first is nowhere on PATH; what is not an
