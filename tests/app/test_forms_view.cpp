@@ -229,7 +229,7 @@ TEST(InfoWindowView, EachTextIsShownWholeAndTheButtonEndsIt) {
   const std::vector<std::string> texts = {"Zapněte hlavní tlačítko MIC.", "Probíhá hlášení...",
                                           "Vypněte tlačítko ON-AIR a zapněte tlačítko MIC.",
                                           "Po zapnutí tlačítka ON-AIR začne hlášení."};
-  const auto Showing = [](std::string text) -> std::function<bool()> {
+  const auto showing = [](std::string text) -> std::function<bool()> {
     return [text] {
       if (!Shown(kInfoWindowProcedure)()) return false;
       auto* label = qobject_cast<QLabel*>(View().ControlWidget(Top(), "?TEXTIK"));
@@ -240,7 +240,10 @@ TEST(InfoWindowView, EachTextIsShownWholeAndTheButtonEndsIt) {
   std::function<void()> next = [&] {
     QWidget* top = View().NativeOf(Top());
     auto* text = qobject_cast<QLabel*>(View().ControlWidget(Top(), "?TEXTIK"));
-    ASSERT_NE(text, nullptr);
+    if (text == nullptr) {
+      ADD_FAILURE() << "?TEXTIK is no label";
+      return Top().Post(pu::EVENT::CloseDown);
+    }
     shown.push_back(text->text().toStdString());
     const QSize needs = text->fontMetrics().boundingRect(text->contentsRect(), Qt::TextWordWrap, text->text()).size();
     EXPECT_LE(needs.width(), text->contentsRect().width()) << shown.back();
@@ -258,9 +261,9 @@ TEST(InfoWindowView, EachTextIsShownWholeAndTheButtonEndsIt) {
       return;
     }
     const std::string expected = texts[shown.size()];
-    When(Showing(expected), next, 1000);
+    When(showing(expected), next, 1000);
   };
-  When(Showing(texts[0]), next, 1000);
+  When(showing(texts[0]), next, 1000);
   Info_window(engine.protocol);
   EXPECT_EQ(shown, texts);
   EXPECT_TRUE(pu::ThreadWindows().empty());
