@@ -141,13 +141,19 @@ std::vector<std::pair<int32_t, std::string>> Outputs() {
 }
 
 // The main window; `accepted` sees each accepted control before the
-// window's own handling.
+// window's own handling, `consume` may take it instead.
 class Main : public ui::MainWindow {
  public:
   explicit Main(app::engine::PortOps ops) : MainWindow(std::move(ops)) {}
   std::function<void(Main&, const std::string& label)> accepted;
+  // Handles an accepted control in place of the window when it answers true.
+  std::function<bool(Main&, const std::string& label)> consume;
   int OnControlAccepted() override {
-    if (accepted && Win().Accepted() != 0) accepted(*this, Win().At(Win().Accepted())->Label());
+    if (Win().Accepted() != 0) {
+      const std::string label = Win().At(Win().Accepted())->Label();
+      if (accepted) accepted(*this, label);
+      if (consume && consume(*this, label)) return pu::kConsumed;
+    }
     return MainWindow::OnControlAccepted();
   }
   ui::TaskList& List() { return Lists().Tasks(); }
@@ -315,6 +321,12 @@ TEST_F(MainListsTest, ACopyKeepsDescriptionFileAndLengthAndTakesEveryDefaultAndT
     Stored source{"Zvonění", TimeFromHms(10, 0, 0), 1, 0, "7F", DateFromYmd(2026, 2, 23), 5, TimeFromHms(0, 5, 0)};
     const int32_t sourceId = AddTask(source);
     Main m(port_.Ops());
+    // ?COPY as the window's command does it, in place of it.
+    m.consume = [](Main& main, const std::string& label) {
+      if (label != "?COPY") return false;
+      main.Copy();
+      return true;
+    };
     int32_t next = 0;
     platform::StdTime opened = 0;
     op_.answers = {"?BUTTON1"};  // no output chosen: "OK"
@@ -328,7 +340,11 @@ TEST_F(MainListsTest, ACopyKeepsDescriptionFileAndLengthAndTakesEveryDefaultAndT
               // leave it).
               data::Files().TASKS.rec.NAZEV = "jiná";
               data::Files().TASKS.rec.DELKA_SOUBORU = TimeFromHms(0, 0, 7);
-              m.Copy();
+              // Once through the popup item, which presses ?COPY.
+              if (afterScan)
+                m.List().ChoosePopup(1);
+              else
+                m.Copy();
             }),
             [&](pu::Window& w) {
               ASSERT_EQ(w.ProcedureName(), "Editace_uloh");
