@@ -181,6 +181,8 @@ class QtView::Impl {
     QMargins fitFrame;      // frame margins when it was last fitted to its contents
     int syncing = 0;        // > 0 while the view itself writes widget or model
     bool shown = false;     // shown at least once
+    bool showPending = false;  // to be shown again at the next flush
+    bool restoring = false;    // shown restored from minimised, not yet active
     bool autoSize = false;  // sized by its contents
     bool positioned = false;
     bool layoutDirty = false;
@@ -225,6 +227,8 @@ class QtView::Impl {
       QWidget::changeEvent(e);
       if (e->type() == QEvent::WindowStateChange)
         if (Native* n = impl_.Find(id_)) impl_.StateChanged(*n);
+      if (e->type() == QEvent::ActivationChange && isActiveWindow())
+        if (Native* n = impl_.Find(id_)) n->restoring = false;
     }
     void moveEvent(QMoveEvent* e) override {
       QWidget::moveEvent(e);
@@ -884,7 +888,12 @@ class QtView::Impl {
     MoveFrame(n.top, QPoint(p.x, p.y));
   }
 
+  // A window that is not shown takes its state when it is shown: the
+  // toolkit maps a minimised window that it is told to restore.
   void ApplyState(Native& n) {
+    if (n.top->isVisible()) SetState(n);
+  }
+  void SetState(Native& n) {
     if (n.adopted) return;
     const Qt::WindowStates want = WantedState(*n.model);
     if (StateOf(n.top) == want) return;
@@ -899,12 +908,23 @@ class QtView::Impl {
 
   void ApplyVisible(Native& n) {
     if (n.model->Hidden()) {
+      n.showPending = false;
       Sync s(n);
       n.top->hide();
-    } else if (n.shown) {
-      Sync s(n);
-      n.top->show();
+    } else if (n.shown && !n.top->isVisible()) {
+      // Shown at the next flush, in the state the window has then: shown
+      // minimised and restored at once, it would be reported minimised by
+      // the window manager late, as if the operator had minimised it.
+      n.showPending = true;
     }
+  }
+
+  void ShowPending(Native& n) {
+    n.showPending = false;
+    n.restoring = (StateOf(n.top) & Qt::WindowMinimized) && !n.model->Iconized();
+    SetState(n);
+    Sync s(n);
+    n.top->show();
   }
 
   // The model's placement from the widget: the normal rectangle only while
@@ -941,6 +961,13 @@ class QtView::Impl {
       return;
     }
     const Qt::WindowStates now = StateOf(n.top);
+    if (n.restoring && (now & Qt::WindowMinimized) && !w.Iconized()) {
+      // The window manager took the window in minimised, as it was hidden,
+      // before it learnt of the restore: not the operator's doing.
+      n.restoring = false;
+      ApplyState(n);
+      return;
+    }
     pu::WPARAM command = 0;
     if ((now & Qt::WindowMinimized) && !w.Iconized())
       command = pu::SC_MINIMIZE;
@@ -1141,6 +1168,7 @@ class QtView::Impl {
       n.top->windowHandle()->setTransientParent(owner->windowHandle());
     }
     n.shown = true;
+    n.restoring = (StateOf(n.top) & Qt::WindowMinimized) && !w.Iconized();
     {
       Sync s(n);
       if (n.adopted) {
@@ -1188,6 +1216,7 @@ class QtView::Impl {
       if (n->autoSize && n->shown && !n->adopted && FrameMargins(n->top) != n->fitFrame) n->layoutDirty = true;
       if (n->layoutDirty) Relayout(*n);
       if (!n->shown && !w->Hidden()) FirstShow(*n);
+      if (n->showPending) ShowPending(*n);
       if (n->modal == Native::Modal::Ended && n->top->isModal() && n->top->isVisible()) {
         // Its loop has ended but it stays open: it no longer holds others.
         Sync s(*n);
