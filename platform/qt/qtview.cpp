@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
@@ -177,6 +178,7 @@ class QtView::Impl {
     std::vector<QWidget*> controls;                  // by control number - 1
     std::vector<std::pair<QTabWidget*, int>> tabs;   // a tab's sheet and index
     QPixmap wallpaper;
+    QPixmap scaledWallpaper;  // the wallpaper at the window's size, made once per size
     QMargins frame;         // frame margins last seen in the normal state
     QMargins fitFrame;      // frame margins when it was last fitted to its contents
     int syncing = 0;        // > 0 while the view itself writes widget or model
@@ -212,12 +214,20 @@ class QtView::Impl {
     Top(Impl& impl, pu::WindowId id, Qt::WindowFlags flags) : QWidget(nullptr, flags), impl_(impl), id_(id) {}
 
    protected:
-    void paintEvent(QPaintEvent*) override {
+    // Only the exposed part of the wallpaper is drawn; it is scaled to the
+    // window once per size (a clock ticking above it repaints every second).
+    void paintEvent(QPaintEvent* e) override {
       Native* n = impl_.Find(id_);
       if (n == nullptr || n->wallpaper.isNull()) return;
+      const qreal ratio = devicePixelRatioF();
+      const QSize pixels = (QSizeF(size()) * ratio).toSize();
+      if (n->scaledWallpaper.size() != pixels) {
+        n->scaledWallpaper = n->wallpaper.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        n->scaledWallpaper.setDevicePixelRatio(ratio);
+      }
       QPainter p(this);
-      p.setRenderHint(QPainter::SmoothPixmapTransform);
-      p.drawPixmap(rect(), n->wallpaper);
+      const QRect r = e->rect();
+      p.drawPixmap(r, n->scaledWallpaper, QRectF(QPointF(r.topLeft()) * ratio, QSizeF(r.size()) * ratio).toRect());
     }
     void closeEvent(QCloseEvent* e) override {
       e->ignore();
@@ -623,10 +633,15 @@ class QtView::Impl {
     if ((p == Property::Text || p == Property::Contents || p == Property::Choices) && RecordListOf(c) != nullptr)
       return RenderRecordList(wgt, c, p);
     const auto [sheet, tabIndex] = n.tabs[static_cast<std::size_t>(c.Number() - 1)];
+    const QSize hintBefore = wgt->sizeHint();
     switch (p) {
       case Property::Text:
       case Property::Contents:
         RenderContents(n, c, wgt, sheet, tabIndex);
+        // A text that needs no other size (a clock ticking), or one that is
+        // hidden (it takes its room when shown), leaves the window's layout
+        // as it is: fitting it again repaints it whole.
+        if (sheet == nullptr && (wgt->isHidden() || wgt->sizeHint() == hintBefore)) return;
         break;
       case Property::Tip:
         if (sheet != nullptr)
@@ -827,6 +842,7 @@ class QtView::Impl {
       }
       case Property::Wallpaper:
         n.wallpaper = Picture(w.Wallpaper());
+        n.scaledWallpaper = QPixmap();
         top->update();
         break;
       case Property::Font:
