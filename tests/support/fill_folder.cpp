@@ -17,6 +17,7 @@
 #include "platform/clock.h"
 #include "platform/stdtime.h"
 #include "syslib/sound.h"
+#include "tests/support/wav.h"
 
 namespace {
 
@@ -37,26 +38,9 @@ bool Opened(rec::File<R>& f, const char* name) {
 
 // A tenth of a second of silence in the output format.
 bool WriteSilence(const char* name) {
-  std::string s;
-  const auto put = [&s](uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-  };
-  const uint32_t data = syslib::kSoundRate / 10 * 4;
-  s += "RIFF";
-  put(36 + data, 4);
-  s += "WAVEfmt ";
-  put(16, 4);
-  put(1, 2);
-  put(2, 2);
-  put(syslib::kSoundRate, 4);
-  put(syslib::kSoundRate * 4, 4);
-  put(4, 2);
-  put(16, 2);
-  s += "data";
-  put(data, 4);
-  s += std::string(data, '\0');
+  const std::string silence(syslib::kSoundRate / 10 * 4, '\0');
   std::ofstream out(name, std::ios::binary);
-  out << s;
+  out << testsupport::MakeWav(silence, syslib::kSoundRate, 2, 16);
   return static_cast<bool>(out);
 }
 
