@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
@@ -177,10 +178,13 @@ class QtView::Impl {
     std::vector<QWidget*> controls;                  // by control number - 1
     std::vector<std::pair<QTabWidget*, int>> tabs;   // a tab's sheet and index
     QPixmap wallpaper;
+    QPixmap scaledWallpaper;  // the wallpaper at the window's size, made once per size
     QMargins frame;         // frame margins last seen in the normal state
     QMargins fitFrame;      // frame margins when it was last fitted to its contents
     int syncing = 0;        // > 0 while the view itself writes widget or model
     bool shown = false;     // shown at least once
+    bool showPending = false;  // to be shown again at the next flush
+    bool restoring = false;    // shown restored from minimised, not yet active
     bool autoSize = false;  // sized by its contents
     bool positioned = false;
     bool layoutDirty = false;
@@ -210,12 +214,20 @@ class QtView::Impl {
     Top(Impl& impl, pu::WindowId id, Qt::WindowFlags flags) : QWidget(nullptr, flags), impl_(impl), id_(id) {}
 
    protected:
-    void paintEvent(QPaintEvent*) override {
+    // Only the exposed part of the wallpaper is drawn; it is scaled to the
+    // window once per size (a clock ticking above it repaints every second).
+    void paintEvent(QPaintEvent* e) override {
       Native* n = impl_.Find(id_);
       if (n == nullptr || n->wallpaper.isNull()) return;
+      const qreal ratio = devicePixelRatioF();
+      const QSize pixels = (QSizeF(size()) * ratio).toSize();
+      if (n->scaledWallpaper.size() != pixels) {
+        n->scaledWallpaper = n->wallpaper.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        n->scaledWallpaper.setDevicePixelRatio(ratio);
+      }
       QPainter p(this);
-      p.setRenderHint(QPainter::SmoothPixmapTransform);
-      p.drawPixmap(rect(), n->wallpaper);
+      const QRect r = e->rect();
+      p.drawPixmap(r, n->scaledWallpaper, QRectF(QPointF(r.topLeft()) * ratio, QSizeF(r.size()) * ratio).toRect());
     }
     void closeEvent(QCloseEvent* e) override {
       e->ignore();
@@ -225,6 +237,8 @@ class QtView::Impl {
       QWidget::changeEvent(e);
       if (e->type() == QEvent::WindowStateChange)
         if (Native* n = impl_.Find(id_)) impl_.StateChanged(*n);
+      if (e->type() == QEvent::ActivationChange && isActiveWindow())
+        if (Native* n = impl_.Find(id_)) n->restoring = false;
     }
     void moveEvent(QMoveEvent* e) override {
       QWidget::moveEvent(e);
@@ -619,10 +633,15 @@ class QtView::Impl {
     if ((p == Property::Text || p == Property::Contents || p == Property::Choices) && RecordListOf(c) != nullptr)
       return RenderRecordList(wgt, c, p);
     const auto [sheet, tabIndex] = n.tabs[static_cast<std::size_t>(c.Number() - 1)];
+    const QSize hintBefore = wgt->sizeHint();
     switch (p) {
       case Property::Text:
       case Property::Contents:
         RenderContents(n, c, wgt, sheet, tabIndex);
+        // A text that needs no other size (a clock ticking), or one that is
+        // hidden (it takes its room when shown), leaves the window's layout
+        // as it is: fitting it again repaints it whole.
+        if (sheet == nullptr && (wgt->isHidden() || wgt->sizeHint() == hintBefore)) return;
         break;
       case Property::Tip:
         if (sheet != nullptr)
@@ -823,6 +842,7 @@ class QtView::Impl {
       }
       case Property::Wallpaper:
         n.wallpaper = Picture(w.Wallpaper());
+        n.scaledWallpaper = QPixmap();
         top->update();
         break;
       case Property::Font:
@@ -884,7 +904,12 @@ class QtView::Impl {
     MoveFrame(n.top, QPoint(p.x, p.y));
   }
 
+  // A window that is not shown takes its state when it is shown: the
+  // toolkit maps a minimised window that it is told to restore.
   void ApplyState(Native& n) {
+    if (n.top->isVisible()) SetState(n);
+  }
+  void SetState(Native& n) {
     if (n.adopted) return;
     const Qt::WindowStates want = WantedState(*n.model);
     if (StateOf(n.top) == want) return;
@@ -899,12 +924,23 @@ class QtView::Impl {
 
   void ApplyVisible(Native& n) {
     if (n.model->Hidden()) {
+      n.showPending = false;
       Sync s(n);
       n.top->hide();
-    } else if (n.shown) {
-      Sync s(n);
-      n.top->show();
+    } else if (n.shown && !n.top->isVisible()) {
+      // Shown at the next flush, in the state the window has then: shown
+      // minimised and restored at once, it would be reported minimised by
+      // the window manager late, as if the operator had minimised it.
+      n.showPending = true;
     }
+  }
+
+  void ShowPending(Native& n) {
+    n.showPending = false;
+    n.restoring = (StateOf(n.top) & Qt::WindowMinimized) && !n.model->Iconized();
+    SetState(n);
+    Sync s(n);
+    n.top->show();
   }
 
   // The model's placement from the widget: the normal rectangle only while
@@ -941,6 +977,13 @@ class QtView::Impl {
       return;
     }
     const Qt::WindowStates now = StateOf(n.top);
+    if (n.restoring && (now & Qt::WindowMinimized) && !w.Iconized()) {
+      // The window manager took the window in minimised, as it was hidden,
+      // before it learnt of the restore: not the operator's doing.
+      n.restoring = false;
+      ApplyState(n);
+      return;
+    }
     pu::WPARAM command = 0;
     if ((now & Qt::WindowMinimized) && !w.Iconized())
       command = pu::SC_MINIMIZE;
@@ -1141,6 +1184,7 @@ class QtView::Impl {
       n.top->windowHandle()->setTransientParent(owner->windowHandle());
     }
     n.shown = true;
+    n.restoring = (StateOf(n.top) & Qt::WindowMinimized) && !w.Iconized();
     {
       Sync s(n);
       if (n.adopted) {
@@ -1188,6 +1232,7 @@ class QtView::Impl {
       if (n->autoSize && n->shown && !n->adopted && FrameMargins(n->top) != n->fitFrame) n->layoutDirty = true;
       if (n->layoutDirty) Relayout(*n);
       if (!n->shown && !w->Hidden()) FirstShow(*n);
+      if (n->showPending) ShowPending(*n);
       if (n->modal == Native::Modal::Ended && n->top->isModal() && n->top->isVisible()) {
         // Its loop has ended but it stays open: it no longer holds others.
         Sync s(*n);

@@ -9,8 +9,9 @@
 // WM_LBUTTONDOWN then WM_LBUTTONUP, a double click as WM_LBUTTONDBLCLK, the
 // context request as WM_RBUTTONDOWN then WM_RBUTTONUP. A tray host that
 // appears or comes back (the availability turning true; looked at once a
-// second) posts "TaskbarCreated" to every top-level window of the process;
-// while none is there, HostPresent is false.
+// second) posts "TaskbarCreated" to every top-level window of the process.
+// HostPresent asks now, not as last looked at: the toolkit puts its icons
+// back into a returning tray host before the next look.
 #pragma once
 
 #include <QObject>
@@ -37,8 +38,7 @@ class TrayShell final : public QObject, public syslib::NotifyShell {
   TrayShell& operator=(const TrayShell&) = delete;
 
   bool NotifyIcon(uint32_t message, const syslib::NOTIFYICONDATA& data) override;
-  // As last looked at.
-  bool HostPresent() const override { return hostThere_; }
+  bool HostPresent() const override { return available_(); }
 
   // The icon held for (window, id); nullptr for none.
   QSystemTrayIcon* Icon(platform::ui::HWND window, uint32_t id) const;

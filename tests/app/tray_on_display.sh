@@ -1,0 +1,318 @@
+#!/usr/bin/env bash
+# tray_on_display.sh SCENARIO VELORN DEVSIM FILL DISPLAY_TOOL CZNOCASE ICON
+#
+# The real program on an X display under a window manager (run it through
+# tests/on_display.sh) with a tray host (trayer), the simulated devices on a
+# pseudo-terminal as COM1 and "velorn.ico" in its working folder. Every
+# state is awaited by polling with a deadline.
+#
+#   tray     it connects and leaves the screen; a click on its icon in the
+#            tray host brings it back, viewable and above a window that
+#            covered it; the tray host killed, the hidden window comes back
+#            minimised; the tray host started again gets the icon back, and
+#            the window, brought back by a click, hides again when minimised
+#   sigterm  SIGTERM while the window is hidden, during the traffic of a
+#            task scan: exit status 0, the INI written with the start count
+#            raised, every record file passing the integrity check with its
+#            records intact, the installation switched off
+#
+# Screenshots go to $VELORN_SCREENSHOTS (as tray-*.png). Exits 0 when every
+# check held; 1 with the failed check on standard error.
+set -uo pipefail
+
+[ $# -eq 7 ] || { echo "usage: $0 tray|sigterm VELORN DEVSIM FILL DISPLAY_TOOL CZNOCASE ICON" >&2; exit 2; }
+scenario=$1 velorn=$2 devsim=$3 fill=$4 display_tool=$5 cznocase=$6 icon=$7
+for tool in trayer xdotool xwininfo xprop xmessage sqlite3; do
+  command -v "$tool" >/dev/null || { echo "tray_on_display: $tool is missing (scripts/setup-deps.sh installs it)" >&2; exit 1; }
+done
+[ -n "${DISPLAY:-}" ] || { echo "tray_on_display: no DISPLAY (run it through tests/on_display.sh)" >&2; exit 1; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/velorn-tray.XXXXXX")
+shots=${VELORN_SCREENSHOTS:-$work/shots}
+mkdir -p "$shots" "$work/run" "$work/runtime"
+chmod 700 "$work/runtime"
+trayer_pid="" velorn_pid="" cover_pid="" devsim_pid=""
+
+cleanup() {
+  for p in $velorn_pid $cover_pid $trayer_pid $devsim_pid; do
+    kill "$p" 2>/dev/null && wait "$p" 2>/dev/null
+  done
+  exec 4>&- 2>/dev/null
+  [ -n "${VELORN_KEEP_WORK:-}" ] && echo "work folder kept: $work" >&2 || rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+pass() { echo "ok: $*" >&2; }
+# Stops at once: what follows needs what failed.
+die() {
+  echo "FAIL: $*" >&2
+  for f in velorn.out velorn.err devsim.log; do
+    [ -s "$work/$f" ] && { echo "--- $f (tail)" >&2; tail -n 20 "$work/$f" >&2; }
+  done
+  exit 1
+}
+
+# await SECONDS COMMAND...: polls the command until it succeeds; false when
+# the deadline passes first.
+await() {
+  local limit=$1
+  shift
+  local deadline=$((SECONDS + limit))
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.05
+  done
+}
+
+shot() { "$display_tool" shot "$shots/tray-$1.png" || fail "screenshot $1"; }
+
+# --- the tray host
+
+# trayer's panel window (there once it holds an icon); empty while there
+# is none.
+trayer_window() { xdotool search --classname '^panel$' 2>/dev/null | head -n 1; }
+start_trayer() {
+  trayer --edge top --align right --widthtype request --height 32 --SetDockType true \
+    --SetPartialStrut true --transparent false --tint 0x303030 >"$work/trayer.log" 2>&1 &
+  trayer_pid=$!
+  await 10 "$display_tool" tray || die "trayer did not become the tray host"
+}
+stop_trayer() {
+  kill "$trayer_pid" && wait "$trayer_pid" 2>/dev/null
+  trayer_pid=""
+  await 10 eval '! "$display_tool" tray' || die "the tray host did not go"
+}
+
+# The icon trayer holds: "X Y W H" of the first window embedded in its panel
+# at least 8 pixels wide (the program's is its only one); empty for none.
+tray_icon() {
+  local panel
+  panel=$(trayer_window)
+  [ -n "$panel" ] || return 1
+  local id
+  for id in $(xwininfo -tree -id "$panel" 2>/dev/null | grep -o '^ *0x[0-9a-f]*' | tail -n +2); do
+    local info x y w h
+    info=$(xwininfo -id "$id" 2>/dev/null) || continue
+    grep -q 'Map State: IsViewable' <<<"$info" || continue
+    x=$(awk '/Absolute upper-left X/ {print $NF}' <<<"$info")
+    y=$(awk '/Absolute upper-left Y/ {print $NF}' <<<"$info")
+    w=$(awk '/Width:/ {print $NF}' <<<"$info")
+    h=$(awk '/Height:/ {print $NF}' <<<"$info")
+    if [ "$w" -ge 8 ] && [ "$h" -ge 8 ]; then
+      echo "$x $y $w $h"
+      return 0
+    fi
+  done
+  return 1
+}
+icon_in_tray() { [ -n "$(tray_icon)" ]; }
+click_icon() {
+  local x y w h
+  read -r x y w h <<<"$(tray_icon)" || return 1
+  xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
+}
+
+# --- the program and its devices
+
+start_devices() {
+  mkfifo "$work/devsim.in"
+  "$devsim" <"$work/devsim.in" >"$work/devsim.log" 2>"$work/devsim.err" &
+  devsim_pid=$!
+  exec 4>"$work/devsim.in"  # the simulator runs while this stays open
+  await 10 test -s "$work/devsim.log" || die "the simulated devices did not start"
+  pts=$(head -n 1 "$work/devsim.log")
+}
+# The device received this command ("9600 q\r" as the simulator writes it).
+device_got() { grep -qxF -- "$1" "$work/devsim.log"; }
+
+start_velorn() {
+  (cd "$work/run" && exec env VELORN_COM1="$pts" XDG_RUNTIME_DIR="$work/runtime" SDL_AUDIODRIVER=dummy \
+    NOTIFY_SOCKET= VELORN_MSGBOX_ANSWERS= VELORN_UNIT_DIR="$work/runtime/no-unit-folder" \
+    "$velorn" >"$work/velorn.out" 2>"$work/velorn.err") &
+  velorn_pid=$!
+  await 20 grep -q '^velorn: ready' "$work/velorn.out" || die "the program did not open its window"
+}
+# Its main window, by its caption; it has none on the display before it is
+# first shown.
+window=""
+main_window_found() {
+  [ -n "$window" ] || window=$(xdotool search --all --pid "$velorn_pid" --name 'vELORN v\.' 2>/dev/null | head -n 1)
+  [ -n "$window" ]
+}
+running() { kill -0 "$velorn_pid" 2>/dev/null; }
+
+# --- window states
+
+wm_state() { main_window_found && xprop -id "$window" WM_STATE 2>/dev/null | awk '/window state:/ {print $NF}'; }
+map_state() {
+  if main_window_found; then xwininfo -id "$window" 2>/dev/null | awk '/Map State:/ {print $NF}'; else echo IsUnMapped; fi
+}
+# Off the screen and out of the taskbar: unmapped, not minimised.
+hidden() { [ "$(map_state)" = IsUnMapped ] && [ "$(wm_state)" != Iconic ]; }
+minimised() { [ "$(map_state)" = IsUnMapped ] && [ "$(wm_state)" = Iconic ]; }
+active_window() { printf '0x%x' "$(xdotool getactivewindow 2>/dev/null || echo 0)"; }
+same_window() { [ $(($1)) -eq $(($2)) ]; }
+# Viewable, active, and above every other normal window (docks aside).
+shown_on_top() {
+  [ "$(map_state)" = IsViewable ] || return 1
+  main_window_found && same_window "$(active_window)" "$window" || return 1
+  local top="" w
+  for w in $(xprop -root _NET_CLIENT_LIST_STACKING | grep -o '0x[0-9a-f]*' | tac); do
+    xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_DOCK && continue
+    top=$w
+    break
+  done
+  [ -n "$top" ] && same_window "$top" "$window"
+}
+
+# A window that covers the screen below the tray host, active.
+cover_screen() {
+  xmessage -name velorn-cover -geometry 1280x960+0+48 "covering" 2>/dev/null &
+  cover_pid=$!
+  local cover=""
+  cover_found() { cover=$(xdotool search --onlyvisible --classname '^velorn-cover$' 2>/dev/null | head -n 1); [ -n "$cover" ]; }
+  await 10 cover_found || die "the covering window did not appear"
+  xdotool windowactivate "$cover" 2>/dev/null
+  await 10 eval 'same_window "$(active_window)" "$cover"' || die "the covering window did not become active"
+}
+
+# --- records
+
+sq() { sqlite3 "$work/run/$1" ".load $cznocase" "$2"; }
+task_columns='"TAS:ID","TAS:AKTIVNI","TAS:DATUM_SPUSTENI","TAS:CAS_SPUSTENI","TAS:OPAKOVANI","TAS:NAZEV","TAS:PREHRAT","TAS:DELKA_SOUBORU","TAS:VYSTUP1_5","TAS:VYSTUP2_5","TAS:VYSTUP3_5","TAS:VYSTUP4_5","TAS:VYSTUP5_5","TAS:AUTOMATICKY_SMAZAT"'
+dump_records() {
+  sq Settings.tps 'SELECT * FROM records ORDER BY rowid'
+  sq Outputs.tps 'SELECT * FROM records ORDER BY rowid'
+  sq Preset.tps 'SELECT * FROM records ORDER BY rowid'
+  sq Tasks.tps "SELECT $task_columns FROM records ORDER BY rowid"
+}
+# The line of the first relay command of the first scan; false before it.
+scan_at=""
+scan_began() {
+  scan_at=$(awk '$0 == "19200 (0504102012)" { lamp = 1 } lamp && $0 == "9600 r64\\r" { print NR; exit }' "$work/devsim.log")
+  [ -n "$scan_at" ]
+}
+start_count() { sed -n 's/^GLO:Pocet_spusteni_programu=//p' "$work/run/velorn.INI" | tr -d '\r'; }
+
+prepare_folder() {
+  (cd "$work/run" && "$fill") || die "the working folder could not be filled"
+  cp "$icon" "$work/run/velorn.ico"
+}
+
+# --- scenarios
+
+scenario_tray() {
+  start_trayer
+  prepare_folder
+  start_devices
+  start_velorn
+  await 10 device_got '9600 q\r' || fail "no greeting at the device"
+  await 10 hidden || die "the connected window did not leave the screen (map $(map_state), state $(wm_state))"
+  pass "connected, the window left the screen"
+  await 10 icon_in_tray || die "no icon in the tray host"
+  pass "the icon is in the tray host: $(tray_icon)"
+  shot 1-hidden
+
+  cover_screen
+  click_icon || die "the icon could not be clicked"
+  if await 10 shown_on_top; then pass "a click on the icon brought the window back on top"; else
+    fail "a click on the icon: map $(map_state), active $(active_window), window $window"; fi
+  shot 2-shown
+
+  xdotool windowminimize "$window" 2>/dev/null
+  await 10 hidden || die "minimised, the window did not leave the screen for the tray (state $(wm_state))"
+  pass "minimised, the window went to the tray"
+
+  stop_trayer
+  if await 10 minimised; then pass "the tray host gone, the window came back minimised"; else
+    fail "the tray host gone: map $(map_state), state $(wm_state)"; fi
+  shot 3-no-tray-host
+  # Without a tray host the close box (Alt+F4) only minimises it.
+  xdotool windowactivate "$window" 2>/dev/null
+  await 10 shown_on_top || fail "activated without a tray host, the window did not come back"
+  xdotool key alt+F4
+  if await 10 minimised; then pass "without a tray host the close box minimised the window"; else
+    fail "without a tray host, the close box: map $(map_state), state $(wm_state)"; fi
+
+  start_trayer
+  if await 15 icon_in_tray; then pass "the tray host back, the icon is in it again"; else
+    fail "the tray host back: no icon in it"; fi
+  shot 4-tray-host-back
+  click_icon || die "the icon could not be clicked again"
+  await 10 shown_on_top || fail "a click on the icon after the tray host came back: map $(map_state)"
+  xdotool windowminimize "$window" 2>/dev/null
+  if await 10 hidden; then pass "the window hides in the tray again"; else
+    fail "after the tray host came back the window did not hide (state $(wm_state))"; fi
+  shot 5-hidden-again
+
+  running || die "the program ended on its own"
+  kill -TERM "$velorn_pid"
+  wait "$velorn_pid"
+  local status=$?
+  velorn_pid=""
+  [ "$status" -eq 0 ] || fail "SIGTERM: exit status $status"
+}
+
+scenario_sigterm() {
+  start_trayer
+  prepare_folder
+  printf '[Preserved]\r\nGLO:Pocet_spusteni_programu=4\r\n' >"$work/run/velorn.INI"
+  local before
+  before=$(dump_records) || die "the filled records could not be read"
+  start_devices
+  start_velorn
+  await 10 hidden || die "the connected window did not leave the screen"
+  pass "connected and hidden"
+  # The scan comes with the 80th tick. It switches the LINE lamp off, then
+  # sends its first relay command, the amplifier's release.
+  await 40 scan_began || die "no scan reached the device"
+  kill -TERM "$velorn_pid"
+  local status=0 deadline=$((SECONDS + 15))
+  while running; do
+    [ "$SECONDS" -lt "$deadline" ] || die "still running 15 s after SIGTERM"
+    sleep 0.05
+  done
+  wait "$velorn_pid"
+  status=$?
+  velorn_pid=""
+  [ "$status" -eq 0 ] && pass "SIGTERM during the scan: exit status 0" || fail "SIGTERM: exit status $status"
+  [ "$(start_count)" = 5 ] && pass "start count 5 in the INI" || fail "INI start count '$(start_count)', not 5"
+
+  local f
+  for f in Settings.tps Outputs.tps Preset.tps Tasks.tps; do
+    local check
+    check=$(sq "$f" 'PRAGMA integrity_check' 2>&1)
+    [ "$check" = ok ] && pass "$f: integrity ok" || fail "$f: integrity_check: $check"
+  done
+  local after
+  after=$(dump_records)
+  [ "$after" = "$before" ] && pass "records intact" || fail "records changed:
+$(diff <(echo "$before") <(echo "$after"))"
+  # The due task ran in that scan: its last run is stamped.
+  [ "$(sq Tasks.tps 'SELECT "TAS:POSLEDNI_SPUSTENI" <> 0 FROM records WHERE "TAS:AKTIVNI" = 1')" = 1 ] ||
+    fail "the due task's run was not stamped"
+  # The close-down switched the installation off: the amplifier, then every
+  # zone, after the scan's own traffic.
+  local expected tail
+  expected=$(printf '9600 r%s\\r\n' 64 $(seq 0 39))
+  tail=$(tail -n +"$scan_at" "$work/devsim.log" | grep '^9600 ' | tail -n 41)
+  [ "$tail" = "$expected" ] && pass "the close-down switched everything off" ||
+    fail "the last relay commands were not r64, r0 .. r39: $(echo "$tail" | tr '\n' ' ')"
+}
+
+case $scenario in
+  tray) scenario_tray ;;
+  sigterm) scenario_sigterm ;;
+  *) echo "unknown scenario $scenario" >&2; exit 2 ;;
+esac
+if [ "$failures" -ne 0 ]; then
+  echo "--- velorn.err (tail)" >&2; tail -n 20 "$work/velorn.err" >&2
+  exit 1
+fi
+echo "tray_on_display $scenario: every check held" >&2
