@@ -126,6 +126,8 @@ void Protocol::DisconnectPort() {
   DebugText("Odpojuji komunikaci...");
   ops_.close(port_.PortHandle);
   ops_.killAll();
+  // Nothing later writes to the closed handle (its number may be reused).
+  port_.PortHandle = -1;
 }
 
 void Protocol::WriteRelayCommand() {

@@ -105,8 +105,8 @@ class Protocol {
   // PortHandle negative and PortLost unchanged.
   [[nodiscard]] uint8_t ReconnectQuietly();
   // ?DEBUG_TEXT "Odpojuji komunikaci...", ClosePort(PortHandle),
-  // KillAllPorts. PortHandle is left as it was: the caller connects again
-  // or ends; traffic before that fails as with no port.
+  // KillAllPorts, PortHandle := -1: traffic before the next connection
+  // fails as with no port and never reaches a descriptor reused since.
   void DisconnectPort();
 
   // ---- Relay board ----
