@@ -17,8 +17,6 @@
 
 namespace app::ui {
 
-uint8_t CopyTaskPending = 0;
-
 namespace {
 
 namespace pu = platform::ui;

@@ -1,0 +1,331 @@
+// The main window's commands through the real window on a pseudo-terminal
+// with the simulated relay board and console: the traffic of every device
+// command byte by byte with its baud rate, the exit, the port and the
+// amplifier delay, the output buttons and the task list's commands. The
+// dialogs are answered by the operator's script through the window model;
+// the clock is fake and moves on only when the program sleeps or the
+// script lets a timer event come.
+#include "app/ui/main_window.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/data/records.h"
+#include "app/engine/commands.h"
+#include "app/globals.h"
+#include "app/ui/mic_wait.h"
+#include "app/ui/output_buttons.h"
+#include "app/ui/output_choice.h"
+#include "platform/filedialog.h"
+#include "platform/stdtime.h"
+#include "syslib/serial.h"
+#include "syslib/sound.h"
+#include "tests/app/desk.h"
+#include "tests/app/form_operator.h"
+#include "tests/engine/prompt_console.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/tempdir.h"
+#include "tests/support/wav.h"
+#include "tools/devsim.h"
+
+namespace app::ui {
+namespace {
+
+using namespace std::chrono_literals;
+using namespace testsupport;
+namespace pu = platform::ui;
+
+constexpr const char* kMain = "Main";
+const std::string kLineOn = "(0504102113)@19200";
+const platform::StdTime kSecond = 100;
+
+Traffic Chosen(char letter) { return {Relay(std::string(1, letter) + "0\r"), Relay(std::string(1, letter) + "8\r")}; }
+const Traffic kAmpOn{Relay("s64\r")};
+const Traffic kAmpOff{Relay("r64\r")};
+
+// The traffic with each run of repeated playback-tick lamps (521, 501)
+// after the first pair kept once; n gets the number of pairs met in runs.
+Traffic CollapseTickLamps(const Traffic& t, int* n) {
+  Traffic out;
+  *n = 0;
+  for (size_t i = 0; i < t.size(); ++i) {
+    const bool pair = i + 1 < t.size() && t[i] == kLineOn && t[i + 1] == kOnAirOn;
+    if (pair && out.size() >= 2 && out[out.size() - 2] == kLineOn && out.back() == kOnAirOn) {
+      ++*n;
+      ++i;
+      continue;
+    }
+    if (pair) ++*n;
+    out.push_back(t[i]);
+  }
+  return out;
+}
+
+// A WAV in the sound device's format whose samples are a pattern of their
+// own, so that it can be found in what the disk driver wrote.
+std::string PatternData(int frames) {
+  std::string d;
+  for (int i = 0; i < frames; ++i) d += std::string("\x21\x43\x65\x07", 4);
+  return d;
+}
+
+class MainCommands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(sim_.Start()) << "no pseudo-terminal";
+    ::setenv("VELORN_COM1", sim_.SlavePath().c_str(), 1);
+    ::setenv("SDL_AUDIODRIVER", "disk", 1);
+    ::setenv("SDL_DISKAUDIOFILE", dir_.file("out.raw").c_str(), 1);
+    app::CaptionText = " vELORN v. 1.0";
+    FillFiles(Names(12), {{"Sever", {"01", "01", "00", "00", "00"}}, {"Jih", {"80", "00", "00", "00", "00"}}});
+    WriteFile(dir_.file("hlaseni.wav"), MakeWav(PatternData(4410), syslib::kSoundRate, 2, 16));
+    ::mkdir(dir_.file("slozka.wav").c_str(), 0755);
+  }
+  void TearDown() override {
+    syslib::ShutdownSound();
+    platform::SetFileDialogView(nullptr);
+    syslib::KillAllPorts();
+    ::unsetenv("VELORN_COM1");
+    ::unsetenv("VELORN_COM2");
+    data::ThreadReleaseDataFiles();
+  }
+  std::string Wav() const { return dir_.file("hlaseni.wav"); }
+
+  // Runs a main window through the script: the opening, before(), six
+  // timer events (the console's state polled and met by the live
+  // announcements' state machine), the steps, and at the end what the
+  // devices took since those ticks into `taken`. The window is closed down
+  // after the script.
+  void RunScript(MainWindow& win, std::function<void(MainWindow&)> before, std::vector<Step> steps) {
+    Desk& desk = *desk_;
+    std::vector<Step> script = {Do(kMain, [&](pu::Window&) {
+                                  if (before) before(win);
+                                }),
+                                Ticks(kMain, 6), Do(kMain, [&](pu::Window&) { (void)console_.Taken(); })};
+    script.insert(script.end(), steps.begin(), steps.end());
+    script.push_back(Do(kMain, [&](pu::Window&) { taken_ = console_.Taken(); }));
+    taken_.clear();
+    desk.Play(std::move(script));
+    win.Run();
+    EXPECT_TRUE(desk.Done()) << "the script was not played to its end";
+  }
+
+  TempDir dir_{true};
+  FakeClock clock_{platform::DateFromYmd(2026, 12, 10), platform::TimeFromHms(10, 0, 0)};
+  ClockGuard guard_{&clock_};
+  devsim::DeviceSimulator sim_;
+  PromptConsole console_{sim_};
+  std::unique_ptr<Desk> desk_ = std::make_unique<Desk>(clock_);
+  Traffic taken_;
+};
+
+// ---- The device commands, byte by byte ----
+
+struct TrafficCase {
+  const char* what;
+  char console;  // the simulated console's state
+  std::function<void(MainWindow&)> before;
+  std::vector<Step> steps;  // from the press on
+  std::vector<std::string> answers;
+  Traffic expected;  // without the status queries; tick lamp runs collapsed
+  std::vector<Seen> seen;
+  std::vector<std::string> played;
+};
+
+void Choose19(MainWindow& w) {
+  w.Engine().schedulerState.OutputSelected[1] = 1;
+  w.Engine().schedulerState.OutputSelected[9] = 1;
+}
+
+TEST_F(MainCommands, EveryDeviceCommandSendsItsTrafficInOrderAtItsRate) {
+  const std::string wav = Wav();
+  const auto ready = [wav](MainWindow& w) {
+    Choose19(w);
+    w.Engine().schedulerState.GLO_FILE2PLAY = wav;
+    w.Engine().schedulerState.GLO_FILELENGHT = kSecond;
+  };
+  const auto console = [](uint8_t state) {
+    return [state](MainWindow& w) {
+      Choose19(w);
+      EXPECT_EQ(w.Engine().console.INTLACITKA, 0);
+      (void)state;
+      w.Engine().portState.GLO_AMP_DELAY = kSecond;
+    };
+  };
+  MainWindow* win = nullptr;
+  const auto manualPlays = [&win] { return win->Engine().schedulerState.ManualPlaybackRequested == 1; };
+  const auto press = [](const char* label) { return Press(kMain, label); };
+  // The announcement window: it opened at least the delay after the
+  // amplifier went on; one of its timer events, then "&Konec hlášení".
+  const std::vector<Step> announce = {
+      Press(kLiveProcedure, "?OK"),
+      Do("Info_window",
+         [&win](pu::Window&) {
+           const auto& port = win->Engine().portState;
+           EXPECT_GE(platform::GetClock().ClockTime() - port.AmpWaitStart, port.GLO_AMP_DELAY) << "the delay";
+         }),
+      Ticks("Info_window", 1), Press("Info_window", "?OKBUTTON")};
+  const auto join = [](std::initializer_list<std::vector<Step>> parts) {
+    std::vector<Step> all;
+    for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+  };
+  const Traffic liveTraffic = Join({kAmpOff, Zones('s'), {kMicOn}, Chosen('r'), kAmpOn, {kOnAirOff}, kAmpOff,
+                                    Zones('s'), {kMicOff, kLineOff}});
+  const Seen micBox{"box", " vELORN v. 1.0", kMicOffText};
+  int passesAfter = -1;
+  const TrafficCase cases[] = {
+      {"live announcement, the MIC switch on", '2', console(2), join({{press("?BUTTON_ZAPNI")}, announce}), {},
+       liveTraffic, {}, {}},
+      {"live announcement, ON-AIR on too: the warning once", '3', console(3),
+       join({{press("?BUTTON_ZAPNI")}, announce}), {}, liveTraffic,
+       {{"box", " vELORN v. 1.0", "Pozor, máte zapnutý spínač ON-AIR na mikrofonu. Vypněte jej!"}}, {}},
+      {"live announcement, the MIC switch off: the wait goes on at state 2", '0', console(0),
+       join({{press("?BUTTON_ZAPNI"), Ticks(kMicWaitProcedure, 3),
+              Do(kMicWaitProcedure, [this](pu::Window&) { sim_.SetConsoleState('2'); }),
+              While(kMicWaitProcedure, [] { return true; }, 20, &passesAfter)},
+             announce}),
+       // The window's tick held meanwhile then meets state 2 for the first
+       // time: the live announcements' state machine lights the MIC.
+       {}, Join({liveTraffic, {kMicOn}}), {micBox}, {}},
+      {"live announcement, the wait given up: nothing after the zones", '0', console(0),
+       {press("?BUTTON_ZAPNI"), Ticks(kMicWaitProcedure, 2), Press(kMicWaitProcedure, "?STORNO")}, {},
+       Join({kAmpOff, Zones('s')}), {micBox}, {}},
+      {"live announcement, the outputs' dialog cancelled", '2', console(2),
+       {press("?BUTTON_ZAPNI"), Press(kLiveProcedure, "?CANCEL")}, {}, Join({kAmpOff, Zones('s'), {kMicOn}}), {},
+       {}},
+      {"playback through the dialog", '0',
+       [ready](MainWindow& w) {
+         ready(w);
+         w.Engine().portState.GLO_AMP_DELAY = kSecond;
+       },
+       {press("?BUTTON_PREHRAJ"), Press(kPlaybackProcedure, "?OK"),
+        Do(kMain,
+           [&win](pu::Window&) {
+             const auto& s = win->Engine().schedulerState;
+             const auto& port = win->Engine().portState;
+             EXPECT_GE(s.PlaybackEndTime - port.AmpWaitStart, port.GLO_AMP_DELAY + s.GLO_FILELENGHT);
+             EXPECT_EQ(win->Locals().statusText, "Právě probíhá přehrávání úlohy...");
+             EXPECT_FALSE(win->Win()["?IMAGE1"].Hidden());
+           }),
+        While(kMain, manualPlays, 20)},
+       {}, Join({kAmpOff, Zones('s'), Chosen('r'), kAmpOn, {kLineOn, kOnAirOn, kLineOff, kOnAirOff}, Chosen('s'),
+                 kAmpOff}),
+       {}, {wav}},
+      {"playback from the tab: the amplifier at once", '0', ready,
+       {press("?BUTTON51:2"),
+        Do(kMain, [&win](pu::Window&) { EXPECT_EQ(win->Engine().portState.AmpWaitStart, 0) << "no delay"; }),
+        While(kMain, manualPlays, 20)},
+       {}, Join({{kLineOn, kOnAirOn}, Chosen('r'), kAmpOn, {kLineOn, kOnAirOn, kLineOff, kOnAirOff}, Chosen('s'),
+                 kAmpOff}),
+       {}, {wav}},
+      {"playback from the tab without outputs, OK: every zone silent", '0',
+       [wav](MainWindow& w) {
+         w.Engine().schedulerState.GLO_FILE2PLAY = wav;
+         w.Engine().schedulerState.GLO_FILELENGHT = kSecond;
+       },
+       {press("?BUTTON51:2"), While(kMain, manualPlays, 20)}, {"?BUTTON1"},
+       Join({{kLineOn, kOnAirOn}, kAmpOn, {kLineOn, kOnAirOn, kLineOff, kOnAirOff}, kAmpOff}),
+       {{"cMessage", "Potvrzení operace", kNoOutputQuestion}}, {wav}},
+      {"playback from the tab without outputs, Zpět", '0',
+       [wav](MainWindow& w) { w.Engine().schedulerState.GLO_FILE2PLAY = wav; }, {press("?BUTTON51:2")},
+       {"?BUTTON2"}, {}, {{"cMessage", "Potvrzení operace", kNoOutputQuestion}}, {}},
+      {"playback from the tab without outputs, the question closed plays nothing", '0',
+       [wav](MainWindow& w) { w.Engine().schedulerState.GLO_FILE2PLAY = wav; }, {press("?BUTTON51:2")}, {"close"},
+       {}, {{"cMessage", "Potvrzení operace", kNoOutputQuestion}}, {}},
+      {"playback from the tab of a missing file", '0',
+       [](MainWindow& w) {
+         Choose19(w);
+         w.Engine().schedulerState.GLO_FILE2PLAY = "/nikde/neni.wav";
+       },
+       {press("?BUTTON51:2")}, {}, {}, {{"aMessage", "Chyba", kFileRefusedText}}, {}},
+      {"playback from the tab of a folder", '0',
+       [this](MainWindow& w) {
+         Choose19(w);
+         w.Engine().schedulerState.GLO_FILE2PLAY = dir_.file("slozka.wav");
+       },
+       {press("?BUTTON51:2")}, {}, {}, {{"aMessage", "Chyba", kFileRefusedText}}, {}},
+      {"playback from the tab without a length", '0',
+       [wav](MainWindow& w) {
+         Choose19(w);
+         w.Engine().schedulerState.GLO_FILE2PLAY = wav;
+         w.Engine().schedulerState.GLO_FILELENGHT = 0;
+       },
+       {press("?BUTTON51:2")}, {}, {},
+       {{"aMessage", "Chyba",
+         "Chybí potřebné údaje !\r\n\r\nNezadali jste délku přehrávaného souboru.\r\nZadejte délku soubor a poté "
+         "akci opakujte."}},
+       {}},
+      {"live from the tab: output 1 dropped while on is not switched at the stop", '0', Choose19,
+       {press("?BUTTON51"), press("?BUTTON20:1"), press("?BUTTON51")}, {},
+       Join({Chosen('r'), kAmpOn, {kMicOn, kOnAirOn}, {Relay("s8\r")}, kAmpOff, {kMicOff, kOnAirOff}}), {}, {}},
+      {"live from the tab with a file from the tab ending in between: only 520 at its end", '0', ready,
+       {press("?BUTTON51"), press("?BUTTON51:2"), While(kMain, manualPlays, 20), press("?BUTTON51")}, {},
+       Join({Chosen('r'), kAmpOn, {kMicOn, kOnAirOn}, {kLineOn, kOnAirOn}, Chosen('r'), kAmpOn,
+             {kLineOn, kOnAirOn, kLineOff}, Chosen('s'), kAmpOff, {kMicOff, kOnAirOff}}),
+       {}, {wav}},
+      {"live from the tab without outputs is refused", '0', nullptr, {press("?BUTTON51")}, {}, {},
+       {{"aMessage", "Žádné výstupy",
+         "Není specifikován žádný výstup !\r\n\r\nNespecifikovali jste výstupy, do kterých chcete přehrát "
+         "hlášení.\r\n\r\nBez zvolených výstupů nelze spustit hlášení."}},
+       {}},
+      {"the six lamp buttons", '0', nullptr,
+       {Then(kMain, [](pu::Window& w) { w.PressKey(kKeyCtrlS); }), press("?BUTTON13"), press("?BUTTON14"), press("?BUTTON15"), press("?BUTTON13:2"), press("?BUTTON14:2"),
+        press("?BUTTON15:2")},
+       {}, {kOnAirOn, kMicOn, kLineOn, kOnAirOff, kMicOff, kLineOff}, {}, {}},
+  };
+  for (const TrafficCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim_.SetConsoleState('0');
+    std::vector<std::string> played;
+    syslib::SetSoundLoadHook([&](const std::string& f) { played.push_back(f); });
+    {
+      MainWindow w(console_.Ops());
+      win = &w;
+      desk_->seen.clear();
+      desk_->answers = c.answers;
+      passesAfter = -1;
+      RunScript(
+          w,
+          [&](MainWindow& m) {
+            sim_.SetConsoleState(c.console);
+            if (c.before) c.before(m);
+          },
+          c.steps);
+      win = nullptr;
+    }
+    ASSERT_TRUE(syslib::WaitSoundIdle(5s));
+    syslib::SetSoundLoadHook(nullptr);
+    if (!c.played.empty()) {
+      // What the disk driver wrote holds the file's samples.
+      const std::string data = PatternData(4410);
+      const auto deadline = std::chrono::steady_clock::now() + 10s;
+      while (ReadFile(dir_.file("out.raw")).find(data) == std::string::npos &&
+             std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(5ms);
+      EXPECT_NE(ReadFile(dir_.file("out.raw")).find(data), std::string::npos) << "the file was heard";
+      syslib::ShutdownSound();
+      std::remove(dir_.file("out.raw").c_str());
+    }
+    int pairs = 0;
+    int queries = 0;
+    EXPECT_EQ(CollapseTickLamps(WithoutQueries(taken_, &queries), &pairs), c.expected);
+    EXPECT_EQ(desk_->seen, c.seen);
+    EXPECT_EQ(played, c.played);
+    if (passesAfter >= 0) {
+      // A read every 4th pass, of the oldest answer waiting in the port.
+      EXPECT_LE(passesAfter, 8) << "the wait goes on at the first state 2 read";
+    }
+  }
+}
+
+}  // namespace
+}  // namespace app::ui
