@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -24,6 +27,7 @@
 #include "app/ui/mic_wait.h"
 #include "app/ui/output_buttons.h"
 #include "app/ui/output_choice.h"
+#include "app/ui/task_form.h"
 #include "platform/filedialog.h"
 #include "platform/stdtime.h"
 #include "syslib/serial.h"
@@ -31,6 +35,7 @@
 #include "tests/app/desk.h"
 #include "tests/app/form_operator.h"
 #include "tests/engine/prompt_console.h"
+#include "tests/support/child.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/wav.h"
@@ -103,19 +108,22 @@ class MainCommands : public ::testing::Test {
   // timer events (the console's state polled and met by the live
   // announcements' state machine), the steps, and at the end what the
   // devices took since those ticks into `taken`. The window is closed down
-  // after the script.
-  void RunScript(MainWindow& win, std::function<void(MainWindow&)> before, std::vector<Step> steps) {
+  // after the script, unless the script closes it (closes: the traffic is
+  // then taken when it has closed).
+  void RunScript(MainWindow& win, std::function<void(MainWindow&)> before, std::vector<Step> steps,
+                 bool closes = false) {
     Desk& desk = *desk_;
     std::vector<Step> script = {Do(kMain, [&](pu::Window&) {
                                   if (before) before(win);
                                 }),
                                 Ticks(kMain, 6), Do(kMain, [&](pu::Window&) { (void)console_.Taken(); })};
     script.insert(script.end(), steps.begin(), steps.end());
-    script.push_back(Do(kMain, [&](pu::Window&) { taken_ = console_.Taken(); }));
+    if (!closes) script.push_back(Do(kMain, [&](pu::Window&) { taken_ = console_.Taken(); }));
     taken_.clear();
     desk.Play(std::move(script));
     win.Run();
     EXPECT_TRUE(desk.Done()) << "the script was not played to its end";
+    if (closes) taken_ = console_.Taken();
   }
 
   TempDir dir_{true};
@@ -324,6 +332,301 @@ TEST_F(MainCommands, EveryDeviceCommandSendsItsTrafficInOrderAtItsRate) {
       // A read every 4th pass, of the oldest answer waiting in the port.
       EXPECT_LE(passesAfter, 8) << "the wait goes on at the first state 2 read";
     }
+  }
+}
+
+// ---- The exit ----
+
+constexpr const char* kExitQuestion =
+    "Chystáte se ukončit program !\r\n\r\nPokud program ukončíte,\r\nveškeré naplánované ulohy nebudou "
+    "přehrány.\r\nChcete opravdu ukončit program?";
+
+TEST_F(MainCommands, OnlyAnoEndsTheProgramAndSwitchesAConnectedInstallationOff) {
+  struct Case {
+    const char* answer;
+    bool connected;
+  };
+  const Case cases[] = {{"?BUTTON2", true}, {"?BUTTON1", true}, {"close", true},
+                        {"?BUTTON2", false}, {"?BUTTON1", false}, {"close", false}};
+  for (const Case& c : cases) {
+    const bool ends = std::string(c.answer) == "?BUTTON1";
+    SCOPED_TRACE(std::string(c.answer) + (c.connected ? ", connected" : ", not connected"));
+    ::setenv("VELORN_COM1", c.connected ? sim_.SlavePath().c_str() : dir_.file("no-such-tty").c_str(), 1);
+    desk_->seen.clear();
+    desk_->answers = {c.answer};
+    bool ranOn = false;
+    {
+      MainWindow w(console_.Ops());
+      std::vector<Step> steps{Press(kMain, "?BUTTON_KONEC")};
+      if (!ends)
+        steps.push_back(Do(kMain, [&](pu::Window& win) {
+          ranOn = win.IsOpen();
+          EXPECT_EQ(w.Engine().portState.PortHandle >= 0, c.connected);
+          EXPECT_EQ(console_.Taken(), Traffic{}) << "nothing sent";
+        }));
+      RunScript(w, nullptr, steps, ends);
+      EXPECT_FALSE(w.Win().IsOpen());
+      EXPECT_LT(w.Engine().portState.PortHandle, 0);
+    }
+    EXPECT_EQ(ranOn, !ends);
+    std::vector<Seen> seen{{"beep", {}, {}}, {"cMessage", "Potvrzení operace", kExitQuestion}};
+    if (!c.connected) seen.insert(seen.begin(), desk_->seen.front());
+    EXPECT_EQ(desk_->seen, seen);
+    if (ends) {
+      EXPECT_EQ(taken_, c.connected ? Join({kAmpOff, Zones('r')}) : Traffic{});
+      // The port is closed: the device is free for another program.
+      const int fd = ::open(sim_.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+      ASSERT_GE(fd, 0);
+      EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0) << "the program still holds the device";
+      ::close(fd);
+    }
+  }
+}
+
+// ---- The port and the amplifier delay ----
+
+// The settings record as Settings.tps holds it.
+data::SettingsRecord SavedSettings() {
+  platform::rec::File<data::SettingsRecord> f(data::SettingsDecl());
+  EXPECT_EQ(f.Open(), 0);
+  f.SetFileOrder();
+  EXPECT_EQ(f.Next(), 0);
+  return f.rec;
+}
+
+TEST_F(MainCommands, APortIsSavedAndUsedFromTheRestartAndADelayAtOnce) {
+  devsim::DeviceSimulator second;
+  ASSERT_TRUE(second.Start());
+  ::setenv("VELORN_COM2", second.SlavePath().c_str(), 1);
+  // The commands a device took besides the ticks' status queries, n of
+  // them at least.
+  const auto took = [](devsim::DeviceSimulator& d, size_t n) {
+    Traffic t;
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (t.size() < n && std::chrono::steady_clock::now() < deadline) {
+      t.clear();
+      for (const auto& c : d.Commands())
+        if (c.text != devsim::kStatusQuery) t.push_back(c.text);
+      if (t.size() < n) std::this_thread::sleep_for(1ms);
+    }
+    d.ClearCommands();
+    return t;
+  };
+  // The baud changes: the mode and whether it applied.
+  std::vector<std::string> modes;
+  app::engine::PortOps ops = app::engine::LibraryPort();
+  ops.reset = [&modes, reset = ops.reset](const std::string& mode) {
+    const int32_t r = reset(mode);
+    modes.push_back(mode + (r == 1 ? "" : " refused"));
+    return r;
+  };
+  MainWindow w(std::move(ops));
+  const platform::StdTime delay = platform::TimeFromHms(0, 0, 3);
+  std::chrono::nanoseconds waited{};
+  desk_->Play({Ticks(kMain, 1), Do(kMain, [&](pu::Window&) { sim_.ClearCommands(); }),
+               Then(kMain, [](pu::Window& win) { win.Choose("?COM:PORT", 2); }),
+               Do(kMain,
+                  [&](pu::Window&) {
+                    EXPECT_EQ(SavedSettings().PORT, "COM2");
+                    ASSERT_EQ(desk_->seen.size(), 1u);
+                    EXPECT_EQ(desk_->seen[0].title, "Změna nastavení");
+                    EXPECT_EQ(desk_->seen[0].text,
+                              "Změnili jste nastavení komunikačního portu.\r\n\r\nProvedené změny byly "
+                              "uloženy.\r\nAby se změny projevily, je nutné restartovat komunikaci.");
+                    modes.clear();
+                    w.Engine().protocol.LampCommand(app::engine::kOnAirLampOn, w.Engine().console);
+                    EXPECT_EQ(took(sim_, 1), Traffic{"(0504100111)"}) << "still on the first terminal";
+                    EXPECT_EQ(modes, (std::vector<std::string>{"COM1:19200,n,8,1", "COM1:9600,n,8,1"}))
+                        << "at the console's rate";
+                  }),
+               Then(kMain, [&](pu::Window& win) { win.Enter("?GLO:AMP_DELAY", "00:00:03"); }),
+               Do(kMain,
+                  [&](pu::Window&) {
+                    EXPECT_EQ(SavedSettings().AMP_DELAY, delay);
+                    EXPECT_EQ(desk_->seen.size(), 1u) << "no message on success";
+                    const auto before = clock_.Slept();
+                    w.Engine().protocol.MainRelayOn();
+                    waited = clock_.Slept() - before;
+                    EXPECT_EQ(took(sim_, 1), Traffic{"s64\r"});
+                  }),
+               Press(kMain, "?RESTART_COM"),
+               Do(kMain, [&](pu::Window&) {
+                 ASSERT_EQ(desk_->seen.size(), 2u);
+                 EXPECT_EQ(desk_->seen[1].title, "Hotovo");
+                 EXPECT_EQ(desk_->seen[1].text,
+                           "Komunikace úspěšně restartována !\r\n\r\nProgram nyní komunikuje na portu "
+                           "COM2.\r\nStiskněte OK pro pokračování.");
+                 EXPECT_EQ(took(second, 1), Traffic{"q\r"}) << "greeted; a reconnection sets no relay";
+                 modes.clear();
+                 w.Engine().protocol.LampCommand(app::engine::kOnAirLampOn, w.Engine().console);
+                 EXPECT_EQ(took(second, 1), Traffic{"(0504100111)"});
+                 EXPECT_EQ(modes, (std::vector<std::string>{"COM2:19200,n,8,1", "COM2:9600,n,8,1"}));
+                 EXPECT_EQ(took(sim_, 0), Traffic{}) << "the first terminal hears nothing more";
+                 EXPECT_EQ(w.Engine().schedulerState.KOMUNIKACE, "Připojeno");
+               })});
+  w.Run();
+  EXPECT_TRUE(desk_->Done());
+  EXPECT_GE(waited, std::chrono::milliseconds(10 * delay)) << "the next amplifier waits the new delay";
+}
+
+TEST_F(MainCommands, AnAbsentDeviceAtTheRestartLeavesTheProgramUnconnected) {
+  ::setenv("VELORN_COM2", dir_.file("no-such-tty").c_str(), 1);
+  MainWindow w(console_.Ops());
+  RunScript(w, nullptr,
+            {Then(kMain, [](pu::Window& win) { win.Choose("?COM:PORT", 2); }), Press(kMain, "?RESTART_COM"),
+             Do(kMain, [&](pu::Window& win) {
+               ASSERT_EQ(desk_->seen.size(), 2u);
+               EXPECT_EQ(desk_->seen[1].title, "Chyba připojení");
+               EXPECT_LT(w.Engine().portState.PortHandle, 0);
+               EXPECT_EQ(win["?KOMUNIKACE"].Text(), "Nepřipojeno !");
+               EXPECT_FALSE(win["?BUTTON_PREHRAJ"].Enabled());
+               EXPECT_FALSE(win["?BUTTON_ZAPNI"].Enabled());
+             })});
+}
+
+TEST_F(MainCommands, ASettingsFileHeldByAnotherProgramKeepsTheNewValueForTheRun) {
+  MainWindow w(console_.Ops());
+  std::unique_ptr<Child> holder;
+  RunScript(w, nullptr,
+            {Do(kMain,
+                [&](pu::Window&) {
+                  holder = std::make_unique<Child>(std::string(VELORN_TOOLS_DIR) + "/velorn_lockholder",
+                                                   std::vector<std::string>{"record", "Settings.tps"});
+                  ASSERT_TRUE(holder->WaitForOutput("held", 10s)) << holder->err();
+                }),
+             Then(kMain, [](pu::Window& win) { win.Enter("?GLO:AMP_DELAY", "00:00:04"); }),
+             Do(kMain, [&](pu::Window&) {
+               ASSERT_EQ(desk_->seen.size(), 2u);
+               EXPECT_EQ(desk_->seen[0].kind, "box") << "the error reporter";
+               EXPECT_EQ(desk_->seen[1].title, "Chyba č.5");
+               EXPECT_EQ(desk_->seen[1].text.rfind(
+                             "Při čtení nebo zápisu do databáze Settings.tps vznikla chyba č.: 0x05 !\r\n-> ", 0),
+                         0u)
+                   << desk_->seen[1].text;
+               EXPECT_EQ(w.Engine().portState.GLO_AMP_DELAY, platform::TimeFromHms(0, 0, 4));
+               holder->CloseStdin();
+               EXPECT_EQ(holder->Wait(10s), 0);
+               EXPECT_EQ(SavedSettings().AMP_DELAY, 0);
+             })});
+}
+
+// ---- The outputs ----
+
+TEST_F(MainCommands, OutputButtonsPresetsAndTheDialogsKeepTheColoursOnTheChoice) {
+  std::vector<std::string> names = Names(12);
+  names[11] = "";  // output 12 has no name
+  FillFiles(names, {{"Sever", {"01", "01", "00", "00", "00"}}});
+  MainWindow w(console_.Ops());
+  sim_.SetConsoleState('2');  // the MIC switch on for the live announcement
+  auto& chosen = w.Engine().schedulerState.OutputSelected;
+  const auto colours = [&](pu::Window& win) {
+    std::vector<int> red;
+    for (int k = 1; k <= kOutputButtons; ++k) {
+      const int32_t c = win[OutputButton(k)].Color();
+      EXPECT_TRUE(c == kRed || c == pu::kNormalColor) << k;
+      EXPECT_EQ(c == kRed, chosen[static_cast<size_t>(k)] == 1) << "output " << k;
+      if (c == kRed) red.push_back(k);
+    }
+    return red;
+  };
+  RunScript(
+      w, nullptr,
+      {Press(kMain, "?BUTTON20:3"), Press(kMain, "?BUTTON20:9"), Press(kMain, "?BUTTON20:3"),
+       Do(kMain,
+          [&](pu::Window& win) {
+            EXPECT_EQ(colours(win), std::vector<int>{9});
+            EXPECT_EQ(console_.Taken(), Traffic{}) << "a button switches no relay";
+          }),
+       // The preset: output 4 (output 12 has no name); 9 dropped.
+       Then(kMain,
+            [](pu::Window& win) {
+              auto& preset = data::Files().PRESET;
+              preset.ClearBuffer();
+              preset.rec.ID = 1;
+              ASSERT_EQ(preset.SetKeyFromBuffer(data::PRE_KeyId), 0);
+              ASSERT_EQ(preset.Next(), 0);
+              win.Post(pu::EVENT::Accepted, win.Number("?PRE:NAZEV"));
+            }),
+       Do(kMain,
+          [&](pu::Window& win) {
+            EXPECT_EQ(colours(win), std::vector<int>{4});
+            EXPECT_EQ(chosen[12], 0);
+            EXPECT_EQ(data::Files().PRESET.rec.NAZEV, "") << "the buffer cleared";
+          }),
+       // The dialogs' changes show on the tab, also when cancelled.
+       Press(kMain, "?BUTTON_PREHRAJ"), Press(kPlaybackProcedure, "?BUTTON_2"),
+       Press(kPlaybackProcedure, "?CANCEL"),
+       Do(kMain, [&](pu::Window& win) { EXPECT_EQ(colours(win), (std::vector<int>{2, 4})); }),
+       Press(kMain, "?BUTTON_ZAPNI"), Press(kLiveProcedure, "?BUTTON_4"), Press(kLiveProcedure, "?BUTTON_7"),
+       Press(kLiveProcedure, "?CANCEL"),
+       Do(kMain, [&](pu::Window& win) { EXPECT_EQ(colours(win), (std::vector<int>{2, 7})); })});
+}
+
+// ---- The task list's commands and the file picker ----
+
+class AcceptedControls : public MainWindow {
+ public:
+  using MainWindow::MainWindow;
+  std::vector<std::string> accepted;
+  int OnControlAccepted() override {
+    if (const pu::Control* c = Win().At(Win().Accepted())) accepted.push_back(c->Label());
+    return MainWindow::OnControlAccepted();
+  }
+};
+
+TEST_F(MainCommands, CopyAsksTheListForACopyOfTheSelectedTask) {
+  AcceptedControls w(console_.Ops());
+  CopyTaskPending = 0;
+  RunScript(w, nullptr,
+            {// The button is enabled only over tasks: its event, as the list's popup item gives it.
+             Then(kMain, [](pu::Window& win) { win.Post(pu::EVENT::Accepted, win.Number("?COPY")); }),
+             Do(kMain, [&](pu::Window&) {
+               EXPECT_EQ(CopyTaskPending, 1);
+               EXPECT_EQ(w.Locals().CopyKeepsRecord, 1);
+               EXPECT_EQ(w.accepted, (std::vector<std::string>{"?COPY", "?INSERT"}));
+             })});
+  CopyTaskPending = 0;
+}
+
+TEST_F(MainCommands, LookupFileTakesThePickedPathEmptyWhenCancelledAndKeepsTheFolder) {
+  const std::string longPath = "/tmp/" + std::string(300, 'a') + ".wav";
+  struct Case {
+    const char* what;
+    std::string picked;
+    std::string field;  // GLO:FILE2PLAY afterwards
+    size_t boxes;
+  };
+  const std::string before = "/puvodni.wav";
+  const Case cases[] = {{"picked", Wav(), Wav(), 0},
+                        {"cancelled", "", "", 0},
+                        {"a path the field cannot hold", longPath, before, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<platform::FileDialogRequest> asked;
+    platform::SetFileDialogView([&](const platform::FileDialogRequest& r) {
+      asked.push_back(r);
+      return c.picked;
+    });
+    desk_->seen.clear();
+    MainWindow w(console_.Ops());
+    char cwd[4096];
+    ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
+    RunScript(w, [&](MainWindow& m) { m.Engine().schedulerState.GLO_FILE2PLAY = before; },
+              {Press(kMain, "?LOOKUPFILE"), Do(kMain, [&](pu::Window& win) {
+                 EXPECT_EQ(w.Engine().schedulerState.GLO_FILE2PLAY, c.field);
+                 EXPECT_EQ(win["?GLO:FILE2PLAY"].Text(), c.field);
+                 ASSERT_EQ(desk_->seen.size(), c.boxes);
+                 if (c.boxes == 1) {
+                   EXPECT_EQ(desk_->seen[0].text, kFileRefusedText);
+                 }
+               })});
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].title, "Otevřít soubor");
+    EXPECT_EQ(asked[0].filterName, "soubory WAV");
+    EXPECT_EQ(asked[0].filterPattern, "*.WAV");
+    char after[4096];
+    ASSERT_NE(::getcwd(after, sizeof after), nullptr);
+    EXPECT_STREQ(after, cwd);
   }
 }
 
