@@ -485,6 +485,7 @@ TEST_F(MainCommands, AnAbsentDeviceAtTheRestartLeavesTheProgramUnconnected) {
 }
 
 TEST_F(MainCommands, ASettingsFileHeldByAnotherProgramKeepsTheNewValueForTheRun) {
+  platform::rec::SetLockRecoveryUnit(20ms);  // the files wait for a lock ten units
   MainWindow w(console_.Ops());
   std::unique_ptr<Child> holder;
   RunScript(w, nullptr,
@@ -508,6 +509,7 @@ TEST_F(MainCommands, ASettingsFileHeldByAnotherProgramKeepsTheNewValueForTheRun)
                EXPECT_EQ(holder->Wait(10s), 0);
                EXPECT_EQ(SavedSettings().AMP_DELAY, 0);
              })});
+  platform::rec::SetLockRecoveryUnit(1000ms);
 }
 
 // ---- The outputs ----
