@@ -28,12 +28,6 @@ constexpr const char* kExitQuestion =
     "Chystáte se ukončit program !\r\n\r\nPokud program ukončíte,\r\nveškeré naplánované ulohy nebudou "
     "přehrány.\r\nChcete opravdu ukončit program?";
 constexpr const char* kOnAirWarning = "Pozor, máte zapnutý spínač ON-AIR na mikrofonu. Vypněte jej!";
-constexpr const char* kLengthMissing =
-    "Chybí potřebné údaje !\r\n\r\nNezadali jste délku přehrávaného souboru.\r\nZadejte délku soubor a poté akci "
-    "opakujte.";
-constexpr const char* kNoOutputs =
-    "Není specifikován žádný výstup !\r\n\r\nNespecifikovali jste výstupy, do kterých chcete přehrát "
-    "hlášení.\r\n\r\nBez zvolených výstupů nelze spustit hlášení.";
 constexpr const char* kPortSaved =
     "Změnili jste nastavení komunikačního portu.\r\n\r\nProvedené změny byly uloženy.\r\nAby se změny projevily, je "
     "nutné restartovat komunikaci.";
@@ -76,7 +70,7 @@ class MainWindow::Commands {
   bool ToggleLiveFromTab() {
     if (m_.locals_.LiveButtonOn == 0) {
       if (!AnyOutputChosen(s_.OutputSelected)) {
-        aMessage("stop.ico", "Žádné výstupy", kNoOutputs);
+        aMessage("stop.ico", "Žádné výstupy", kNoOutputsText);
         return false;
       }
       s_.GLO_HLASENI = 1;
@@ -198,7 +192,7 @@ class MainWindow::Commands {
       return false;
     }
     if (s_.GLO_FILELENGHT == 0) {
-      aMessage("stop.ico", "Chyba", kLengthMissing);
+      aMessage("stop.ico", "Chyba", kLengthMissingText);
       return false;
     }
     // The question closed without a button refuses, as "Zpět" does.
