@@ -82,6 +82,17 @@ std::string PatternData(int frames) {
   return d;
 }
 
+// The main window, counting its timer events.
+class TickingMain : public MainWindow {
+ public:
+  using MainWindow::MainWindow;
+  int ticks = 0;
+  int OnWindowEvent() override {
+    if (Win().EventNumber() == pu::EVENT::Timer) ++ticks;
+    return MainWindow::OnWindowEvent();
+  }
+};
+
 class MainCommands : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -168,7 +179,8 @@ TEST_F(MainCommands, EveryDeviceCommandSendsItsTrafficInOrderAtItsRate) {
       w.Engine().portState.GLO_AMP_DELAY = kSecond;
     };
   };
-  MainWindow* win = nullptr;
+  TickingMain* win = nullptr;
+  int ticksAtWait = -1;
   const auto manualPlays = [&win] { return win->Engine().schedulerState.ManualPlaybackRequested == 1; };
   const auto press = [](const char* label) { return Press(kMain, label); };
   // The announcement window: it opened at least the delay after the
@@ -197,9 +209,13 @@ TEST_F(MainCommands, EveryDeviceCommandSendsItsTrafficInOrderAtItsRate) {
        join({{press("?BUTTON_ZAPNI")}, announce}), {}, liveTraffic,
        {{"box", " vELORN v. 1.0", "Pozor, máte zapnutý spínač ON-AIR na mikrofonu. Vypněte jej!"}}, {}},
       {"live announcement, the MIC switch off: the wait goes on at state 2", '0', console(0),
-       join({{press("?BUTTON_ZAPNI"), Ticks(kMicWaitProcedure, 3),
+       join({{press("?BUTTON_ZAPNI"),
+              Do(kMicWaitProcedure, [&](pu::Window&) { ticksAtWait = win->ticks; }),
+              Ticks(kMicWaitProcedure, 3),
               Do(kMicWaitProcedure, [this](pu::Window&) { sim_.SetConsoleState('2'); }),
-              While(kMicWaitProcedure, [] { return true; }, 20, &passesAfter)},
+              While(kMicWaitProcedure, [] { return true; }, 20, &passesAfter),
+              Do(kLiveProcedure,
+                 [&](pu::Window&) { EXPECT_EQ(win->ticks, ticksAtWait) << "the wait holds the window's ticks"; })},
              announce}),
        // The window's tick held meanwhile then meets state 2 for the first
        // time: the live announcements' state machine lights the MIC.
@@ -296,7 +312,7 @@ TEST_F(MainCommands, EveryDeviceCommandSendsItsTrafficInOrderAtItsRate) {
     std::vector<std::string> played;
     syslib::SetSoundLoadHook([&](const std::string& f) { played.push_back(f); });
     {
-      MainWindow w(console_.Ops());
+      TickingMain w(console_.Ops());
       win = &w;
       desk_->seen.clear();
       desk_->answers = c.answers;
