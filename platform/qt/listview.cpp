@@ -13,16 +13,20 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QScrollBar>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTreeView>
 #include <QWheelEvent>
 #include <algorithm>
 #include <map>
+#include <vector>
 #include <memory>
 #include <qdrawutil.h>
 #include <string>
 
+#include "platform/picture.h"
 #include "platform/qt/images.h"
+#include "platform/stdtime.h"
 #include "platform/window.h"
 
 namespace platform::qt {
@@ -45,6 +49,27 @@ int AverageLetter(const QWidget* w) {
 int DluX(const QWidget* w, int dlu) { return dlu * AverageLetter(w) / 4; }
 int DluY(const QWidget* w, int dlu) { return dlu * w->fontMetrics().height() / 8; }
 int ToDluX(const QWidget* w, int px) { return px * 4 / AverageLetter(w); }
+
+// What a date or time column needs to show its widest text whole in the
+// list's font (wider than designed where the font is wider than the one
+// the design was made in): the text, the cell's margins, the offset. 0 for
+// other columns, which keep the design's width.
+int FixedFormWidth(const QWidget* w, const pu::ListColumn& c) {
+  const pu::Picture picture = pu::Picture::Parse(c.picture);
+  std::vector<int64_t> samples;
+  if (picture.kind == pu::Picture::Kind::Date)
+    for (int month = 1; month <= 12; ++month) samples.push_back(DateFromYmd(2088, month, 28));
+  else if (picture.kind == pu::Picture::Kind::Time)
+    for (int hour : {8, 18, 20, 23}) samples.push_back(TimeFromHms(hour, 48, 58));
+  if (samples.empty()) return 0;
+  int text = 0;
+  for (int64_t v : samples)
+    text = std::max(text, w->fontMetrics().horizontalAdvance(Q(pu::FormatPicture(picture, pu::Value{v}))));
+  const int margin = w->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, w) + 1;
+  return text + 2 * margin + DluX(w, c.offset) + 1;
+}
+// A column's width in pixels.
+int ColumnPixels(const QWidget* w, const pu::ListColumn& c) { return std::max(DluX(w, c.width), FixedFormWidth(w, c)); }
 
 Qt::Alignment AlignOf(char justify) {
   switch (justify) {
@@ -306,7 +331,7 @@ class ListTable final : public QTreeView {
     if (!sized_ && list_.Columns() > 0) {
       sized_ = true;
       for (int c = 1; c <= list_.Columns(); ++c) {
-        h->resizeSection(c - 1, DluX(this, list_.Column(c).width));
+        h->resizeSection(c - 1, ColumnPixels(this, list_.Column(c)));
         h->setSectionResizeMode(c - 1, list_.Column(c).resizable ? QHeaderView::Interactive : QHeaderView::Fixed);
       }
     }
@@ -486,7 +511,7 @@ class ListBox final : public QFrame {
 
   QSize sizeHint() const override {
     int width = bar_->sizeHint().width() + 4;
-    for (int c = 1; c <= list_.Columns(); ++c) width += DluX(this, list_.Column(c).width);
+    for (int c = 1; c <= list_.Columns(); ++c) width += ColumnPixels(this, list_.Column(c));
     return {width, 12 * fontMetrics().height()};
   }
 
@@ -517,7 +542,7 @@ class DropBox final : public QComboBox {
   void Render() {
     model_->Sync();
     auto* v = static_cast<QTreeView*>(view());
-    for (int c = 1; c <= list_.Columns(); ++c) v->setColumnWidth(c - 1, DluX(this, list_.Column(c).width));
+    for (int c = 1; c <= list_.Columns(); ++c) v->setColumnWidth(c - 1, ColumnPixels(this, list_.Column(c)));
     const int sel = list_.GetControl().Choice();
     if (currentIndex() != sel - 1) setCurrentIndex(sel - 1);
   }

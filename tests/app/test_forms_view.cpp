@@ -1,15 +1,17 @@
 // The task editor and the two output dialogs in the Qt view on the
 // offscreen platform: laid out without clipped texts or overlaps, resizable
 // no smaller than designed, and the editor's cancel question answered with
-// Esc keeps the editor open. With VELORN_SCREENSHOTS naming a folder the
-// windows are saved there (task_insert, task_change, playback_choice,
-// live_choice).
+// Esc keeps the editor open; the announcement window shows each of its
+// texts whole. With VELORN_SCREENSHOTS naming a folder the windows are saved
+// there (task_insert, task_change, playback_choice, live_choice,
+// info_window, info_window_on_air, info_window_on_air_key, info_window_mic).
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTest>
@@ -18,12 +20,16 @@
 #include <string>
 #include <vector>
 
+#include "app/engine/engine.h"
+#include "app/ui/info_window.h"
+#include "app/ui/output_buttons.h"
 #include "app/ui/output_choice.h"
 #include "app/ui/task_form.h"
 #include "platform/qt/qtview.h"
 #include "platform/stdtime.h"
 #include "platform/window.h"
 #include "tests/app/form_operator.h"
+#include "tests/engine/recording_port.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/qt_main.h"
 #include "tests/support/tempdir.h"
@@ -38,7 +44,7 @@ pq::QtView& View() { return testsupport::TestView(); }
 pu::Window& Top() { return *pu::ThreadWindows().back(); }
 
 // Runs `then` from the waiting loop's dispatcher once `ready` holds; gives
-// up (a failure, a close-down) after about two seconds.
+// up (a failure, a close-down) after `tries` looks 5 ms apart.
 void When(std::function<bool()> ready, std::function<void()> then, int tries = 400) {
   QTimer::singleShot(5, qApp, [ready = std::move(ready), then = std::move(then), tries]() mutable {
     if (ready()) return then();
@@ -132,21 +138,30 @@ class FormsView : public testing::Test {
 
 TEST_F(FormsView, TaskEditorInsertingAndChanging) {
   ASSERT_EQ(data::Controllers().TASKS.Open(), 0);
-  // Inserting: the cancel question answered with Esc keeps the form open.
+  // Inserting, with days and outputs chosen by the operator: the cancel
+  // question answered with Esc keeps the form open.
   bool stayed = false;
+  const auto button = [](std::string_view label) {
+    return qobject_cast<QAbstractButton*>(View().ControlWidget(Top(), label));
+  };
   When(Shown(kTaskFormProcedure), [&] {
-    QWidget* top = View().NativeOf(Top());
-    EXPECT_EQ(top->windowTitle(), "Přidání úlohy");
-    ExpectLaidOut(top, kOperatorScreen);
-    testsupport::Shot(top, "task_insert");
-    ExpectResizer(top);
-    QTest::mouseClick(qobject_cast<QAbstractButton*>(View().ControlWidget(Top(), "?CANCEL")), Qt::LeftButton);
-    When(Shown("MessageBox"), [&] {
-      EXPECT_EQ(View().NativeOf(Top())->windowTitle(), "Změny nebudou uloženy!");
-      QTest::keyClick(View().NativeOf(Top()), Qt::Key_Escape);
-      When(Shown(kTaskFormProcedure), [&] {
-        stayed = true;
-        Top().Post(pu::EVENT::CloseDown);
+    for (const char* label : {"?PONDELI", "?STREDA", "?PATEK"})
+      QTest::mouseClick(button(label), Qt::LeftButton, {}, QPoint(6, button(label)->height() / 2));
+    for (int k : {1, 3, 12}) QTest::mouseClick(button(DialogOutputButton(k)), Qt::LeftButton);
+    When([&] { return button("?PATEK")->isChecked() && Top()[DialogOutputButton(12)].Color() == 0xFF; }, [&] {
+      QWidget* top = View().NativeOf(Top());
+      EXPECT_EQ(top->windowTitle(), "Přidání úlohy");
+      ExpectLaidOut(top, kOperatorScreen);
+      testsupport::Shot(top, "task_insert");
+      ExpectResizer(top);
+      QTest::mouseClick(button("?CANCEL"), Qt::LeftButton);
+      When(Shown("MessageBox"), [&] {
+        EXPECT_EQ(View().NativeOf(Top())->windowTitle(), "Změny nebudou uloženy!");
+        QTest::keyClick(View().NativeOf(Top()), Qt::Key_Escape);
+        When(Shown(kTaskFormProcedure), [&] {
+          stayed = true;
+          Top().Post(pu::EVENT::CloseDown);
+        });
       });
     });
   });
@@ -200,6 +215,60 @@ TEST_F(FormsView, OutputDialogsWithChosenOutputs) {
     EXPECT_EQ(procedure == std::string(kPlaybackProcedure) ? Volba_vystupu(shared) : Volba_vystupu2(shared), 0);
     EXPECT_TRUE(pu::ThreadWindows().empty());
   }
+}
+
+// The announcement window, led by the console's answers from the hint to
+// the announcement and through the longest of its texts, each shown whole.
+// Its timer is one second of the real clock.
+TEST(InfoWindowView, EachTextIsShownWholeAndTheButtonEndsIt) {
+  testsupport::RecordingPort port;
+  engine::Engine engine({}, port.Ops());
+  ASSERT_EQ(engine.protocol.ConnectPort(), 1);
+  const auto answer = [](char state) { return std::string(20, '0') + state; };
+  port.replies = {"", answer('3'), answer('1'), answer('2')};
+  const std::vector<std::string> texts = {"Zapněte hlavní tlačítko MIC.", "Probíhá hlášení...",
+                                          "Vypněte tlačítko ON-AIR a zapněte tlačítko MIC.",
+                                          "Po zapnutí tlačítka ON-AIR začne hlášení."};
+  const auto showing = [](std::string text) -> std::function<bool()> {
+    return [text] {
+      if (!Shown(kInfoWindowProcedure)()) return false;
+      auto* label = qobject_cast<QLabel*>(View().ControlWidget(Top(), "?TEXTIK"));
+      return label != nullptr && label->text().toStdString() == text;
+    };
+  };
+  std::vector<std::string> shown;
+  std::function<void()> next = [&] {
+    QWidget* top = View().NativeOf(Top());
+    auto* text = qobject_cast<QLabel*>(View().ControlWidget(Top(), "?TEXTIK"));
+    if (text == nullptr) {
+      ADD_FAILURE() << "?TEXTIK is no label";
+      return Top().Post(pu::EVENT::CloseDown);
+    }
+    shown.push_back(text->text().toStdString());
+    const QSize needs = text->fontMetrics().boundingRect(text->contentsRect(), Qt::TextWordWrap, text->text()).size();
+    EXPECT_LE(needs.width(), text->contentsRect().width()) << shown.back();
+    EXPECT_LE(needs.height(), text->contentsRect().height()) << shown.back();
+    ExpectLaidOut(top);
+    if (shown.size() == 1) {
+      EXPECT_EQ(top->windowTitle(), "Probíhá hlášení");
+      EXPECT_FALSE(top->windowIcon().isNull());
+      testsupport::ExpectWhole(qobject_cast<QPushButton*>(View().ControlWidget(Top(), "?OKBUTTON")));
+    }
+    const char* const shots[] = {"info_window", "info_window_on_air", "info_window_on_air_key", "info_window_mic"};
+    testsupport::Shot(top, shots[shown.size() - 1]);
+    if (shown.size() == texts.size()) {
+      QTest::mouseClick(qobject_cast<QAbstractButton*>(View().ControlWidget(Top(), "?OKBUTTON")), Qt::LeftButton);
+      return;
+    }
+    const std::string expected = texts[shown.size()];
+    When(showing(expected), next, 1000);
+  };
+  When(showing(texts[0]), next, 1000);
+  Info_window(engine.protocol);
+  EXPECT_EQ(shown, texts);
+  EXPECT_TRUE(pu::ThreadWindows().empty());
+  ASSERT_FALSE(port.writes.empty());
+  EXPECT_EQ(port.writes.back().text, "(0504100010)") << "the button ends the announcement";
 }
 
 }  // namespace

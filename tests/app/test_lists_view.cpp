@@ -112,6 +112,12 @@ TEST(QtLists, TheRealHeaderSortsOnAClickOnlyAndRowsTakeClicks) {
         EXPECT_EQ(w.tree->model()->headerData(kPopis - 1, Qt::Horizontal).toString().toStdString(), "Popis úlohy[+]");
         EXPECT_EQ(Shown(w.tree), (Texts{"Ahoj", "áčko", "cesta", "CESTA", "čaj", "Čas", "ryba", "Řeka"}));
         testsupport::Shot(testsupport::TestView().NativeOf(t.window), "task_list_sorted");
+        // Times and dates whole in the list's font, not cut to "12:…".
+        for (int column : {kCas, kPrvni, kNaposledy})
+          for (int row = 0; row < w.tree->model()->rowCount(); ++row)
+            EXPECT_GE(w.header->sectionSize(column - 1),
+                      w.tree->sizeHintForIndex(w.tree->model()->index(row, column - 1)).width())
+                << column << " " << row;
         // The rows' colours as painted: the inactive one red, the one that
         // deletes itself orange, the others neither.
         const int ryba = 6, caj = 4, ahoj = 0;

@@ -2,11 +2,12 @@
 #include "platform/qt/desktop_session.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <QApplication>
 #include <QEvent>
 #include <QWidget>
+
+#include "tests/support/qt_main.h"
 
 namespace platform::qt {
 namespace {
@@ -34,9 +35,4 @@ TEST(DesktopSession, TheQuitAtTheSessionsEndIsTheEndAndClosesNoWindow) {
 }  // namespace
 }  // namespace platform::qt
 
-int main(int argc, char** argv) {
-  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  testing::InitGoogleTest(&argc, argv);
-  QApplication app(argc, argv);
-  return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return testsupport::QtTestMain(argc, argv); }

@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,6 +14,7 @@
 #include "syslib/tray.h"
 #include "syslib/winhook.h"
 #include "tests/support/icon_file.h"
+#include "tests/support/qt_main.h"
 #include "tests/support/target.h"
 #include "tests/support/tempdir.h"
 
@@ -159,9 +159,4 @@ TEST_F(TrayShellTest, ATrayHostThatAppearsTellsEveryTopLevelWindow) {
 }  // namespace
 }  // namespace platform::qt
 
-int main(int argc, char** argv) {
-  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  testing::InitGoogleTest(&argc, argv);
-  QApplication app(argc, argv);
-  return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return testsupport::QtTestMain(argc, argv); }
