@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -37,6 +38,7 @@
 #include "tests/engine/prompt_console.h"
 #include "tests/support/child.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/fake_programs.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/wav.h"
 #include "tools/devsim.h"
@@ -414,23 +416,35 @@ TEST_F(MainCommands, APortIsSavedAndUsedFromTheRestartAndADelayAtOnce) {
   devsim::DeviceSimulator second;
   ASSERT_TRUE(second.Start());
   ::setenv("VELORN_COM2", second.SlavePath().c_str(), 1);
-  // The commands a device took besides the ticks' status queries, n of
-  // them at least.
-  const auto took = [](devsim::DeviceSimulator& d, size_t n) {
+  // Bytes written to each device since its last look (the first port
+  // opened, then the second).
+  size_t unseen[2] = {0, 0};
+  int opened = 0;
+  // The commands a device took since the last look, besides the ticks'
+  // status queries, once it has taken every byte written to it.
+  const auto took = [&](devsim::DeviceSimulator& d) {
+    size_t& n = unseen[&d == &sim_ ? 0 : 1];
+    EXPECT_TRUE(d.WaitForBytes(n, 5s));
     Traffic t;
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (t.size() < n && std::chrono::steady_clock::now() < deadline) {
-      t.clear();
-      for (const auto& c : d.Commands())
-        if (c.text != devsim::kStatusQuery) t.push_back(c.text);
-      if (t.size() < n) std::this_thread::sleep_for(1ms);
-    }
+    for (const auto& c : d.Commands())
+      if (c.text != devsim::kStatusQuery) t.push_back(c.text);
     d.ClearCommands();
+    n = 0;
     return t;
   };
   // The baud changes: the mode and whether it applied.
   std::vector<std::string> modes;
   app::engine::PortOps ops = app::engine::LibraryPort();
+  ops.open = [&, open = ops.open](const std::string& mode) {
+    const int32_t h = open(mode);
+    if (h >= 0) ++opened;
+    return h;
+  };
+  ops.write = [&, write = ops.write](int32_t h, const std::string& text) {
+    const int32_t n = write(h, text);
+    if (n > 0) unseen[opened - 1] += static_cast<size_t>(n);
+    return n;
+  };
   ops.reset = [&modes, reset = ops.reset](const std::string& mode) {
     const int32_t r = reset(mode);
     modes.push_back(mode + (r == 1 ? "" : " refused"));
@@ -439,7 +453,7 @@ TEST_F(MainCommands, APortIsSavedAndUsedFromTheRestartAndADelayAtOnce) {
   MainWindow w(std::move(ops));
   const platform::StdTime delay = platform::TimeFromHms(0, 0, 3);
   std::chrono::nanoseconds waited{};
-  desk_->Play({Ticks(kMain, 1), Do(kMain, [&](pu::Window&) { sim_.ClearCommands(); }),
+  desk_->Play({Ticks(kMain, 1), Do(kMain, [&](pu::Window&) { (void)took(sim_); }),
                Then(kMain, [](pu::Window& win) { win.Choose("?COM:PORT", 2); }),
                Do(kMain,
                   [&](pu::Window&) {
@@ -451,7 +465,7 @@ TEST_F(MainCommands, APortIsSavedAndUsedFromTheRestartAndADelayAtOnce) {
                               "uloženy.\r\nAby se změny projevily, je nutné restartovat komunikaci.");
                     modes.clear();
                     w.Engine().protocol.LampCommand(app::engine::kOnAirLampOn, w.Engine().console);
-                    EXPECT_EQ(took(sim_, 1), Traffic{"(0504100111)"}) << "still on the first terminal";
+                    EXPECT_EQ(took(sim_), Traffic{"(0504100111)"}) << "still on the first terminal";
                     EXPECT_EQ(modes, (std::vector<std::string>{"COM1:19200,n,8,1", "COM1:9600,n,8,1"}))
                         << "at the console's rate";
                   }),
@@ -463,7 +477,7 @@ TEST_F(MainCommands, APortIsSavedAndUsedFromTheRestartAndADelayAtOnce) {
                     const auto before = clock_.Slept();
                     w.Engine().protocol.MainRelayOn();
                     waited = clock_.Slept() - before;
-                    EXPECT_EQ(took(sim_, 1), Traffic{"s64\r"});
+                    EXPECT_EQ(took(sim_), Traffic{"s64\r"});
                   }),
                Press(kMain, "?RESTART_COM"),
                Do(kMain, [&](pu::Window&) {
@@ -472,12 +486,12 @@ TEST_F(MainCommands, APortIsSavedAndUsedFromTheRestartAndADelayAtOnce) {
                  EXPECT_EQ(desk_->seen[1].text,
                            "Komunikace úspěšně restartována !\r\n\r\nProgram nyní komunikuje na portu "
                            "COM2.\r\nStiskněte OK pro pokračování.");
-                 EXPECT_EQ(took(second, 1), Traffic{"q\r"}) << "greeted; a reconnection sets no relay";
+                 EXPECT_EQ(took(second), Traffic{"q\r"}) << "greeted; a reconnection sets no relay";
                  modes.clear();
                  w.Engine().protocol.LampCommand(app::engine::kOnAirLampOn, w.Engine().console);
-                 EXPECT_EQ(took(second, 1), Traffic{"(0504100111)"});
+                 EXPECT_EQ(took(second), Traffic{"(0504100111)"});
                  EXPECT_EQ(modes, (std::vector<std::string>{"COM2:19200,n,8,1", "COM2:9600,n,8,1"}));
-                 EXPECT_EQ(took(sim_, 0), Traffic{}) << "the first terminal hears nothing more";
+                 EXPECT_EQ(took(sim_), Traffic{}) << "the first terminal hears nothing more";
                  EXPECT_EQ(w.Engine().schedulerState.KOMUNIKACE, "Připojeno");
                })});
   w.Run();
@@ -646,6 +660,46 @@ TEST_F(MainCommands, LookupFileTakesThePickedPathEmptyWhenCancelledAndKeepsTheFo
     ASSERT_NE(::getcwd(after, sizeof after), nullptr);
     EXPECT_STREQ(after, cwd);
   }
+}
+
+// ---- The desktop's programs ----
+
+TEST_F(MainCommands, VolumeAndRecorderButtonsStartTheDesktopsProgramsWithoutThePort) {
+  FakePrograms fakes;
+  ScopedProgramSignals signals;
+  MainWindow w(console_.Ops());
+  std::vector<ProbeReport> started;
+  const auto release = [&](pu::Window&) {
+    const auto probe = fakes.Release();  // the command returned before the program ended
+    ASSERT_TRUE(probe);
+    started.push_back(*probe);
+  };
+  std::optional<ScopedPath> path;
+  RunScript(w, [&](MainWindow&) { path.emplace(fakes.bin()); },
+            {// Neither found: the box naming the programs.
+             Press(kMain, "?BUTTON_VOLUME"),
+             Do(kMain,
+                [&](pu::Window&) {
+                  ASSERT_EQ(desk_->seen.size(), 1u);
+                  EXPECT_EQ(desk_->seen[0].title, "Chyba");
+                  EXPECT_NE(desk_->seen[0].text.find("pavucontrol, pavucontrol-qt"), std::string::npos);
+                  fakes.Add("pavucontrol");
+                  fakes.Add("gnome-sound-recorder");
+                }),
+             Press(kMain, "?BUTTON_VOLUME"), Do(kMain, release), Press(kMain, "?BUTTON_MIX"), Do(kMain, release)});
+  path.reset();
+  ASSERT_EQ(started.size(), 2u);
+  EXPECT_EQ(desk_->seen.size(), 1u);
+  const std::vector<std::pair<int, std::string>> devNull = {{0, "/dev/null"}, {1, "/dev/null"}, {2, "/dev/null"}};
+  for (size_t i = 0; i < started.size(); ++i) {
+    SCOPED_TRACE(started[i].name);
+    EXPECT_EQ(started[i].name, i == 0 ? "pavucontrol" : "gnome-sound-recorder");
+    EXPECT_EQ(started[i].sigBlk, "0000000000000000");
+    auto fds = started[i].fds;
+    std::sort(fds.begin(), fds.end());
+    EXPECT_EQ(fds, devNull) << "no descriptor of ours: the serial port stays the program's";
+  }
+  EXPECT_EQ(ZombieChildren(), std::vector<pid_t>{});
 }
 
 }  // namespace
