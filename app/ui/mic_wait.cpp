@@ -16,18 +16,11 @@ class MicWaitController final : public pu::WindowController {
   MicWaitController(pu::Window& w, engine::Protocol& protocol, engine::ConsoleState& console)
       : WindowController(w), protocol_(protocol), console_(console) {}
 
-  int SetUp() override {
-    const int r = WindowController::SetUp();
-    if (r != pu::kGoOn) return r;
-    window().Open();
-    syslib::ds_VisibleOnDesktop(window(), 1);
-    return pu::kGoOn;
-  }
-
   int OnWindowEvent() override {
     const int event = window().EventNumber();
     const int r = WindowController::OnWindowEvent();
-    if (event == pu::EVENT::Timer && window().LoopRunning()) {
+    if (event == pu::EVENT::OpenWindow) syslib::ds_VisibleOnDesktop(window(), 1);
+    if (event == pu::EVENT::Timer) {
       protocol_.PollConsole(console_);
       protocol_.QueryConsole(console_);
       if (console_.INTLACITKA == 2 || console_.INTLACITKA == 3) {

@@ -13,6 +13,7 @@
 #include <QTest>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/data/records.h"
 #include "app/globals.h"
@@ -20,8 +21,10 @@
 #include "app/ui/mic_wait.h"
 #include "platform/qt/qtview.h"
 #include "platform/window.h"
+#include "tests/app/form_operator.h"
 #include "tests/engine/recording_port.h"
 #include "tests/support/qt_main.h"
+#include "tests/support/qt_widgets.h"
 #include "tests/support/tempdir.h"
 
 namespace {
@@ -32,14 +35,9 @@ namespace ui = app::ui;
 using testsupport::Shot;
 
 pq::QtView& View() { return testsupport::TestView(); }
-pu::Window& Top() { return *pu::ThreadWindows().back(); }
-
-template <class W>
-W* Widget(pu::Window& w, std::string_view label) {
-  auto* wgt = qobject_cast<W*>(View().ControlWidget(w, label));
-  EXPECT_NE(wgt, nullptr) << label;
-  return wgt;
-}
+using testsupport::ControlWidget;
+using testsupport::TopShown;
+pu::Window& Top() { return testsupport::TopWindow(); }
 
 // Runs `then` once `ready` holds; gives up (a failure, the windows closed
 // down) after about ten seconds (the live announcement's first step takes
@@ -50,37 +48,20 @@ void When(std::function<bool()> ready, std::function<void()> then) {
   }, 2000);
 }
 
-// The window on top is the procedure's and is shown.
-bool Shown(const char* procedure) {
-  return !pu::ThreadWindows().empty() && Top().ProcedureName() == procedure && View().NativeOf(Top()) != nullptr &&
-         View().NativeOf(Top())->isVisible();
-}
-
 QColor Face(pu::Window& w, std::string_view label) {
-  return Widget<QPushButton>(w, label)->palette().color(QPalette::Button);
+  return ControlWidget<QPushButton>(w, label)->palette().color(QPalette::Button);
 }
 
 class MainCommandsView : public ::testing::Test {
  protected:
   void SetUp() override {
     ::setenv("SDL_AUDIODRIVER", "dummy", 0);
-    app::data::AttachThreadFiles();
     app::CaptionText = " vELORN v. 1.0";
-    platform::rec::File<app::data::OutputsRecord> f(app::data::OutputsDecl());
-    ASSERT_EQ(f.Create(), 0);
-    ASSERT_EQ(f.Open(), 0);
-    const char* names[] = {"Hala A", "Hala B", "Kancelář", "Sklad", "Dvůr", "Jídelna", "Vrátnice", "Brána"};
-    for (int k = 1; k <= 32; ++k) {
-      f.ClearBuffer();
-      f.rec.CISLO = k;
-      f.rec.NAZEV = k <= 8 ? names[k - 1] : "Zóna " + std::to_string(k);
-      ASSERT_EQ(f.Add(), 0);
-    }
+    std::vector<std::string> names = {"Hala A", "Hala B", "Kancelář", "Sklad", "Dvůr", "Jídelna", "Vrátnice", "Brána"};
+    for (int k = 9; k <= 32; ++k) names.push_back("Zóna " + std::to_string(k));
+    testsupport::FillFiles(names, {});
   }
-  void TearDown() override {
-    app::data::ReleaseDataFiles();
-    app::data::DetachThreadFiles();
-  }
+  void TearDown() override { app::data::ThreadReleaseDataFiles(); }
 
   testsupport::TempDir dir_{true};
   testsupport::RecordingPort port_;
@@ -91,45 +72,45 @@ TEST_F(MainCommandsView, TheLiveTabTheExitQuestionAndTheWaitForTheMicSwitch) {
   pu::Window& w = main.Win();
   const QColor red(255, 0, 0);
   bool waited = false;
-  When([&] { return Shown("Main") && w["?KOMUNIKACE"].Text() == "Připojeno"; }, [&] {
-    Widget<QTabWidget>(w, "?SHEET1")->setCurrentIndex(3);
+  When([&] { return TopShown("Main") && w["?KOMUNIKACE"].Text() == "Připojeno"; }, [&] {
+    ControlWidget<QTabWidget>(w, "?SHEET1")->setCurrentIndex(3);
     w.Press("?BUTTON20:2");
     w.Press("?BUTTON20:5");
     w.Press("?BUTTON51");
     When([&] { return w["?BUTTON51"].Text() == "Ukončit hlášení"; }, [&] {
       QApplication::processEvents();
-      EXPECT_EQ(Widget<QPushButton>(w, "?BUTTON51")->text(), "Ukončit hlášení");
+      EXPECT_EQ(ControlWidget<QPushButton>(w, "?BUTTON51")->text(), "Ukončit hlášení");
       EXPECT_EQ(Face(w, "?BUTTON51"), red);
       EXPECT_EQ(Face(w, "?BUTTON20:2"), red);
       EXPECT_EQ(Face(w, "?BUTTON20:5"), red);
       EXPECT_NE(Face(w, "?BUTTON20:1"), red);
-      testsupport::ExpectWhole(Widget<QPushButton>(w, "?BUTTON51"), "live");
+      testsupport::ExpectWhole(ControlWidget<QPushButton>(w, "?BUTTON51"), "live");
       Shot(View().NativeOf(w), "commands-live");
       w.Press("?BUTTON51");
       When([&] { return w["?BUTTON51"].Text() == "Začít hlášení"; }, [&] {
-        Widget<QTabWidget>(w, "?SHEET1")->setCurrentIndex(0);
+        ControlWidget<QTabWidget>(w, "?SHEET1")->setCurrentIndex(0);
         w.Press("?BUTTON_KONEC");
-        When([] { return Shown("cMessage"); }, [&] {
+        When([] { return TopShown("cMessage"); }, [&] {
           QWidget* box = View().NativeOf(Top());
           EXPECT_EQ(box->windowTitle(), "Potvrzení operace");
-          EXPECT_EQ(Widget<QPushButton>(Top(), "?BUTTON2")->text(), "Ne");
-          EXPECT_EQ(Widget<QPushButton>(Top(), "?BUTTON1")->text(), "Ano");
+          EXPECT_EQ(ControlWidget<QPushButton>(Top(), "?BUTTON2")->text(), "Ne");
+          EXPECT_EQ(ControlWidget<QPushButton>(Top(), "?BUTTON1")->text(), "Ano");
           Shot(box, "commands-exit");
-          QTest::mouseClick(Widget<QPushButton>(Top(), "?BUTTON2"), Qt::LeftButton);
+          QTest::mouseClick(ControlWidget<QPushButton>(Top(), "?BUTTON2"), Qt::LeftButton);
           // "Ne": the program runs on. The live announcement: the console
           // is silent (state 0), so the MIC box, then the wait.
-          When([&] { return Shown("Main"); }, [&] {
+          When([&] { return TopShown("Main"); }, [&] {
             w.Press("?BUTTON_ZAPNI");
-            When([] { return Shown("MessageBox"); }, [&] {
+            When([] { return TopShown("MessageBox"); }, [&] {
               Top().Post(pu::EVENT::CloseWindow);
-              When([] { return Shown(ui::kMicWaitProcedure); }, [&] {
+              When([] { return TopShown(ui::kMicWaitProcedure); }, [&] {
                 QWidget* wait = View().NativeOf(Top());
                 EXPECT_EQ(wait->windowTitle(), " vELORN v. 1.0");
-                EXPECT_EQ(Widget<QLabel>(Top(), "?TEXT")->text(), ui::kMicOffText);
-                testsupport::ExpectWhole(Widget<QPushButton>(Top(), "?STORNO"), "wait");
+                EXPECT_EQ(ControlWidget<QLabel>(Top(), "?TEXT")->text(), ui::kMicOffText);
+                testsupport::ExpectWhole(ControlWidget<QPushButton>(Top(), "?STORNO"), "wait");
                 Shot(wait, "commands-mic-wait");
-                QTest::mouseClick(Widget<QPushButton>(Top(), "?STORNO"), Qt::LeftButton);
-                When([] { return Shown("Main"); }, [&] {
+                QTest::mouseClick(ControlWidget<QPushButton>(Top(), "?STORNO"), Qt::LeftButton);
+                When([] { return TopShown("Main"); }, [&] {
                   waited = true;
                   w.Post(pu::EVENT::CloseDown);
                 });
