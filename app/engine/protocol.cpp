@@ -67,7 +67,8 @@ void Protocol::LoseDevice() {
   ops_.close(port_.PortHandle);
   port_.PortHandle = -1;
   port_.PortLost = 1;
-  WriteLogLine(Stamp() + " connection lost: " + PortName());
+  WriteLogLine(Stamp() + " connection lost: " + (port_.OpenPortName.empty() ? PortName() : port_.OpenPortName));
+  port_.OpenPortName.clear();
 }
 
 int32_t Protocol::Write(const std::string& text) {
@@ -130,6 +131,7 @@ void Protocol::DisconnectPort() {
   ops_.killAll();
   // Nothing later writes to the closed handle (its number may be reused).
   port_.PortHandle = -1;
+  port_.OpenPortName.clear();
 }
 
 void Protocol::WriteRelayCommand() {
