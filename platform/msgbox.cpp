@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "platform/locale_texts.h"
 
@@ -15,6 +16,7 @@ namespace {
 
 std::mutex gMutex;
 BoxView gView;
+BeepView gBeep;
 size_t gScriptPos = 0;
 std::string gScriptSeen;  // the script the position counts in
 
@@ -88,6 +90,20 @@ unsigned MessageBox(std::string_view text, std::string_view caption, BoxIcon ico
   std::lock_guard lock(gMutex);
   const unsigned scripted = NextScripted();
   return (scripted & buttons) ? scripted : HeadlessAnswer(buttons);
+}
+
+void Beep(BoxIcon sound) {
+  BeepView beep;
+  {
+    std::lock_guard lock(gMutex);
+    beep = gBeep;
+  }
+  if (beep) beep(sound);
+}
+
+void SetBeepView(BeepView view) {
+  std::lock_guard lock(gMutex);
+  gBeep = std::move(view);
 }
 
 void SetBoxView(BoxView view) {

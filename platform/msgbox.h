@@ -41,6 +41,13 @@ using BoxView = std::function<unsigned(std::string_view text, std::string_view c
                                        unsigned buttons, unsigned defaultButton)>;
 void SetBoxView(BoxView view);
 
+// The sound that goes with a box of that icon (a question's before the
+// exit box), played by the view installed for the process; the headless
+// form plays nothing.
+void Beep(BoxIcon sound);
+using BeepView = std::function<void(BoxIcon sound)>;
+void SetBeepView(BeepView view);
+
 // The answer the headless form gives (exposed for tests).
 unsigned HeadlessAnswer(unsigned buttons);
 

@@ -67,7 +67,8 @@ void Protocol::LoseDevice() {
   ops_.close(port_.PortHandle);
   port_.PortHandle = -1;
   port_.PortLost = 1;
-  WriteLogLine(Stamp() + " connection lost: " + PortName());
+  WriteLogLine(Stamp() + " connection lost: " + (port_.OpenPortName.empty() ? PortName() : port_.OpenPortName));
+  port_.OpenPortName.clear();
 }
 
 int32_t Protocol::Write(const std::string& text) {
@@ -79,7 +80,8 @@ int32_t Protocol::Write(const std::string& text) {
 }
 
 void Protocol::SwitchBaud(ConsoleState& console, const char* baud) {
-  console.PortModeText = PortMode(PortName(), baud);
+  // The port open, also when COM_PORT names the next one already.
+  console.PortModeText = PortMode(port_.OpenPortName.empty() ? PortName() : port_.OpenPortName, baud);
   const int32_t handle = port_.PortHandle;
   if (ops_.reset(console.PortModeText) == 0 && handle >= 0 && ops_.lost(handle)) LoseDevice();
 }
@@ -90,6 +92,7 @@ uint8_t Protocol::Connect(bool showBox) {
   port_.PortHandle = -1;
   if (PortName().empty()) port_.COM_PORT = kDefaultPort;
   port_.PortHandle = ops_.open(PortMode(PortName(), kRelayBaud));
+  port_.OpenPortName = port_.PortHandle >= 0 ? PortName() : std::string();
   if (port_.PortHandle >= 0) {
     port_.RelayCommand = kGreeting;
     port_.LastWriteResult = Write(port_.RelayCommand);
@@ -126,6 +129,9 @@ void Protocol::DisconnectPort() {
   DebugText("Odpojuji komunikaci...");
   ops_.close(port_.PortHandle);
   ops_.killAll();
+  // Nothing later writes to the closed handle (its number may be reused).
+  port_.PortHandle = -1;
+  port_.OpenPortName.clear();
 }
 
 void Protocol::WriteRelayCommand() {

@@ -60,6 +60,9 @@ PortOps LibraryPort();
 struct PortState {
   int32_t PortHandle = -1;          // NewPort's handle; negative: not connected
   std::string COM_PORT;             // "COM1" .. "COM8"; blank connects to COM1
+  // The name the open port was opened as: the baud changes name it while
+  // COM_PORT already holds the port of the next connection ("" none).
+  std::string OpenPortName;
   std::string RelayCommand;         // the relay command WriteRelayCommand sends
   int32_t ConsoleCommandCode = 0;   // the command SendConsoleCommand sends; 0 after each send
   int32_t LastWriteResult = 0;      // the last write's result; kept, never read
@@ -105,8 +108,8 @@ class Protocol {
   // PortHandle negative and PortLost unchanged.
   [[nodiscard]] uint8_t ReconnectQuietly();
   // ?DEBUG_TEXT "Odpojuji komunikaci...", ClosePort(PortHandle),
-  // KillAllPorts. PortHandle is left as it was: the caller connects again
-  // or ends; traffic before that fails as with no port.
+  // KillAllPorts, PortHandle := -1: traffic before the next connection
+  // fails as with no port and never reaches a descriptor reused since.
   void DisconnectPort();
 
   // ---- Relay board ----

@@ -83,6 +83,9 @@ void Scheduler::EndPlaybackIfDue() {
   if (state_.ManualPlaybackRequested == 1) {
     state_.ManualPlaybackRequested = 0;
     Lamp(kLineBacklightOff);
+    // A live announcement from the tab still runs in its zones: its stop
+    // switches them, the amplifier and the ON-AIR lamp off.
+    if (state_.LiveFromTabActive == 1) return;
     Lamp(kOnAirLampOff);
     for (int k = 1; k <= kZoneRelays; ++k)
       if (state_.OutputSelected[static_cast<size_t>(k)] == 1) protocol_.RelayExchange(SetRelay(k - 1));

@@ -93,7 +93,9 @@ class Scheduler {
   // When the playback's end (date and time, or the monotonic end) has
   // passed, also when nothing plays: PlaybackRunning := 0, ?INFO_TEXT "",
   // ?IMAGE1 hidden; for a manual playback also lamps 520, 500, "s" for each
-  // chosen output 1..40 and "r64\r", ManualPlaybackRequested := 0.
+  // chosen output 1..40 and "r64\r", ManualPlaybackRequested := 0; while
+  // LiveFromTabActive is 1 only lamp 520 (the live announcement's stop
+  // switches the rest).
   void EndPlaybackIfDue();
   // KOMUNIKACE "Připojeno" (font colour 8000h, ?BUTTON_PREHRAJ and
   // ?BUTTON_ZAPNI enabled) while PortHandle >= 0, else "Nepřipojeno !"

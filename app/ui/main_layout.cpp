@@ -99,11 +99,11 @@ void Announcement(pu::Window& w, pu::Control* sheet, MainLocals& l, engine::Sche
   OutputButtons(w, tab, 25, 32);
   pu::Control* file = &w.Add(K::Group, "?GROUP5", {}, tab);
   Prompt(w, file, "?STRING27", "Soubor:");
-  w.Add(K::Entry, "?GLO:FILE2PLAY", {}, file).SetPicture("@s255").Bind(state.GLO_FILE2PLAY, 255);
+  w.Add(K::Entry, "?GLO:FILE2PLAY", {}, file).SetPicture("@s255").Bind(PathBinding(state.GLO_FILE2PLAY));
   Button(w, file, "?LOOKUPFILE", "", "open.gif");
   Button(w, file, "?BUTTON51:2", "Přehrát soubor", "control_play_blue.gif");
   Prompt(w, file, "?STRING27:2", "čas:");
-  w.Add(K::Entry, "?GLO:FILELENGHT", {}, file).SetPicture("@t4").Bind(state.GLO_FILELENGHT);
+  w.Add(K::Entry, "?GLO:FILELENGHT", {}, file).SetPicture("@t4").Bind(TimeBinding(state.GLO_FILELENGHT));
   // Below the outputs, across their rows.
   Button(w, tab, "?BUTTON51", "", "sound.gif").SetCell(4, 0, 8);
   OutputButtons(w, tab, 17, 24);

@@ -167,9 +167,7 @@ void MainWindow::HandleMainOpenWindow() {
     file.rec.PORT = "COM1";
     if (const int rc = settings.Insert(); rc != 0) {
       platform::ReportFileError(file.Decl().fileName, rc);
-      aMessage("stop.ico", "Chyba č." + std::to_string(rc),
-               "Při čtení nebo zápisu do databáze Settings.tps vznikla chyba č.: 0x0" + std::to_string(rc) + " !\r\n" +
-                   "-> " + platform::locale::ErrorText(rc));
+      SettingsErrorBox(rc);
       // A program that could not keep its settings did not end well.
       platform::Halt(kSettingsErrorExit);
     }
@@ -212,6 +210,12 @@ void MainWindow::HandleMainOpenWindow() {
       window_[OutputButton(k)].SetColor(kRed);
   pu::SetCursor(pu::Cursor::Normal);
   Refresh(0);
+}
+
+void SettingsErrorBox(int code) {
+  aMessage("stop.ico", "Chyba č." + std::to_string(code),
+           "Při čtení nebo zápisu do databáze Settings.tps vznikla chyba č.: 0x0" + std::to_string(code) + " !\r\n" +
+               "-> " + platform::locale::ErrorText(code));
 }
 
 void MainWindow::Refresh(uint8_t force) {

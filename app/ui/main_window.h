@@ -22,6 +22,7 @@
 #include "app/engine/engine.h"
 #include "app/engine/engine_view.h"
 #include "app/ui/main_lists.h"
+#include "app/ui/output_buttons.h"
 #include "platform/filedialog.h"
 #include "platform/window.h"
 #include "service/endsession.h"
@@ -48,7 +49,6 @@ inline constexpr int32_t kRed = 0xFF;
 inline constexpr int32_t kOrange = 0x80FF;
 inline constexpr int32_t kGrey = 0x808080;
 
-inline constexpr int kOutputButtons = 32;
 inline constexpr int kOutputNames = 40;
 
 // The state the window shows that is its own (the engine keeps the rest).
@@ -67,6 +67,10 @@ struct MainLocals {
 // The label of output k's button (k = 1 .. 32).
 std::string OutputButton(int k);
 
+// The box of a settings record that could not be read or written:
+// "Chyba č." & code, with the code's text.
+void SettingsErrorBox(int code);
+
 // Adds the window's controls, in window order, each bound to its variable
 // (the window's own or the engine's).
 void BuildMainWindow(pu::Window& w, MainLocals& locals, engine::Engine& engine);
@@ -82,8 +86,11 @@ class MainWindow : public pu::WindowController, public engine::EngineView {
   int TearDown() override;
   int OnAnyEvent() override;
   int OnWindowEvent() override;
-  // The operator's commands (main_commands.cpp). Not built yet: every
-  // accepted control goes on to the standard handling.
+  // The operator's commands (main_commands.cpp), in three stages: the
+  // volume control, the tab's live toggle and the exit's question and
+  // switch-off; the standard handling; every other command and the exit's
+  // close-down. kConsumed when a command stopped (refused, cancelled),
+  // else the standard handling's result.
   int OnControlAccepted() override;
   void Refresh(uint8_t force) override;
   void SetHotKeys() override;
@@ -122,6 +129,9 @@ class MainWindow : public pu::WindowController, public engine::EngineView {
   void ShowTickValues();
   // Every relay off and the port closed, as the confirmed exit leaves them.
   void SwitchInstallationOff();
+
+  class Commands;  // main_commands.cpp
+  friend class Commands;
 
   pu::Window window_;
   MainLocals locals_;

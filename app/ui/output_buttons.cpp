@@ -88,13 +88,13 @@ void ShowChosenOutputs(pu::Window& w, const OutputFlags& flags) {
     if (flags[static_cast<std::size_t>(k)] == 1) w[DialogOutputButton(k)].SetColor(kChosenColor);
 }
 
-void ToggleOutput(pu::Window& w, OutputFlags& flags, int k) {
+void ToggleOutput(pu::Window& w, OutputFlags& flags, int k, OutputButtonLabel button) {
   uint8_t& f = flags[static_cast<std::size_t>(k)];
   if (f == 1) {
-    w[DialogOutputButton(k)].SetColor(pu::kNormalColor);
+    w[button(k)].SetColor(pu::kNormalColor);
     f = 0;
   } else {
-    w[DialogOutputButton(k)].SetColor(kChosenColor);
+    w[button(k)].SetColor(kChosenColor);
     f = 1;
   }
 }
@@ -105,7 +105,8 @@ bool AnyOutputChosen(const OutputFlags& flags) {
   return false;
 }
 
-void ApplyPreset(pu::Window& w, OutputFlags& flags, const OutputNameList& names, std::array<std::string, 11>& nibbles) {
+void ApplyPreset(pu::Window& w, OutputFlags& flags, const OutputNameList& names, std::array<std::string, 11>& nibbles,
+                 OutputButtonLabel button) {
   auto& preset = data::Files().PRESET;
   const std::string* fields[5] = {&preset.rec.VYSTUP1_5, &preset.rec.VYSTUP2_5, &preset.rec.VYSTUP3_5,
                                   &preset.rec.VYSTUP4_5, &preset.rec.VYSTUP5_5};
@@ -119,7 +120,7 @@ void ApplyPreset(pu::Window& w, OutputFlags& flags, const OutputNameList& names,
     const std::string& nibble = nibbles[static_cast<std::size_t>((k - 1) / 4 + 1)];
     const std::size_t bit = static_cast<std::size_t>((k - 1) % 4);
     const bool on = bit < nibble.size() && nibble[bit] == '1' && !Blank(names[static_cast<std::size_t>(k)]);
-    w[DialogOutputButton(k)].SetColor(on ? kChosenColor : pu::kNormalColor);
+    w[button(k)].SetColor(on ? kChosenColor : pu::kNormalColor);
     if (on) flags[static_cast<std::size_t>(k)] = 1;
   }
   preset.ClearBuffer();

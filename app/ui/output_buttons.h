@@ -61,8 +61,11 @@ void ReadOutputNames(OutputNameList& names);
 void ShowOutputNames(platform::ui::Window& w, const OutputNameList& names);
 // Colours button k when flags[k] is 1 (only 1 counts as chosen).
 void ShowChosenOutputs(platform::ui::Window& w, const OutputFlags& flags);
+// The label of output k's button in a window: the dialogs' DialogOutputButton
+// unless given (the main window's own).
+using OutputButtonLabel = std::string (*)(int k);
 // The toggle of output k: chosen (1) becomes not chosen, anything else 1.
-void ToggleOutput(platform::ui::Window& w, OutputFlags& flags, int k);
+void ToggleOutput(platform::ui::Window& w, OutputFlags& flags, int k, OutputButtonLabel button = DialogOutputButton);
 // True when an element of flags[1..40] is 1.
 bool AnyOutputChosen(const OutputFlags& flags);
 
@@ -71,6 +74,6 @@ bool AnyOutputChosen(const OutputFlags& flags);
 // cleared; outputs 1..32 chosen where the bit is "1" and the output has a
 // name, coloured so, the others uncoloured; then the PRESET buffer cleared.
 void ApplyPreset(platform::ui::Window& w, OutputFlags& flags, const OutputNameList& names,
-                 std::array<std::string, 11>& nibbles);
+                 std::array<std::string, 11>& nibbles, OutputButtonLabel button = DialogOutputButton);
 
 }  // namespace app::ui

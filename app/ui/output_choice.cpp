@@ -152,9 +152,7 @@ class PlaybackChoiceWindow final : public OutputChoiceWindow {
       return false;
     }
     if (shared_.GLO_FILELENGHT <= 0) {
-      aMessage("stop.ico", "Chyba",
-               "Chybí potřebné údaje !\r\n\r\nNezadali jste délku přehrávaného souboru.\r\n"
-               "Zadejte délku soubor a poté akci opakujte.");
+      aMessage("stop.ico", "Chyba", kLengthMissingText);
       return false;
     }
     // A question closed without a button counts as "Zpět".
@@ -193,9 +191,7 @@ class LiveChoiceWindow final : public OutputChoiceWindow {
 
   bool OkChecks() override {
     if (AnyOutputChosen(shared_.OutputSelected)) return true;
-    aMessage("stop.ico", "Žádné výstupy",
-             "Není specifikován žádný výstup !\r\n\r\nNespecifikovali jste výstupy, do kterých chcete přehrát "
-             "hlášení.\r\n\r\nBez zvolených výstupů nelze spustit hlášení.");
+    aMessage("stop.ico", "Žádné výstupy", kNoOutputsText);
     return false;
   }
 };

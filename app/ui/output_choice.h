@@ -40,6 +40,15 @@ struct PlaybackShared {
 // The playback state of the engine that the calling window hosts.
 PlaybackShared EnginePlayback(engine::SchedulerState& s);
 
+// The refusals of a playback without a length and of a live announcement
+// without outputs (also the main window's).
+inline constexpr const char* kLengthMissingText =
+    "Chybí potřebné údaje !\r\n\r\nNezadali jste délku přehrávaného souboru.\r\nZadejte délku soubor a poté "
+    "akci opakujte.";
+inline constexpr const char* kNoOutputsText =
+    "Není specifikován žádný výstup !\r\n\r\nNespecifikovali jste výstupy, do kterých chcete přehrát "
+    "hlášení.\r\n\r\nBez zvolených výstupů nelze spustit hlášení.";
+
 inline constexpr const char* kPlaybackProcedure = "Volba_vystupu";
 inline constexpr const char* kLiveProcedure = "Volba_vystupu2";
 

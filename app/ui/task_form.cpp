@@ -18,8 +18,6 @@
 
 namespace app::ui {
 
-uint8_t CopyTaskPending = 0;
-
 namespace {
 
 namespace pu = platform::ui;

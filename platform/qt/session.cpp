@@ -61,6 +61,7 @@ Session::Session() {
   SetBoxView([view](std::string_view text, std::string_view caption, BoxIcon icon, unsigned buttons,
                     unsigned defaultButton) { return ShowMessageBox(*view, text, caption, icon, buttons, defaultButton); });
   SetFileDialogView([view](const FileDialogRequest& r) { return ShowOpenFileDialog(*view, r); });
+  SetBeepView([](BoxIcon) { QApplication::beep(); });
   const int thread = ui::ThreadNumber();
   desktop_ = std::make_unique<DesktopSession>([thread] { ui::QueryEndSession(thread); },
                                               [thread] { ui::EndSession(thread); });
@@ -69,6 +70,7 @@ Session::Session() {
 Session::~Session() {
   if (!view_) return;
   desktop_.reset();
+  SetBeepView(nullptr);
   SetFileDialogView(nullptr);
   SetBoxView(nullptr);
   ui::SetThreadView(nullptr);

@@ -524,8 +524,11 @@ TEST_F(EngineOnPort, APortThatCannotBeOpenedIsReportedAndNeverScanned) {
     if (restart) {
       // Connected once: the old handle must not survive the failed attempt.
       Connect();
+      const int32_t stale = port_.PortHandle;
+      ASSERT_GE(stale, 0);
       engine_.protocol.DisconnectPort();
-      ASSERT_GE(port_.PortHandle, 0);
+      ASSERT_LT(port_.PortHandle, 0) << "the disconnect forgets the closed handle";
+      port_.PortHandle = stale;  // as a caller that kept a copy would have it
     } else {
       port_.PortHandle = -1;
     }
