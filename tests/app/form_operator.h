@@ -1,11 +1,14 @@
 // An operator for the application's dialogs through the window model: each
 // time a dialog waits, the next step looks at it and acts; the boxes it
 // opens (aMessage, cMessage) are noted and answered from a list. Also the
-// record files of a test folder: OUTPUTS named, PRESET filled.
+// record files of a test folder: OUTPUTS named, PRESET filled, TASKS
+// written and read back.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -13,6 +16,7 @@
 #include <vector>
 
 #include "app/data/records.h"
+#include "platform/stdtime.h"
 #include "platform/window.h"
 
 namespace testsupport {
@@ -109,6 +113,54 @@ inline std::vector<std::string> Names(int n) {
   std::vector<std::string> v;
   for (int i = 1; i <= n; ++i) v.push_back("V" + std::to_string(i));
   return v;
+}
+
+// A task as stored; the fields the lists show. AddTask writes it to
+// Tasks.tps (created when missing) with the file's defaults otherwise, first
+// dated 1.3.2026, playing "/nikde/<name>.wav" to output 4, and gives its
+// TAS:ID; StoredTasks reads every task back in TAS:ID order.
+struct StoredTask {
+  std::string name;
+  platform::StdTime time = 0;
+  uint8_t active = 1;
+  uint8_t autoDelete = 0;
+  std::string weekdays = "00";
+  platform::StdDate last = 0;
+  uint8_t count = 0;
+  platform::StdTime length = platform::TimeFromHms(0, 0, 30);
+};
+
+inline int32_t AddTask(const StoredTask& s) {
+  namespace d = app::data;
+  platform::rec::File<d::TasksRecord> f(d::TasksDecl());
+  EXPECT_EQ(f.Create(), 0);
+  EXPECT_EQ(f.Open(), 0);
+  f.ClearBuffer();
+  d::PrimeTaskDefaults(f.rec);
+  EXPECT_EQ(f.PrimeAutoNumber(), 0);
+  f.rec.NAZEV = s.name;
+  f.rec.CAS_SPUSTENI = s.time;
+  f.rec.DATUM_SPUSTENI = platform::DateFromYmd(2026, 3, 1);
+  f.rec.AKTIVNI = s.active;
+  f.rec.AUTOMATICKY_SMAZAT = s.autoDelete;
+  f.rec.OPAKOVANI = s.weekdays;
+  f.rec.OPAKOVANI_POCET = s.count;
+  f.rec.POSLEDNI_SPUSTENI = s.last;
+  f.rec.PREHRAT = "/nikde/" + s.name + ".wav";
+  f.rec.DELKA_SOUBORU = s.length;
+  f.rec.VYSTUP1_5 = "08";
+  EXPECT_EQ(f.Add(), 0);
+  return f.rec.ID;
+}
+
+inline std::vector<app::data::TasksRecord> StoredTasks() {
+  namespace d = app::data;
+  platform::rec::File<d::TasksRecord> f(d::TasksDecl());
+  std::vector<d::TasksRecord> out;
+  if (f.Open() != 0) return out;
+  f.SetKeyOrder(d::TAS_KeyId);
+  while (f.Next() == 0) out.push_back(f.rec);
+  return out;
 }
 
 }  // namespace testsupport

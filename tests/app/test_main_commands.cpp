@@ -31,6 +31,7 @@
 #include "app/ui/task_form.h"
 #include "platform/filedialog.h"
 #include "platform/stdtime.h"
+#include "platform/text.h"
 #include "syslib/serial.h"
 #include "syslib/sound.h"
 #include "tests/app/desk.h"
@@ -84,6 +85,13 @@ std::string PatternData(int frames) {
   return d;
 }
 
+// The steps of the parts, one after another.
+std::vector<Step> JoinSteps(std::initializer_list<std::vector<Step>> parts) {
+  std::vector<Step> all;
+  for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+  return all;
+}
+
 // The main window, counting its timer events.
 class TickingMain : public MainWindow {
  public:
@@ -108,6 +116,7 @@ class MainCommands : public ::testing::Test {
     ::mkdir(dir_.file("slozka.wav").c_str(), 0755);
   }
   void TearDown() override {
+    CopyTaskPending = 0;
     syslib::ShutdownSound();
     platform::SetFileDialogView(nullptr);
     syslib::KillAllPorts();
@@ -195,23 +204,18 @@ TEST_F(MainCommands, EveryDeviceCommandSendsItsTrafficInOrderAtItsRate) {
            EXPECT_GE(platform::GetClock().ClockTime() - port.AmpWaitStart, port.GLO_AMP_DELAY) << "the delay";
          }),
       Ticks("Info_window", 1), Press("Info_window", "?OKBUTTON")};
-  const auto join = [](std::initializer_list<std::vector<Step>> parts) {
-    std::vector<Step> all;
-    for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
-    return all;
-  };
   const Traffic liveTraffic = Join({kAmpOff, Zones('s'), {kMicOn}, Chosen('r'), kAmpOn, {kOnAirOff}, kAmpOff,
                                     Zones('s'), {kMicOff, kLineOff}});
   const Seen micBox{"box", " vELORN v. 1.0", kMicOffText};
   int passesAfter = -1;
   const TrafficCase cases[] = {
-      {"live announcement, the MIC switch on", '2', console(2), join({{press("?BUTTON_ZAPNI")}, announce}), {},
+      {"live announcement, the MIC switch on", '2', console(2), JoinSteps({{press("?BUTTON_ZAPNI")}, announce}), {},
        liveTraffic, {}, {}},
       {"live announcement, ON-AIR on too: the warning once", '3', console(3),
-       join({{press("?BUTTON_ZAPNI")}, announce}), {}, liveTraffic,
+       JoinSteps({{press("?BUTTON_ZAPNI")}, announce}), {}, liveTraffic,
        {{"box", " vELORN v. 1.0", "Pozor, máte zapnutý spínač ON-AIR na mikrofonu. Vypněte jej!"}}, {}},
       {"live announcement, the MIC switch off: the wait goes on at state 2", '0', console(0),
-       join({{press("?BUTTON_ZAPNI"),
+       JoinSteps({{press("?BUTTON_ZAPNI"),
               Do(kMicWaitProcedure, [&](pu::Window&) { ticksAtWait = win->ticks; }),
               Ticks(kMicWaitProcedure, 3),
               Do(kMicWaitProcedure, [this](pu::Window&) { sim_.SetConsoleState('2'); }),
@@ -542,13 +546,35 @@ TEST_F(MainCommands, ASettingsFileHeldByAnotherProgramKeepsTheNewValueForTheRun)
   platform::rec::SetLockRecoveryUnit(1000ms);
 }
 
+// The main window noting each accepted control before its commands run,
+// and the PRESET record its ?PRE:NAZEV finds current ("ID NAZEV").
+class AcceptedControls : public MainWindow {
+ public:
+  using MainWindow::MainWindow;
+  std::vector<std::string> accepted;
+  std::vector<std::string> presets;
+  int OnControlAccepted() override {
+    if (const pu::Control* c = Win().At(Win().Accepted())) {
+      accepted.push_back(c->Label());
+      if (c->Label() == "?PRE:NAZEV") {
+        const data::PresetRecord& p = data::Files().PRESET.rec;
+        presets.push_back(std::to_string(p.ID) + " " + std::string(platform::text::TrimRight(p.NAZEV)));
+      }
+    }
+    return MainWindow::OnControlAccepted();
+  }
+};
+
 // ---- The outputs ----
 
 TEST_F(MainCommands, OutputButtonsPresetsAndTheDialogsKeepTheColoursOnTheChoice) {
   std::vector<std::string> names = Names(12);
   names[11] = "";  // output 12 has no name
-  FillFiles(names, {{"Sever", {"01", "01", "00", "00", "00"}}});
-  MainWindow w(console_.Ops());
+  // Drop-list rows in PRE:ID order.
+  FillFiles(names, {{"Sever", {"01", "01", "00", "00", "00"}},    // 4, and 12 (no name)
+                    {"Vše", {"FF", "00", "00", "00", "FF"}},      // 1 .. 8, and 33 .. 40 (no button)
+                    {"Jen bez jména", {"00", "01", "00", "00", "00"}}});  // 12 only
+  AcceptedControls w(console_.Ops());
   sim_.SetConsoleState('2');  // the MIC switch on for the live announcement
   auto& chosen = w.Engine().schedulerState.OutputSelected;
   const auto colours = [&](pu::Window& win) {
@@ -561,29 +587,36 @@ TEST_F(MainCommands, OutputButtonsPresetsAndTheDialogsKeepTheColoursOnTheChoice)
     }
     return red;
   };
+  // The operator chooses the drop list's row; then the choice, its colours,
+  // the buffer cleared and the drop list showing no preset.
+  const auto choose = [&](int row, std::vector<int> expected) {
+    return std::vector<Step>{Then(kMain, [row](pu::Window& win) { win.Choose("?PRE:NAZEV", row); }),
+                             Do(kMain, [&, row, expected](pu::Window& win) {
+                               SCOPED_TRACE("preset " + std::to_string(row));
+                               EXPECT_EQ(colours(win), expected);
+                               for (size_t k = 33; k <= 40; ++k) EXPECT_EQ(chosen[k], 0) << k;
+                               EXPECT_EQ(data::Files().PRESET.rec.ID, 0) << "the buffer cleared";
+                               EXPECT_EQ(data::Files().PRESET.rec.NAZEV, "");
+                               EXPECT_EQ(win["?PRE:NAZEV"].Choice(), 0) << "the drop list shows no preset";
+                             })};
+  };
   RunScript(
       w, nullptr,
-      {Press(kMain, "?BUTTON20:3"), Press(kMain, "?BUTTON20:9"), Press(kMain, "?BUTTON20:3"),
+      JoinSteps({{Press(kMain, "?BUTTON20:3"), Press(kMain, "?BUTTON20:9"), Press(kMain, "?BUTTON20:3"),
        Do(kMain,
           [&](pu::Window& win) {
             EXPECT_EQ(colours(win), std::vector<int>{9});
             EXPECT_EQ(console_.Taken(), Traffic{}) << "a button switches no relay";
-          }),
-       // The preset: output 4 (output 12 has no name); 9 dropped.
-       Then(kMain,
-            [](pu::Window& win) {
-              auto& preset = data::Files().PRESET;
-              preset.ClearBuffer();
-              preset.rec.ID = 1;
-              ASSERT_EQ(preset.SetKeyFromBuffer(data::PRE_KeyId), 0);
-              ASSERT_EQ(preset.Next(), 0);
-              win.Post(pu::EVENT::Accepted, win.Number("?PRE:NAZEV"));
-            }),
-       Do(kMain,
-          [&](pu::Window& win) {
-            EXPECT_EQ(colours(win), std::vector<int>{4});
-            EXPECT_EQ(chosen[12], 0);
-            EXPECT_EQ(data::Files().PRESET.rec.NAZEV, "") << "the buffer cleared";
+          })},
+       // The presets chosen in the drop list: each drops the earlier choice
+       // and never chooses an output without a name (12) or without a
+       // button (33 .. 40). "Sever" from 9: output 4 only.
+       choose(1, {4}), choose(2, {1, 2, 3, 4, 5, 6, 7, 8}), choose(3, {}), choose(1, {4}),
+       {Do(kMain,
+          [&](pu::Window&) {
+            EXPECT_EQ(w.presets, (std::vector<std::string>{"1 Sever", "2 Vše", "3 Jen bez jména", "1 Sever"}))
+                << "the command found the chosen preset current";
+            EXPECT_EQ(console_.Taken(), Traffic{}) << "a preset switches no relay";
           }),
        // The dialogs' changes show on the tab, also when cancelled.
        Press(kMain, "?BUTTON_PREHRAJ"), Press(kPlaybackProcedure, "?BUTTON_2"),
@@ -591,33 +624,106 @@ TEST_F(MainCommands, OutputButtonsPresetsAndTheDialogsKeepTheColoursOnTheChoice)
        Do(kMain, [&](pu::Window& win) { EXPECT_EQ(colours(win), (std::vector<int>{2, 4})); }),
        Press(kMain, "?BUTTON_ZAPNI"), Press(kLiveProcedure, "?BUTTON_4"), Press(kLiveProcedure, "?BUTTON_7"),
        Press(kLiveProcedure, "?CANCEL"),
-       Do(kMain, [&](pu::Window& win) { EXPECT_EQ(colours(win), (std::vector<int>{2, 7})); })});
+       Do(kMain, [&](pu::Window& win) { EXPECT_EQ(colours(win), (std::vector<int>{2, 7})); })}}));
 }
 
 // ---- The task list's commands and the file picker ----
 
-class AcceptedControls : public MainWindow {
- public:
-  using MainWindow::MainWindow;
-  std::vector<std::string> accepted;
-  int OnControlAccepted() override {
-    if (const pu::Control* c = Win().At(Win().Accepted())) accepted.push_back(c->Label());
-    return MainWindow::OnControlAccepted();
-  }
-};
+constexpr int kDescriptionColumn = 5;  // "Popis úlohy"
 
-TEST_F(MainCommands, CopyAsksTheListForACopyOfTheSelectedTask) {
-  AcceptedControls w(console_.Ops());
-  CopyTaskPending = 0;
+std::vector<std::string> TaskRows(MainWindow& w) {
+  std::vector<std::string> rows;
+  TaskList& list = w.Lists().Tasks();
+  for (int r = 1; r <= list.Rows(); ++r) rows.push_back(list.Cell(r, kDescriptionColumn));
+  return rows;
+}
+
+TEST_F(MainCommands, TheActiveOnlyCheckBoxFiltersTheTaskRowsOnAndOff) {
+  AddTask({"ranní", platform::TimeFromHms(8, 0, 0)});
+  AddTask({"vypnutá", platform::TimeFromHms(9, 0, 0), 0});
+  AddTask({"večerní", platform::TimeFromHms(20, 0, 0)});
+  using Rows = std::vector<std::string>;
+  const Rows every{"ranní", "vypnutá", "večerní"};
+  const Rows active{"ranní", "večerní"};
+  MainWindow w(console_.Ops());
+  const auto check = [&](uint8_t on, Rows rows) {
+    return Do(kMain, [&w, on, rows](pu::Window& win) {
+      EXPECT_EQ(w.Locals().ShowActiveOnly, on);
+      EXPECT_EQ(win["?FILTR_ZOBRAZENI"].Checked(), on == 1);
+      EXPECT_EQ(TaskRows(w), rows);
+    });
+  };
   RunScript(w, nullptr,
-            {// The button is enabled only over tasks: its event, as the list's popup item gives it.
-             Then(kMain, [](pu::Window& win) { win.Post(pu::EVENT::Accepted, win.Number("?COPY")); }),
-             Do(kMain, [&](pu::Window&) {
-               EXPECT_EQ(CopyTaskPending, 1);
-               EXPECT_EQ(w.Locals().CopyKeepsRecord, 1);
-               EXPECT_EQ(w.accepted, (std::vector<std::string>{"?COPY", "?INSERT"}));
-             })});
-  CopyTaskPending = 0;
+            {check(0, every), Press(kMain, "?FILTR_ZOBRAZENI"), check(1, active), Press(kMain, "?FILTR_ZOBRAZENI"),
+             check(0, every)});
+}
+
+TEST_F(MainCommands, CopyOpensTheEditorOnTheSelectedTaskAndAddsANewTaskOnlyWhenConfirmed) {
+  AddTask({"ranní", platform::TimeFromHms(8, 0, 0)});
+  const int32_t source = AddTask({"Zvonění", platform::TimeFromHms(12, 0, 0), 1, 0, "7F",
+                                  platform::DateFromYmd(2026, 2, 23), 5, platform::TimeFromHms(0, 5, 0)});
+  const data::TasksRecord original = StoredTasks().back();
+  struct Case {
+    const char* what;
+    bool popup;         // the list's popup item, else the button
+    const char* close;  // the editor's button
+    bool added;
+  };
+  const Case cases[] = {{"the button, confirmed", false, "?OK", true},
+                        {"the button, cancelled", false, "?CANCEL", false},
+                        {"the popup item, confirmed", true, "?OK", true},
+                        {"the popup item, cancelled", true, "?CANCEL", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<data::TasksRecord> before = StoredTasks();
+    desk_->answers = {"?BUTTON1"};  // the editor's question on a task without outputs: "OK"
+    AcceptedControls w(console_.Ops());
+    const auto list = [&w]() -> TaskList& { return w.Lists().Tasks(); };  // once the window runs
+    RunScript(
+        w, nullptr,
+        {// The source plays last in the day: the last row.
+         Then(kMain, [&](pu::Window& win) { win.Choose("?LIST", list().Rows()); }),
+         Then(kMain,
+              [&](pu::Window& win) {
+                ASSERT_EQ(list().Selected(), list().Rows());
+                ASSERT_EQ(list().Cell(list().Selected(), kDescriptionColumn), "Zvonění");
+                // The buffer holds another task, as a form or a scan may leave it.
+                data::Files().TASKS.rec.NAZEV = "jiná";
+                if (c.popup)
+                  list().ChoosePopup(1);
+                else
+                  win.Press("?COPY");
+              }),
+         Then("Editace_uloh",
+              [&](pu::Window& form) {
+                EXPECT_EQ(form.Text(), "Přidání úlohy");
+                const data::TasksRecord& t = data::Files().TASKS.rec;
+                EXPECT_EQ(t.ID, before.back().ID + 1) << "the next number";
+                EXPECT_EQ(form["?TAS:NAZEV"].Text(), "Zvonění");
+                EXPECT_EQ(t.PREHRAT, original.PREHRAT);
+                EXPECT_EQ(t.DELKA_SOUBORU, original.DELKA_SOUBORU);
+                form.Press(c.close);
+              }),
+         Do(kMain, [&](pu::Window&) {
+           EXPECT_EQ(CopyTaskPending, 0);
+           EXPECT_EQ(w.Locals().CopyKeepsRecord, 0);
+           EXPECT_EQ(w.accepted, (std::vector<std::string>{"?COPY", "?INSERT"}));
+           EXPECT_EQ(list().Rows(), static_cast<int>(before.size() + (c.added ? 1 : 0)));
+         })});
+    const std::vector<data::TasksRecord> after = StoredTasks();
+    ASSERT_EQ(after.size(), before.size() + (c.added ? 1 : 0));
+    EXPECT_EQ(after[1].ID, source);
+    EXPECT_EQ(after[1].NAZEV, original.NAZEV) << "the source stays";
+    EXPECT_EQ(after[1].OPAKOVANI_POCET, original.OPAKOVANI_POCET);
+    if (!c.added) continue;
+    const data::TasksRecord& copy = after.back();
+    EXPECT_EQ(copy.ID, before.back().ID + 1);
+    EXPECT_EQ(copy.NAZEV, original.NAZEV);
+    EXPECT_EQ(copy.PREHRAT, original.PREHRAT);
+    EXPECT_EQ(copy.DELKA_SOUBORU, original.DELKA_SOUBORU);
+    EXPECT_EQ(copy.DATUM_SPUSTENI, platform::DateFromYmd(2026, 12, 10)) << "today";
+    EXPECT_EQ(copy.OPAKOVANI, "00") << "no weekdays: every other field its default";
+  }
 }
 
 TEST_F(MainCommands, LookupFileTakesThePickedPathEmptyWhenCancelledAndKeepsTheFolder) {

@@ -18,6 +18,7 @@
 #include "platform/stdtime.h"
 #include "platform/text.h"
 #include "platform/winproc.h"
+#include "tests/app/form_operator.h"
 #include "tests/engine/recording_port.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/icon_file.h"
@@ -31,6 +32,9 @@ namespace data = app::data;
 using data::TasksRecord;
 using platform::DateFromYmd;
 using platform::TimeFromHms;
+using Stored = testsupport::StoredTask;
+using testsupport::AddTask;
+using testsupport::StoredTasks;
 
 const platform::StdDate kDay = DateFromYmd(2026, 3, 2);  // a Monday
 const platform::StdTime kNine = TimeFromHms(9, 0, 0);
@@ -72,49 +76,6 @@ class Operator final : public pu::NativeHeadlessView {
     (void)deadline;
   }
 };
-
-// A task as stored; the fields the lists show.
-struct Stored {
-  std::string name;
-  platform::StdTime time = 0;
-  uint8_t active = 1;
-  uint8_t autoDelete = 0;
-  std::string weekdays = "00";
-  platform::StdDate last = 0;
-  uint8_t count = 0;
-  platform::StdTime length = TimeFromHms(0, 0, 30);
-};
-
-int32_t AddTask(const Stored& s) {
-  platform::rec::File<TasksRecord> f(data::TasksDecl());
-  EXPECT_EQ(f.Create(), 0);
-  EXPECT_EQ(f.Open(), 0);
-  f.ClearBuffer();
-  data::PrimeTaskDefaults(f.rec);
-  EXPECT_EQ(f.PrimeAutoNumber(), 0);
-  f.rec.NAZEV = s.name;
-  f.rec.CAS_SPUSTENI = s.time;
-  f.rec.DATUM_SPUSTENI = DateFromYmd(2026, 3, 1);
-  f.rec.AKTIVNI = s.active;
-  f.rec.AUTOMATICKY_SMAZAT = s.autoDelete;
-  f.rec.OPAKOVANI = s.weekdays;
-  f.rec.OPAKOVANI_POCET = s.count;
-  f.rec.POSLEDNI_SPUSTENI = s.last;
-  f.rec.PREHRAT = "/nikde/" + s.name + ".wav";
-  f.rec.DELKA_SOUBORU = s.length;
-  f.rec.VYSTUP1_5 = "08";
-  EXPECT_EQ(f.Add(), 0);
-  return f.rec.ID;
-}
-
-std::vector<TasksRecord> Tasks() {
-  platform::rec::File<TasksRecord> f(data::TasksDecl());
-  std::vector<TasksRecord> out;
-  if (f.Open() != 0) return out;
-  f.SetKeyOrder(data::TAS_KeyId);
-  while (f.Next() == 0) out.push_back(f.rec);
-  return out;
-}
 
 using OutputRows = std::vector<std::pair<int32_t, std::string>>;
 
@@ -290,7 +251,7 @@ TEST_F(MainListsTest, WithTheFilterATaskTheSchedulerSetsInactiveIsGoneAfterTheRe
           OnMain([&] {
             EXPECT_EQ(m.SelectedId(), due);
             m.Engine().scheduler.ScanTasks();
-            const auto stored = Tasks();
+            const auto stored = StoredTasks();
             ASSERT_EQ(stored.size(), 4u);
             EXPECT_EQ(stored[2].AKTIVNI, 0) << "the scan ran it for the last time";
             EXPECT_EQ(stored[2].POSLEDNI_SPUSTENI, kDay);
@@ -334,7 +295,7 @@ TEST_F(MainListsTest, ACopyKeepsDescriptionFileAndLengthAndTakesEveryDefaultAndT
               ASSERT_EQ(m.SelectedId(), sourceId);
               if (afterScan) {
                 m.Engine().scheduler.ScanTasks();
-                EXPECT_EQ(Tasks()[0].POSLEDNI_SPUSTENI, kDay) << "the scan ran the first task";
+                EXPECT_EQ(StoredTasks()[0].POSLEDNI_SPUSTENI, kDay) << "the scan ran the first task";
               }
               // The buffer holds another task (as a form or a command may
               // leave it).
@@ -362,7 +323,7 @@ TEST_F(MainListsTest, ACopyKeepsDescriptionFileAndLengthAndTakesEveryDefaultAndT
               EXPECT_EQ(m.Locals().CopyKeepsRecord, 0);
               EXPECT_EQ(m.SelectedId(), next) << "the list shows the copy";
             })});
-    const auto stored = Tasks();
+    const auto stored = StoredTasks();
     ASSERT_EQ(stored.size(), 3u);
     const TasksRecord& copy = stored[2];
     EXPECT_EQ(copy.ID, sourceId + 1);
@@ -395,7 +356,7 @@ TEST_F(MainListsTest, ACopyWithoutASelectedTaskOpensNothing) {
             EXPECT_EQ(ui::CopyTaskPending, 0);
             EXPECT_EQ(m.Locals().CopyKeepsRecord, 0);
           })});
-  EXPECT_TRUE(Tasks().empty());
+  EXPECT_TRUE(StoredTasks().empty());
 }
 
 TEST_F(MainListsTest, AnInsertConfirmedAddsATaskAndACancelledChangeWritesNothing) {
@@ -430,7 +391,7 @@ TEST_F(MainListsTest, AnInsertConfirmedAddsATaskAndACancelledChangeWritesNothing
             w.Press("?CANCEL");
           },
           OnMain([&] { EXPECT_EQ(m.List().Cell(1, kPopis), "Polední zvonění"); })});
-  const auto stored = Tasks();
+  const auto stored = StoredTasks();
   ASSERT_EQ(stored.size(), 1u);
   EXPECT_EQ(stored[0].NAZEV, "Polední zvonění");
   EXPECT_EQ(stored[0].PREHRAT, "/zvuky/poledne.wav");
