@@ -34,7 +34,9 @@ using platform::DateFromYmd;
 using platform::TimeFromHms;
 using Stored = testsupport::StoredTask;
 using testsupport::AddTask;
-using testsupport::StoredTasks;
+
+// Every stored task in TAS:ID order.
+std::vector<TasksRecord> Tasks() { return testsupport::StoredTasks(); }
 
 const platform::StdDate kDay = DateFromYmd(2026, 3, 2);  // a Monday
 const platform::StdTime kNine = TimeFromHms(9, 0, 0);
@@ -251,7 +253,7 @@ TEST_F(MainListsTest, WithTheFilterATaskTheSchedulerSetsInactiveIsGoneAfterTheRe
           OnMain([&] {
             EXPECT_EQ(m.SelectedId(), due);
             m.Engine().scheduler.ScanTasks();
-            const auto stored = StoredTasks();
+            const auto stored = Tasks();
             ASSERT_EQ(stored.size(), 4u);
             EXPECT_EQ(stored[2].AKTIVNI, 0) << "the scan ran it for the last time";
             EXPECT_EQ(stored[2].POSLEDNI_SPUSTENI, kDay);
@@ -295,7 +297,7 @@ TEST_F(MainListsTest, ACopyKeepsDescriptionFileAndLengthAndTakesEveryDefaultAndT
               ASSERT_EQ(m.SelectedId(), sourceId);
               if (afterScan) {
                 m.Engine().scheduler.ScanTasks();
-                EXPECT_EQ(StoredTasks()[0].POSLEDNI_SPUSTENI, kDay) << "the scan ran the first task";
+                EXPECT_EQ(Tasks()[0].POSLEDNI_SPUSTENI, kDay) << "the scan ran the first task";
               }
               // The buffer holds another task (as a form or a command may
               // leave it).
@@ -323,7 +325,7 @@ TEST_F(MainListsTest, ACopyKeepsDescriptionFileAndLengthAndTakesEveryDefaultAndT
               EXPECT_EQ(m.Locals().CopyKeepsRecord, 0);
               EXPECT_EQ(m.SelectedId(), next) << "the list shows the copy";
             })});
-    const auto stored = StoredTasks();
+    const auto stored = Tasks();
     ASSERT_EQ(stored.size(), 3u);
     const TasksRecord& copy = stored[2];
     EXPECT_EQ(copy.ID, sourceId + 1);
@@ -356,7 +358,7 @@ TEST_F(MainListsTest, ACopyWithoutASelectedTaskOpensNothing) {
             EXPECT_EQ(ui::CopyTaskPending, 0);
             EXPECT_EQ(m.Locals().CopyKeepsRecord, 0);
           })});
-  EXPECT_TRUE(StoredTasks().empty());
+  EXPECT_TRUE(Tasks().empty());
 }
 
 TEST_F(MainListsTest, AnInsertConfirmedAddsATaskAndACancelledChangeWritesNothing) {
@@ -391,7 +393,7 @@ TEST_F(MainListsTest, AnInsertConfirmedAddsATaskAndACancelledChangeWritesNothing
             w.Press("?CANCEL");
           },
           OnMain([&] { EXPECT_EQ(m.List().Cell(1, kPopis), "Polední zvonění"); })});
-  const auto stored = StoredTasks();
+  const auto stored = Tasks();
   ASSERT_EQ(stored.size(), 1u);
   EXPECT_EQ(stored[0].NAZEV, "Polední zvonění");
   EXPECT_EQ(stored[0].PREHRAT, "/zvuky/poledne.wav");
