@@ -69,8 +69,16 @@ int FixedFormWidth(const QWidget* w, const pu::ListColumn& c) {
   const int margin = w->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, w) + 1;
   return text + 2 * margin + DluX(w, c.offset) + 1;
 }
+// What a column needs to show its header text whole (0 without one).
+int HeaderWidth(const QWidget* w, const pu::ListColumn& c) {
+  if (c.header.empty()) return 0;
+  const int margin = w->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, w);
+  return w->fontMetrics().horizontalAdvance(Q(c.header)) + 2 * margin + DluX(w, c.headerOffset) + 2;
+}
 // A column's width in pixels.
-int ColumnPixels(const QWidget* w, const pu::ListColumn& c) { return std::max(DluX(w, c.width), FixedFormWidth(w, c)); }
+int ColumnPixels(const QWidget* w, const pu::ListColumn& c) {
+  return std::max({DluX(w, c.width), FixedFormWidth(w, c), HeaderWidth(w, c)});
+}
 
 Qt::Alignment AlignOf(char justify) {
   switch (justify) {

@@ -353,6 +353,7 @@ class QtView::Impl {
     };
     QGridLayout* form = nullptr;
     int formRows = 0;
+    bool grows = false;  // a list takes the spare height
     for (std::size_t i = 0; i < items.size(); ++i) {
       if (used[i]) continue;
       pu::Control& c = *items[i];
@@ -420,7 +421,10 @@ class QtView::Impl {
         box->addLayout(row);
         continue;
       }
-      box->addWidget(Make(n, c, host));
+      // A list takes the height the box has to spare.
+      const bool list = c.Kind() == ControlKind::List;
+      box->addWidget(Make(n, c, host), list ? 1 : 0);
+      grows = grows || list;
     }
     if (!buttons.empty()) {
       constexpr int kPerRow = 8;
@@ -430,7 +434,7 @@ class QtView::Impl {
       row->addStretch(1);
       row->addLayout(grid);
       row->addStretch(1);
-      box->addStretch(1);
+      if (!grows) box->addStretch(1);
       box->addLayout(row);
     }
   }

@@ -547,4 +547,53 @@ TEST_F(MainListsTest, AHeaderClickSortsTheTaskListAndShiftClickGoesBackToTheTime
           })});
 }
 
+TEST_F(MainListsTest, AHeaderSortStaysThroughTheScansRefillAndTheFilterUntilShiftClick) {
+  using Names = std::vector<std::string>;
+  AddTask({"večerní", TimeFromHms(20, 0, 0)});
+  AddTask({"Ranní", TimeFromHms(6, 0, 0)});
+  // Weekly, every day, one run left: the scan runs it and sets it inactive.
+  AddTask({"poslední běh", TimeFromHms(8, 59, 0), 1, 0, "7F", 0, 1});
+  AddTask({"Čtení", TimeFromHms(7, 0, 0), 0});
+  Main m(port_.Ops());
+  const auto headers = [&] {
+    std::vector<std::string> out;
+    for (int c = 1; c <= m.List().Columns(); ++c) out.push_back(m.List().Column(c).header);
+    return out;
+  };
+  const std::vector<std::string> plain = {"A", "Čas", "Opakování", "První spuštění", "Popis úlohy", "Naposledy spuštěno"};
+  std::vector<std::string> sorted = plain;
+  sorted[kPopis - 1] = "Popis úlohy[-]";
+  Run(m, {OnMain([&] {
+            EXPECT_EQ(m.Names(), (Names{"Ranní", "Čtení", "poslední běh", "večerní"}));
+            EXPECT_EQ(headers(), plain);
+            m.List().MouseDown(ui::kMouseLeft, 0, kPopis, false);
+            m.List().RegionMouse(pu::EVENT::MouseUp, true);
+          }),
+          OnMain([&] {
+            m.List().MouseDown(ui::kMouseLeft, 0, kPopis, false);
+            m.List().RegionMouse(pu::EVENT::MouseUp, true);
+          }),
+          OnMain([&] {
+            const Names descending{"večerní", "Ranní", "poslední běh", "Čtení"};
+            EXPECT_EQ(m.Names(), descending);
+            EXPECT_EQ(headers(), sorted);
+            m.Engine().scheduler.ScanTasks();
+            EXPECT_EQ(Tasks()[2].AKTIVNI, 0) << "the scan ran it for the last time";
+            EXPECT_EQ(m.Names(), descending) << "the scan's refill keeps the order";
+            m.Lists().SetTaskFilter(true);
+            m.Refresh(1);
+            EXPECT_EQ(m.Names(), (Names{"večerní", "Ranní"}));
+            EXPECT_EQ(m.List().OrderText(), "-UPPER(TAS:NAZEV)");
+            EXPECT_EQ(headers(), sorted);
+            m.List().MouseDown(ui::kShiftMouseLeft, 0, kCas, false);
+            m.List().RegionMouse(pu::EVENT::MouseUp, true);
+          }),
+          OnMain([&] {
+            EXPECT_EQ(m.Names(), (Names{"Ranní", "večerní"})) << "the time order, still filtered";
+            EXPECT_EQ(m.List().OrderText(), "");
+            EXPECT_EQ(headers(), plain);
+          })});
+}
+
 }  // namespace
+
