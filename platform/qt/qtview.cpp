@@ -551,6 +551,8 @@ class QtView::Impl {
       }
       case ControlKind::Sheet: {
         auto* t = new QTabWidget(host);
+        // The sheet is as wide as its tabs' captions: none is cut or scrolled.
+        t->setUsesScrollButtons(false);
         made = t;
         Register(n, c, t);
         for (pu::Control* tab : c.Children()) {
