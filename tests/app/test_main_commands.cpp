@@ -246,6 +246,9 @@ TEST_F(MainCommands, EveryDeviceCommandSendsItsTrafficInOrderAtItsRate) {
              EXPECT_GE(s.PlaybackEndTime - port.AmpWaitStart, port.GLO_AMP_DELAY + s.GLO_FILELENGHT);
              EXPECT_EQ(win->Locals().statusText, "Právě probíhá přehrávání úlohy...");
              EXPECT_FALSE(win->Win()["?IMAGE1"].Hidden());
+             // The confirmed dialog's choice shows on the tab's buttons.
+             for (int k = 1; k <= kOutputButtons; ++k)
+               EXPECT_EQ(win->Win()[OutputButton(k)].Color(), k == 1 || k == 9 ? kRed : pu::kNormalColor) << k;
            }),
         While(kMain, manualPlays, 20)},
        {}, Join({kAmpOff, Zones('s'), Chosen('r'), kAmpOn, {kLineOn, kOnAirOn, kLineOff, kOnAirOff}, Chosen('s'),
