@@ -68,6 +68,8 @@ class Desk final : public pu::HeadlessView {
   // Answers to cMessage: "?BUTTON1" (the second, confirming pair),
   // "?BUTTON2" (the first), "close" (its close box).
   std::vector<std::string> answers;
+  // Sees each aMessage and cMessage before it is answered.
+  std::function<void(pu::Window&)> onBox;
   // When the script is over, the window on top is closed down (the main
   // window: its close-down switches the installation off).
 
@@ -113,6 +115,7 @@ class Desk final : public pu::HeadlessView {
 
  private:
   void Answer(pu::Window& w) {
+    if (onBox) onBox(w);
     const bool question = w.Find("?BUTTON_OK") == nullptr;
     seen.push_back({question ? "cMessage" : "aMessage", w.Text(), w["?UZIVATELSKY_TEXT"].Text()});
     if (!question) return w.Press("?BUTTON_OK");

@@ -20,6 +20,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/data/records.h"
@@ -245,6 +246,9 @@ TEST_F(MainCommands, EveryDeviceCommandSendsItsTrafficInOrderAtItsRate) {
              EXPECT_GE(s.PlaybackEndTime - port.AmpWaitStart, port.GLO_AMP_DELAY + s.GLO_FILELENGHT);
              EXPECT_EQ(win->Locals().statusText, "Právě probíhá přehrávání úlohy...");
              EXPECT_FALSE(win->Win()["?IMAGE1"].Hidden());
+             // The confirmed dialog's choice shows on the tab's buttons.
+             for (int k = 1; k <= kOutputButtons; ++k)
+               EXPECT_EQ(win->Win()[OutputButton(k)].Color(), k == 1 || k == 9 ? kRed : pu::kNormalColor) << k;
            }),
         While(kMain, manualPlays, 20)},
        {}, Join({kAmpOff, Zones('s'), Chosen('r'), kAmpOn, {kLineOn, kOnAirOn, kLineOff, kOnAirOff}, Chosen('s'),
@@ -402,6 +406,123 @@ TEST_F(MainCommands, OnlyAnoEndsTheProgramAndSwitchesAConnectedInstallationOff) 
       EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0) << "the program still holds the device";
       ::close(fd);
     }
+  }
+}
+
+// ---- What a command returns, and the looks of its boxes ----
+
+// The main window noting what its handler of each accepted control returned.
+class AcceptedResults : public MainWindow {
+ public:
+  using MainWindow::MainWindow;
+  std::vector<std::pair<std::string, int>> results;
+  int OnControlAccepted() override {
+    const pu::Control* c = Win().At(Win().Accepted());
+    const std::string label = c != nullptr ? c->Label() : std::string();
+    const int r = MainWindow::OnControlAccepted();
+    results.emplace_back(label, r);
+    return r;
+  }
+};
+
+// A box as the operator sees it: its icon; for a question also its buttons
+// (image and caption, the first pair first) and whether they are flat.
+std::string BoxLooks(pu::Window& box) {
+  std::string s = box.Icon();
+  for (const char* b : {"?BUTTON2", "?BUTTON1"})
+    if (const pu::Control* c = box.Find(b)) {
+      s += " " + c->Image() + ":" + c->Text();
+      if (std::string(b) == "?BUTTON1") s += c->Flat() ? " flat" : " raised";
+    }
+  return s;
+}
+
+TEST_F(MainCommands, ACommandThatStopsConsumesTheEventAndItsBoxesCarryTheirIconsAndButtons) {
+  ::setenv("VELORN_COM2", dir_.file("no-such-tty").c_str(), 1);
+  const std::string wav = Wav();
+  const auto file = [wav](platform::StdTime length, bool outputs) {
+    return [=](MainWindow& w) {
+      if (outputs) Choose19(w);
+      w.Engine().schedulerState.GLO_FILE2PLAY = wav;
+      w.Engine().schedulerState.GLO_FILELENGHT = length;
+    };
+  };
+  const std::string exitBox = "warning2.ico storno.gif:Ne ok.gif:Ano flat";
+  using Results = std::vector<std::pair<std::string, int>>;
+  constexpr int kStopped = pu::kConsumed;
+  constexpr int kWentOn = 0;
+  struct Case {
+    const char* what;
+    char console;
+    std::function<void(MainWindow&)> before;
+    std::vector<Step> steps;
+    std::vector<std::string> answers;
+    bool closes;
+    Results results;
+    std::vector<std::string> boxes;
+  };
+  const Case cases[] = {
+      {"exit, Ne", '0', nullptr, {Press(kMain, "?BUTTON_KONEC")}, {"?BUTTON2"}, false,
+       {{"?BUTTON_KONEC", kStopped}}, {exitBox}},
+      {"exit, the box closed", '0', nullptr, {Press(kMain, "?BUTTON_KONEC")}, {"close"}, false,
+       {{"?BUTTON_KONEC", kStopped}}, {exitBox}},
+      {"exit, Ano", '0', nullptr, {Press(kMain, "?BUTTON_KONEC")}, {"?BUTTON1"}, true,
+       {{"?BUTTON_KONEC", kWentOn}}, {exitBox}},
+      {"live from the tab without outputs", '0', nullptr, {Press(kMain, "?BUTTON51")}, {}, false,
+       {{"?BUTTON51", kStopped}}, {"stop.ico"}},
+      {"live from the tab, started and stopped", '0', Choose19,
+       {Press(kMain, "?BUTTON51"), Press(kMain, "?BUTTON51")}, {}, false,
+       {{"?BUTTON51", kWentOn}, {"?BUTTON51", kWentOn}}, {}},
+      {"file from the tab, missing", '0',
+       [](MainWindow& w) {
+         Choose19(w);
+         w.Engine().schedulerState.GLO_FILE2PLAY = "/nikde/neni.wav";
+         w.Engine().schedulerState.GLO_FILELENGHT = kSecond;
+       },
+       {Press(kMain, "?BUTTON51:2")}, {}, false, {{"?BUTTON51:2", kStopped}}, {"stop.ico"}},
+      {"file from the tab without a length", '0', file(0, true), {Press(kMain, "?BUTTON51:2")}, {}, false,
+       {{"?BUTTON51:2", kStopped}}, {"stop.ico"}},
+      {"file from the tab without outputs, Zpět", '0', file(kSecond, false), {Press(kMain, "?BUTTON51:2")},
+       {"?BUTTON2"}, false, {{"?BUTTON51:2", kStopped}}, {"warning2.ico storno.gif:Zpět ok.gif:OK flat"}},
+      {"playback dialog cancelled", '0', nullptr,
+       {Press(kMain, "?BUTTON_PREHRAJ"), Press(kPlaybackProcedure, "?CANCEL")}, {}, false,
+       {{"?BUTTON_PREHRAJ", kStopped}}, {}},
+      {"live announcement, the outputs' dialog cancelled", '2', nullptr,
+       {Press(kMain, "?BUTTON_ZAPNI"), Press(kLiveProcedure, "?CANCEL")}, {}, false,
+       {{"?BUTTON_ZAPNI", kStopped}}, {}},
+      {"live announcement, the wait given up", '0', nullptr,
+       {Press(kMain, "?BUTTON_ZAPNI"), Ticks(kMicWaitProcedure, 2), Press(kMicWaitProcedure, "?STORNO")}, {},
+       false, {{"?BUTTON_ZAPNI", kStopped}}, {}},
+      {"restart on the same port", '0', nullptr, {Press(kMain, "?RESTART_COM")}, {}, false,
+       {{"?RESTART_COM", kWentOn}}, {"inform.ico"}},
+      // Last: the port chosen stays in Settings.tps.
+      {"an output button and the filter", '0', nullptr,
+       {Press(kMain, "?BUTTON20:1"), Press(kMain, "?FILTR_ZOBRAZENI")}, {}, false,
+       {{"?BUTTON20:1", kWentOn}, {"?FILTR_ZOBRAZENI", kWentOn}}, {}},
+      {"a port chosen, the restart on it finds no device", '0', nullptr,
+       {Then(kMain, [](pu::Window& win) { win.Choose("?COM:PORT", 2); }), Press(kMain, "?RESTART_COM")}, {}, false,
+       {{"?COM:PORT", kWentOn}, {"?RESTART_COM", kStopped}}, {"inform.ico", "stop.ico"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim_.SetConsoleState('0');
+    desk_->seen.clear();
+    desk_->answers = c.answers;
+    std::vector<std::string> boxes;
+    desk_->onBox = [&boxes](pu::Window& box) { boxes.push_back(BoxLooks(box)); };
+    {
+      AcceptedResults w(console_.Ops());
+      RunScript(
+          w,
+          [&](MainWindow& m) {
+            sim_.SetConsoleState(c.console);
+            if (c.before) c.before(m);
+          },
+          c.steps, c.closes);
+      EXPECT_EQ(w.results, c.results);
+    }
+    desk_->onBox = nullptr;
+    EXPECT_EQ(boxes, c.boxes);
   }
 }
 
