@@ -306,8 +306,128 @@ $(diff <(echo "$before") <(echo "$after"))"
     fail "the last relay commands were not r64, r0 .. r39: $(echo "$tail" | tr '\n' ' ')"
 }
 
+# The question before the exit, "X Y W H" of its box while it is shown.
+question_box() {
+  xdotool search --all --onlyvisible --pid "$velorn_pid" --name '^Potvrzení operace$' 2>/dev/null | head -n 1
+}
+question_shown() {
+  local box
+  box=$(question_box)
+  [ -n "$box" ] && same_window "$(active_window)" "$box"
+}
+question_gone() { [ -z "$(question_box)" ]; }
+# The relay commands the device got after line $1 of its log, up to the
+# next scan (which begins with the LINE lamp off).
+relay_since() {
+  tail -n +"$(($1 + 1))" "$work/devsim.log" | awk '$0 == "19200 (0504102012)" { exit } /^9600 r/'
+}
+log_lines() { wc -l <"$work/devsim.log"; }
+# The start's traffic is over: the amplifier's release of the first ticks,
+# then a console poll.
+start_settled() { awk '$0 == "9600 r64\\r" { r = 1 } r && $0 == "19200 (0500100006)" { ok = 1; exit } END { exit !ok }' "$work/devsim.log"; }
+# A console poll after line $1: the program went on with its ticks.
+polled_since() { tail -n +"$(($1 + 1))" "$work/devsim.log" | grep -qxF '19200 (0500100006)'; }
+# Asks for the exit from the focused "Konec programu" button and awaits the
+# question; $1 names its screenshot.
+ask_exit() {
+  xdotool key space
+  await 10 question_shown || die "no exit question after \"Konec programu\" (active $(active_window))"
+  [ -z "${1:-}" ] || shot "$1"
+}
+# The question answered without "Ano" ($1 says how): it goes, the program
+# runs on, polls the console and sends no relay command.
+refused() {
+  local mark=$2
+  await 10 question_gone || die "$1: the question stayed"
+  await 10 polled_since "$mark" || die "$1: no console poll after the answer"
+  running || die "$1: the program ended"
+  local sent
+  sent=$(relay_since "$mark")
+  [ -z "$sent" ] && pass "$1: the program runs on, nothing sent to the relays" ||
+    fail "$1: relay commands after the click: $(echo "$sent" | tr '\n' ' ')"
+  await 10 shown_on_top || die "$1: the main window did not come back active"
+}
+# Awaits the program's end within $1 seconds; sets status.
+status=""
+await_end() {
+  local deadline=$((SECONDS + $1))
+  while running; do
+    [ "$SECONDS" -lt "$deadline" ] || die "still running $1 s later"
+    sleep 0.05
+  done
+  wait "$velorn_pid"
+  status=$?
+  velorn_pid=""
+}
+# Every record file passes the integrity check and holds what $1 held.
+check_records() {
+  local f
+  for f in Settings.tps Outputs.tps Preset.tps Tasks.tps; do
+    local check
+    check=$(sq "$f" 'PRAGMA integrity_check' 2>&1)
+    [ "$check" = ok ] && pass "$f: integrity ok" || fail "$f: integrity_check: $check"
+  done
+  local after
+  after=$(dump_records)
+  [ "$after" = "$1" ] && pass "records intact" || fail "records changed:
+$(diff <(echo "$1") <(echo "$after"))"
+}
+switch_off_sequence() { printf '9600 r%s\\r\n' 64 $(seq 0 39); }
+
+scenario_exit() {
+  start_trayer
+  prepare_folder
+  printf '[Preserved]\r\nGLO:Pocet_spusteni_programu=4\r\n' >"$work/run/velorn.INI"
+  local before
+  before=$(dump_records) || die "the filled records could not be read"
+  start_devices
+  start_velorn
+  await 10 hidden || die "the connected window did not leave the screen"
+  await 10 icon_in_tray || die "no icon in the tray host"
+  click_icon || die "the icon could not be clicked"
+  await 10 shown_on_top || die "a click on the icon did not bring the window back"
+  pass "the window is back from the tray"
+  await 20 start_settled || die "the start did not release the amplifier"
+
+  # The focus starts on the first button of "Hlavní panel"; "Konec
+  # programu" is the fifth.
+  local mark
+  mark=$(log_lines)
+  xdotool key Tab Tab Tab Tab
+  ask_exit exit-1-question
+  # The focus starts on "Ne".
+  xdotool key space
+  refused '"Ne"' "$mark"
+
+  mark=$(log_lines)
+  ask_exit
+  xdotool key alt+F4
+  refused "the question closed with its close box" "$mark"
+
+  mark=$(log_lines)
+  ask_exit
+  xdotool key Tab
+  shot exit-2-yes-focused
+  xdotool key space
+  await_end 15
+  [ "$status" -eq 0 ] && pass "\"Ano\": exit status 0" || fail "\"Ano\": exit status $status"
+  local tail
+  tail=$(tail -n +"$((mark + 1))" "$work/devsim.log" | grep '^9600 ' | tail -n 41)
+  [ "$tail" = "$(switch_off_sequence)" ] && pass "\"Ano\" switched everything off" ||
+    fail "after \"Ano\" the last relay commands were not r64, r0 .. r39: $(echo "$tail" | tr '\n' ' ')"
+  local ini
+  ini=$(tr -d '\r' <"$work/run/velorn.INI")
+  local entry
+  for entry in GLO:Pocet_spusteni_programu=5 GLO:Verze_programu=1.0 GLO:Prvni_spusteni=0 GCU=1; do
+    grep -qxF "$entry" <<<"$ini" && pass "INI: $entry" || fail "INI without $entry:
+$ini"
+  done
+  check_records "$before"
+}
+
 case $scenario in
   tray) scenario_tray ;;
+  exit) scenario_exit ;;
   sigterm) scenario_sigterm ;;
   *) echo "unknown scenario $scenario" >&2; exit 2 ;;
 esac
