@@ -15,12 +15,18 @@
 #            task scan: exit status 0, the INI written with the start count
 #            raised, every record file passing the integrity check with its
 #            records intact, the installation switched off
+#   exit     the window brought back from the tray, "Konec programu" on
+#            "Hlavní panel": the question answered "Ne", then closed with
+#            its close box, keeps the program running with nothing sent to
+#            the relays; answered "Ano", the device gets "r64\r", "r0\r" ..
+#            "r39\r", the program ends with status 0, the INI written (the
+#            start count raised) and the record files whole
 #
 # Screenshots go to $VELORN_SCREENSHOTS (as tray-*.png). Exits 0 when every
 # check held; 1 with the failed check on standard error.
 set -uo pipefail
 
-[ $# -eq 7 ] || { echo "usage: $0 tray|sigterm VELORN DEVSIM FILL DISPLAY_TOOL CZNOCASE ICON" >&2; exit 2; }
+[ $# -eq 7 ] || { echo "usage: $0 tray|sigterm|exit VELORN DEVSIM FILL DISPLAY_TOOL CZNOCASE ICON" >&2; exit 2; }
 scenario=$1 velorn=$2 devsim=$3 fill=$4 display_tool=$5 cznocase=$6 icon=$7
 for tool in trayer xdotool xwininfo xprop xmessage sqlite3; do
   command -v "$tool" >/dev/null || { echo "tray_on_display: $tool is missing (scripts/setup-deps.sh installs it)" >&2; exit 1; }
@@ -205,6 +211,76 @@ prepare_folder() {
   cp "$icon" "$work/run/velorn.ico"
 }
 
+# --- the exit and the end
+
+# The question before the exit: its box while it is shown, else empty.
+question_box() {
+  xdotool search --all --onlyvisible --pid "$velorn_pid" --name '^Potvrzení operace$' 2>/dev/null | head -n 1
+}
+question_shown() {
+  local box
+  box=$(question_box)
+  [ -n "$box" ] && same_window "$(active_window)" "$box"
+}
+question_gone() { [ -z "$(question_box)" ]; }
+# The relay commands the device got after line $1 of its log, up to the
+# next scan (which begins with the LINE lamp off).
+relay_since() {
+  tail -n +"$(($1 + 1))" "$work/devsim.log" | awk '$0 == "19200 (0504102012)" { exit } /^9600 r/'
+}
+log_lines() { wc -l <"$work/devsim.log"; }
+# The start's traffic is over: the amplifier's release of the first ticks,
+# then a console poll.
+start_settled() { awk '$0 == "9600 r64\\r" { r = 1 } r && $0 == "19200 (0500100006)" { ok = 1; exit } END { exit !ok }' "$work/devsim.log"; }
+# A console poll after line $1: the program went on with its ticks.
+polled_since() { tail -n +"$(($1 + 1))" "$work/devsim.log" | grep -qxF '19200 (0500100006)'; }
+# Asks for the exit from the focused "Konec programu" button and awaits the
+# question; $1 names its screenshot.
+ask_exit() {
+  xdotool key space
+  await 10 question_shown || die "no exit question after \"Konec programu\" (active $(active_window))"
+  [ -z "${1:-}" ] || shot "$1"
+}
+# The question answered without "Ano" ($1 says how): it goes, the program
+# runs on, polls the console and sends no relay command.
+refused() {
+  local mark=$2
+  await 10 question_gone || die "$1: the question stayed"
+  await 10 eval 'polled_since "$mark" || ! running' || die "$1: no console poll after the answer"
+  running || die "$1: the program ended"
+  local sent
+  sent=$(relay_since "$mark")
+  [ -z "$sent" ] && pass "$1: the program runs on, nothing sent to the relays" ||
+    fail "$1: relay commands after the click: $(echo "$sent" | tr '\n' ' ')"
+  await 10 shown_on_top || die "$1: the main window did not come back active"
+}
+# Awaits the program's end within $1 seconds; sets status.
+status=""
+await_end() {
+  local deadline=$((SECONDS + $1))
+  while running; do
+    [ "$SECONDS" -lt "$deadline" ] || die "still running $1 s later"
+    sleep 0.05
+  done
+  wait "$velorn_pid"
+  status=$?
+  velorn_pid=""
+}
+# Every record file passes the integrity check and holds what $1 held.
+check_records() {
+  local f
+  for f in Settings.tps Outputs.tps Preset.tps Tasks.tps; do
+    local check
+    check=$(sq "$f" 'PRAGMA integrity_check' 2>&1)
+    [ "$check" = ok ] && pass "$f: integrity ok" || fail "$f: integrity_check: $check"
+  done
+  local after
+  after=$(dump_records)
+  [ "$after" = "$1" ] && pass "records intact" || fail "records changed:
+$(diff <(echo "$1") <(echo "$after"))"
+}
+switch_off_sequence() { printf '9600 r%s\\r\n' 64 $(seq 0 39); }
+
 # --- scenarios
 
 scenario_tray() {
@@ -273,106 +349,20 @@ scenario_sigterm() {
   # sends its first relay command, the amplifier's release.
   await 40 scan_began || die "no scan reached the device"
   kill -TERM "$velorn_pid"
-  local status=0 deadline=$((SECONDS + 15))
-  while running; do
-    [ "$SECONDS" -lt "$deadline" ] || die "still running 15 s after SIGTERM"
-    sleep 0.05
-  done
-  wait "$velorn_pid"
-  status=$?
-  velorn_pid=""
+  await_end 15
   [ "$status" -eq 0 ] && pass "SIGTERM during the scan: exit status 0" || fail "SIGTERM: exit status $status"
   [ "$(start_count)" = 5 ] && pass "start count 5 in the INI" || fail "INI start count '$(start_count)', not 5"
-
-  local f
-  for f in Settings.tps Outputs.tps Preset.tps Tasks.tps; do
-    local check
-    check=$(sq "$f" 'PRAGMA integrity_check' 2>&1)
-    [ "$check" = ok ] && pass "$f: integrity ok" || fail "$f: integrity_check: $check"
-  done
-  local after
-  after=$(dump_records)
-  [ "$after" = "$before" ] && pass "records intact" || fail "records changed:
-$(diff <(echo "$before") <(echo "$after"))"
+  check_records "$before"
   # The due task ran in that scan: its last run is stamped.
   [ "$(sq Tasks.tps 'SELECT "TAS:POSLEDNI_SPUSTENI" <> 0 FROM records WHERE "TAS:AKTIVNI" = 1')" = 1 ] ||
     fail "the due task's run was not stamped"
   # The close-down switched the installation off: the amplifier, then every
   # zone, after the scan's own traffic.
-  local expected tail
-  expected=$(printf '9600 r%s\\r\n' 64 $(seq 0 39))
+  local tail
   tail=$(tail -n +"$scan_at" "$work/devsim.log" | grep '^9600 ' | tail -n 41)
-  [ "$tail" = "$expected" ] && pass "the close-down switched everything off" ||
+  [ "$tail" = "$(switch_off_sequence)" ] && pass "the close-down switched everything off" ||
     fail "the last relay commands were not r64, r0 .. r39: $(echo "$tail" | tr '\n' ' ')"
 }
-
-# The question before the exit, "X Y W H" of its box while it is shown.
-question_box() {
-  xdotool search --all --onlyvisible --pid "$velorn_pid" --name '^Potvrzení operace$' 2>/dev/null | head -n 1
-}
-question_shown() {
-  local box
-  box=$(question_box)
-  [ -n "$box" ] && same_window "$(active_window)" "$box"
-}
-question_gone() { [ -z "$(question_box)" ]; }
-# The relay commands the device got after line $1 of its log, up to the
-# next scan (which begins with the LINE lamp off).
-relay_since() {
-  tail -n +"$(($1 + 1))" "$work/devsim.log" | awk '$0 == "19200 (0504102012)" { exit } /^9600 r/'
-}
-log_lines() { wc -l <"$work/devsim.log"; }
-# The start's traffic is over: the amplifier's release of the first ticks,
-# then a console poll.
-start_settled() { awk '$0 == "9600 r64\\r" { r = 1 } r && $0 == "19200 (0500100006)" { ok = 1; exit } END { exit !ok }' "$work/devsim.log"; }
-# A console poll after line $1: the program went on with its ticks.
-polled_since() { tail -n +"$(($1 + 1))" "$work/devsim.log" | grep -qxF '19200 (0500100006)'; }
-# Asks for the exit from the focused "Konec programu" button and awaits the
-# question; $1 names its screenshot.
-ask_exit() {
-  xdotool key space
-  await 10 question_shown || die "no exit question after \"Konec programu\" (active $(active_window))"
-  [ -z "${1:-}" ] || shot "$1"
-}
-# The question answered without "Ano" ($1 says how): it goes, the program
-# runs on, polls the console and sends no relay command.
-refused() {
-  local mark=$2
-  await 10 question_gone || die "$1: the question stayed"
-  await 10 polled_since "$mark" || die "$1: no console poll after the answer"
-  running || die "$1: the program ended"
-  local sent
-  sent=$(relay_since "$mark")
-  [ -z "$sent" ] && pass "$1: the program runs on, nothing sent to the relays" ||
-    fail "$1: relay commands after the click: $(echo "$sent" | tr '\n' ' ')"
-  await 10 shown_on_top || die "$1: the main window did not come back active"
-}
-# Awaits the program's end within $1 seconds; sets status.
-status=""
-await_end() {
-  local deadline=$((SECONDS + $1))
-  while running; do
-    [ "$SECONDS" -lt "$deadline" ] || die "still running $1 s later"
-    sleep 0.05
-  done
-  wait "$velorn_pid"
-  status=$?
-  velorn_pid=""
-}
-# Every record file passes the integrity check and holds what $1 held.
-check_records() {
-  local f
-  for f in Settings.tps Outputs.tps Preset.tps Tasks.tps; do
-    local check
-    check=$(sq "$f" 'PRAGMA integrity_check' 2>&1)
-    [ "$check" = ok ] && pass "$f: integrity ok" || fail "$f: integrity_check: $check"
-  done
-  local after
-  after=$(dump_records)
-  [ "$after" = "$1" ] && pass "records intact" || fail "records changed:
-$(diff <(echo "$1") <(echo "$after"))"
-}
-switch_off_sequence() { printf '9600 r%s\\r\n' 64 $(seq 0 39); }
 
 scenario_exit() {
   start_trayer
