@@ -279,7 +279,27 @@ check_records() {
   [ "$after" = "$1" ] && pass "records intact" || fail "records changed:
 $(diff <(echo "$1") <(echo "$after"))"
 }
-switch_off_sequence() { printf '9600 r%s\\r\n' 64 $(seq 0 39); }
+# The last relay commands from line $1 of the device's log on are the
+# amplifier's release, then every zone off; $2 says who sent them.
+switched_off_from() {
+  local tail
+  tail=$(tail -n +"$1" "$work/devsim.log" | grep '^9600 ' | tail -n 41)
+  [ "$tail" = "$(printf '9600 r%s\\r\n' 64 $(seq 0 39))" ] && pass "$2 switched everything off" ||
+    fail "after $2 the last relay commands were not r64, r0 .. r39: $(echo "$tail" | tr '\n' ' ')"
+}
+# The filled folder, the INI with the start count 4 ($before: the records
+# as filled), the tray host, the devices and the program, connected and
+# hidden.
+before=""
+start_counted() {
+  start_trayer
+  prepare_folder
+  printf '[Preserved]\r\nGLO:Pocet_spusteni_programu=4\r\n' >"$work/run/velorn.INI"
+  before=$(dump_records) || die "the filled records could not be read"
+  start_devices
+  start_velorn
+  await 10 hidden || die "the connected window did not leave the screen"
+}
 
 # --- scenarios
 
@@ -336,14 +356,7 @@ scenario_tray() {
 }
 
 scenario_sigterm() {
-  start_trayer
-  prepare_folder
-  printf '[Preserved]\r\nGLO:Pocet_spusteni_programu=4\r\n' >"$work/run/velorn.INI"
-  local before
-  before=$(dump_records) || die "the filled records could not be read"
-  start_devices
-  start_velorn
-  await 10 hidden || die "the connected window did not leave the screen"
+  start_counted
   pass "connected and hidden"
   # The scan comes with the 80th tick. It switches the LINE lamp off, then
   # sends its first relay command, the amplifier's release.
@@ -358,21 +371,11 @@ scenario_sigterm() {
     fail "the due task's run was not stamped"
   # The close-down switched the installation off: the amplifier, then every
   # zone, after the scan's own traffic.
-  local tail
-  tail=$(tail -n +"$scan_at" "$work/devsim.log" | grep '^9600 ' | tail -n 41)
-  [ "$tail" = "$(switch_off_sequence)" ] && pass "the close-down switched everything off" ||
-    fail "the last relay commands were not r64, r0 .. r39: $(echo "$tail" | tr '\n' ' ')"
+  switched_off_from "$scan_at" "the close-down"
 }
 
 scenario_exit() {
-  start_trayer
-  prepare_folder
-  printf '[Preserved]\r\nGLO:Pocet_spusteni_programu=4\r\n' >"$work/run/velorn.INI"
-  local before
-  before=$(dump_records) || die "the filled records could not be read"
-  start_devices
-  start_velorn
-  await 10 hidden || die "the connected window did not leave the screen"
+  start_counted
   await 10 icon_in_tray || die "no icon in the tray host"
   click_icon || die "the icon could not be clicked"
   await 10 shown_on_top || die "a click on the icon did not bring the window back"
@@ -401,10 +404,7 @@ scenario_exit() {
   xdotool key space
   await_end 15
   [ "$status" -eq 0 ] && pass "\"Ano\": exit status 0" || fail "\"Ano\": exit status $status"
-  local tail
-  tail=$(tail -n +"$((mark + 1))" "$work/devsim.log" | grep '^9600 ' | tail -n 41)
-  [ "$tail" = "$(switch_off_sequence)" ] && pass "\"Ano\" switched everything off" ||
-    fail "after \"Ano\" the last relay commands were not r64, r0 .. r39: $(echo "$tail" | tr '\n' ' ')"
+  switched_off_from "$((mark + 1))" '"Ano"'
   local ini
   ini=$(tr -d '\r' <"$work/run/velorn.INI")
   local entry
