@@ -326,15 +326,73 @@ int RecordQuery::Run(Sql& sql, int n, const Each* each, int64_t* count) {
 
 namespace {
 constexpr const char* kSelect = "SELECT rowid, ";
+
+// Whether a text column (and so every index on it) compares through the
+// Czech collation: it does when a case-blind key holds it.
+bool ColumnNoCase(const FileDecl& d, int field) {
+  for (const KeyDecl& k : d.keys)
+    for (int kf : k.fields)
+      if (kf == field && k.noCase) return true;
+  return false;
+}
 }  // namespace
 
-int RecordQuery::Read(const ViewPosition* from, bool inclusive, bool backward, int n, const Each& each) {
-  if (n <= 0) return file_.Ok();
+int RecordQuery::SplitKey() const {
+  if (key_ >= 0 || order_.empty()) return -1;
+  const FileDecl& d = file_.decl_;
+  const OrderItem& first = order_.front();
+  const FieldDecl& f = d.fields[static_cast<std::size_t>(first.field)];
+  if (!f.IsText()) return -1;
+  if (first.noCase && !ColumnNoCase(d, first.field)) return -1;
+  for (std::size_t k = 0; k < d.keys.size(); ++k)
+    if (d.keys[k].optional && d.keys[k].fields == std::vector<int>{first.field}) return static_cast<int>(k);
+  return -1;
+}
+
+// Whether a position's first value is empty as the column compares it.
+bool RecordQuery::InEmptyPart(const ViewPosition& pos) const {
+  const auto* t = pos.values.empty() ? nullptr : std::get_if<std::string>(&pos.values.front());
+  if (t == nullptr) return true;
+  return ColumnNoCase(file_.decl_, order_.front().field) ? text::CompareCzNoCase(*t, "") == 0 : t->empty();
+}
+
+void RecordQuery::AddPart(Sql& sql, int key, bool empty) const {
+  if (key < 0) return;
+  if (empty)
+    sql.And("NOT " + file_.OptionalFilter(key));
+  else
+    AddOptional(sql, key);
+}
+
+int RecordQuery::ReadPart(const ViewPosition* from, bool inclusive, bool backward, int n, const Each& each, int key,
+                          bool empty) {
   Sql sql(kSelect + file_.ColumnList() + " FROM records");
   AddWhere(sql, nullptr);
+  AddPart(sql, key, empty);
   if (from != nullptr) AddBeyond(sql, *from, inclusive, backward);
   sql.text += OrderBy(backward) + " LIMIT " + std::to_string(n);
   return Run(sql, n, &each, nullptr);
+}
+
+int RecordQuery::Read(const ViewPosition* from, bool inclusive, bool backward, int n, const Each& each) {
+  if (n <= 0) return file_.Ok();
+  const int split = SplitKey();
+  if (split < 0) return ReadPart(from, inclusive, backward, n, each, -1, false);
+  // Going up on the first value the empty part comes first; a part wholly
+  // behind the position is not read.
+  const bool up = order_.front().descending == backward;
+  const bool fromEmpty = from != nullptr && InEmptyPart(*from);
+  int left = n;
+  const Each counted = [&](const ViewPosition& pos) {
+    --left;
+    each(pos);
+  };
+  for (const bool empty : {up, !up}) {
+    if (left <= 0) break;
+    if (from != nullptr && empty == up && fromEmpty != empty) continue;
+    if (const int rc = ReadPart(from, inclusive, backward, left, counted, split, empty); rc != 0) return rc;
+  }
+  return 0;
 }
 
 int RecordQuery::ReadFrom(const Value& value, int n, const Each& each) {
@@ -393,12 +451,63 @@ int64_t RecordQuery::Count() {
   return Run(sql, 1, nullptr, &n) == 0 ? n : -1;
 }
 
-int64_t RecordQuery::CountBefore(const ViewPosition& pos) {
+int64_t RecordQuery::CountPart(const ViewPosition* before, int key, bool empty) {
   Sql sql("SELECT COUNT(*) FROM records");
   AddWhere(sql, nullptr);
-  AddBeyond(sql, pos, false, true);
+  AddPart(sql, key, empty);
+  if (before != nullptr) AddBeyond(sql, *before, false, true);
   int64_t n = -1;
   return Run(sql, 1, nullptr, &n) == 0 ? n : -1;
+}
+
+// Records of the key's part on one side of a position (before it, or at
+// and after it): those beyond its first value, which the index counts
+// alone, and those of the same first value.
+int64_t RecordQuery::CountSide(const ViewPosition& pos, int key, bool before) {
+  const std::vector<Cmp> cmps = Comparisons();
+  const std::string first = Expr(file_.decl_, cmps[0].field, cmps[0].noCase);
+  const Value v0 = pos.values.empty() ? Value(std::string()) : pos.values.front();
+  int64_t total = 0;
+  for (const bool same : {false, true}) {
+    Sql sql("SELECT COUNT(*) FROM records");
+    AddWhere(sql, nullptr);
+    AddPart(sql, key, false);
+    if (same) {
+      sql.And(first + " = ?");
+      sql.binds.push_back(v0);
+      AddBeyond(sql, pos, !before, before);
+    } else {
+      sql.And(first + (cmps[0].descending != before ? " < ?" : " > ?"));
+      sql.binds.push_back(v0);
+    }
+    int64_t n = -1;
+    if (Run(sql, 1, nullptr, &n) != 0) return -1;
+    total += n;
+  }
+  return total;
+}
+
+int64_t RecordQuery::CountBefore(const ViewPosition& pos, int64_t count) {
+  const int split = SplitKey();
+  if (split < 0) return CountPart(&pos, -1, false);
+  const bool up = !order_.front().descending;
+  if (InEmptyPart(pos)) {
+    // Going down the key's part comes first, whole.
+    const int64_t keyed = up ? 0 : CountPart(nullptr, split, false);
+    const int64_t empty = CountPart(&pos, split, true);
+    return keyed < 0 || empty < 0 ? -1 : keyed + empty;
+  }
+  if (!up) return CountSide(pos, split, true);
+  // Going up the empty part comes first, and only the index-less scan of
+  // the whole file counts it; the records at and after the position all lie
+  // in the key's part, so with the view's count known those are counted.
+  if (count >= 0) {
+    const int64_t after = CountSide(pos, split, false);
+    return after < 0 ? -1 : count - after;
+  }
+  const int64_t empty = CountPart(nullptr, split, true);
+  const int64_t keyed = CountSide(pos, split, true);
+  return keyed < 0 || empty < 0 ? -1 : keyed + empty;
 }
 
 }  // namespace platform::rec

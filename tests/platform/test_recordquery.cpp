@@ -266,6 +266,10 @@ TEST_F(ViewTest, PagesFollowTheOrderForwardAndBackwardWithFileOrderBreakingTies)
       {"+VIE:FLAG,-VIE:TIME,+UPPER(VIE:NAME)", -1, ""},
       {"-VIE:DATE", -1, "VIE:FLAG=1"},
       {"", -1, "VIE:FLAG=0"},  // file order
+      // Name first, through a filter: read in two parts, the empty names and
+      // those the optional key holds.
+      {"+UPPER(VIE:NAME),-VIE:DATE", -1, "VIE:FLAG=1"},
+      {"-VIE:NAME,+VIE:TIME", -1, "VIE:FLAG=0"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.order ? c.order : Decl().keys[static_cast<std::size_t>(c.key)].name);
@@ -317,6 +321,7 @@ TEST_F(ViewTest, PagesFollowTheOrderForwardAndBackwardWithFileOrderBreakingTies)
     EXPECT_EQ(q.Count(), static_cast<int64_t>(want.size()));
     for (std::size_t i = 0; i < places.size(); ++i) {
       EXPECT_EQ(q.CountBefore(places[i]), static_cast<int64_t>(i));
+      EXPECT_EQ(q.CountBefore(places[i], q.Count()), static_cast<int64_t>(i));
       // At a place, inclusive, the record itself comes first.
       int32_t at = 0;
       q.Read(&places[i], true, false, 1, [&](const ViewPosition&) { at = f_.rec.id; });
