@@ -395,18 +395,42 @@ int RecordQuery::Read(const ViewPosition* from, bool inclusive, bool backward, i
   return 0;
 }
 
-int RecordQuery::ReadFrom(const Value& value, int n, const Each& each) {
-  if (n <= 0) return file_.Ok();
+int RecordQuery::ReadFromPart(const Value& bound, int n, const Each& each, int key, bool empty) {
   const std::vector<Cmp> cmps = Comparisons();
-  if (cmps.size() < 2) return Read(nullptr, false, false, n, each);
   Sql sql(kSelect + file_.ColumnList() + " FROM records");
   AddWhere(sql, nullptr);
-  const Value bound = file_.ToColumn(cmps[0].field, value);
+  AddPart(sql, key, empty);
   sql.And(Expr(file_.decl_, cmps[0].field, cmps[0].noCase) + (cmps[0].descending ? " <= ?" : " >= ?"));
   sql.binds.push_back(bound);
   if (!cmps[0].descending) AddLowerBound(sql, cmps[0].field, bound);
   sql.text += OrderBy(false) + " LIMIT " + std::to_string(n);
   return Run(sql, n, &each, nullptr);
+}
+
+int RecordQuery::ReadFrom(const Value& value, int n, const Each& each) {
+  if (n <= 0) return file_.Ok();
+  const std::vector<Cmp> cmps = Comparisons();
+  if (cmps.size() < 2) return Read(nullptr, false, false, n, each);
+  const Value bound = file_.ToColumn(cmps[0].field, value);
+  const int split = SplitKey();
+  if (split < 0) return ReadFromPart(bound, n, each, -1, false);
+  // The parts in view order, as Read takes them; one wholly before the
+  // value is not read.
+  const bool up = !cmps[0].descending;
+  ViewPosition at;
+  at.values.push_back(bound);
+  const bool boundEmpty = InEmptyPart(at);
+  int left = n;
+  const Each counted = [&](const ViewPosition& pos) {
+    --left;
+    each(pos);
+  };
+  for (const bool empty : {up, !up}) {
+    if (left <= 0) break;
+    if (empty == up && boundEmpty != empty) continue;
+    if (const int rc = ReadFromPart(bound, left, counted, split, empty); rc != 0) return rc;
+  }
+  return 0;
 }
 
 int RecordQuery::ReadAt(int64_t skip, int n, const Each& each) {

@@ -363,6 +363,32 @@ TEST_F(ViewTest, FindAndLocateStayInsideTheView) {
   EXPECT_EQ(q.FindWhere({{kName, std::string("čaj")}}, pos), code::RecordNotAvailable);  // flag 0
 }
 
+// The locator in orders led by the name: the first records whose name is
+// at or beyond the text typed (before it, descending), empty names included.
+TEST_F(ViewTest, LocatingByNameFindsTheFirstRecordAtOrBeyondTheText) {
+  struct Case {
+    const char* order;
+    const char* filter;
+  } orders[] = {{"+UPPER(VIE:NAME)", ""}, {"-UPPER(VIE:NAME),+VIE:TIME", ""}, {"-VIE:NAME", "VIE:FLAG=1"}};
+  for (const auto& o : orders) {
+    RecordQuery q(f_);
+    ASSERT_EQ(q.SetOrder(o.order), 0);
+    ASSERT_EQ(q.SetFilter(o.filter), 0);
+    const auto all = Expected(q.Order(), *platform::rec::ParseFilterText(Decl(), o.filter));
+    for (const char* typed : {"", "c", "ČAS", "ř", "Žába", "zzz"}) {
+      SCOPED_TRACE(std::string(o.order) + " at " + typed);
+      std::vector<int32_t> want;
+      for (int32_t id : all) {
+        const int c = platform::text::CompareCzNoCase(Fixture()[static_cast<std::size_t>(id - 1)].name, typed);
+        if ((q.Order().front().descending ? c <= 0 : c >= 0) && want.size() < 3) want.push_back(id);
+      }
+      std::vector<int32_t> ids;
+      ASSERT_EQ(q.ReadFrom(std::string(typed), 3, [&](const ViewPosition&) { ids.push_back(f_.rec.id); }), 0);
+      EXPECT_EQ(ids, want);
+    }
+  }
+}
+
 TEST_F(ViewTest, TextsAreBoundNeverSpliced) {
   f_.rec = Rec{0, 1, TimeFromHms(7, 0, 0), "x' OR '1'='1", 0};
   ASSERT_EQ(f_.Add(), 0);
