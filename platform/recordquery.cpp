@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <mutex>
 
 #include "platform/locale_texts.h"
@@ -433,12 +434,44 @@ int RecordQuery::ReadFrom(const Value& value, int n, const Each& each) {
   return 0;
 }
 
-int RecordQuery::ReadAt(int64_t skip, int n, const Each& each) {
-  if (n <= 0) return file_.Ok();
+int RecordQuery::ReadAtPart(int64_t skip, int n, const Each& each, int key, bool empty) {
   Sql sql(kSelect + file_.ColumnList() + " FROM records");
   AddWhere(sql, nullptr);
-  sql.text += OrderBy(false) + " LIMIT " + std::to_string(n) + " OFFSET " + std::to_string(skip < 0 ? 0 : skip);
+  AddPart(sql, key, empty);
+  sql.text += OrderBy(false) + " LIMIT " + std::to_string(n) + " OFFSET " + std::to_string(skip);
   return Run(sql, n, &each, nullptr);
+}
+
+int RecordQuery::ReadAt(int64_t skip, int n, const Each& each) {
+  if (n <= 0) return file_.Ok();
+  skip = std::max<int64_t>(skip, 0);
+  const int split = SplitKey();
+  if (split < 0) return ReadAtPart(skip, n, each, -1, false);
+  // The first part in view order is passed whole when the skip is beyond
+  // it; its size comes from the index (the empty part's as the rest of the
+  // view's count).
+  const bool up = !order_.front().descending;
+  int left = n;
+  const Each counted = [&](const ViewPosition& pos) {
+    --left;
+    each(pos);
+  };
+  for (const bool empty : {up, !up}) {
+    if (left <= 0) break;
+    if (empty == up) {
+      const int64_t keyed = CountPart(nullptr, split, false);
+      const int64_t all = empty ? Count() : 0;
+      if (keyed < 0 || all < 0) return LastError();
+      const int64_t size = empty ? all - keyed : keyed;
+      if (skip >= size) {
+        skip -= size;
+        continue;
+      }
+    }
+    if (const int rc = ReadAtPart(skip, left, counted, split, empty); rc != 0) return rc;
+    skip = 0;
+  }
+  return 0;
 }
 
 int RecordQuery::Find(int64_t row, ViewPosition& pos) {

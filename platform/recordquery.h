@@ -152,6 +152,7 @@ class RecordQuery {
   void AddPart(Sql& sql, int key, bool empty) const;
   int ReadPart(const ViewPosition* from, bool inclusive, bool backward, int n, const Each& each, int key,
                bool empty);
+  int ReadAtPart(int64_t skip, int n, const Each& each, int key, bool empty);
   int ReadFromPart(const Value& bound, int n, const Each& each, int key, bool empty);
   int64_t CountPart(const ViewPosition* before, int key, bool empty);
   int64_t CountSide(const ViewPosition& pos, int key, bool before);

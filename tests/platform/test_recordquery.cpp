@@ -336,6 +336,14 @@ TEST_F(ViewTest, PagesFollowTheOrderForwardAndBackwardWithFileOrderBreakingTies)
       q.ReadAt(4, 2, [&](const ViewPosition&) { skipped.push_back(f_.rec.id); });
       EXPECT_EQ(skipped, (std::vector<int32_t>{want[4], want[5]}));
     }
+    // Every skip, the view's first and last records included, and beyond.
+    for (std::size_t skip = 0; skip <= want.size(); ++skip) {
+      std::vector<int32_t> skipped;
+      ASSERT_EQ(q.ReadAt(static_cast<int64_t>(skip), 2, [&](const ViewPosition&) { skipped.push_back(f_.rec.id); }), 0);
+      const std::vector<int32_t> two(want.begin() + static_cast<std::ptrdiff_t>(skip),
+                                     want.begin() + static_cast<std::ptrdiff_t>(std::min(skip + 2, want.size())));
+      EXPECT_EQ(skipped, two) << "skip " << skip;
+    }
   }
 }
 
