@@ -379,10 +379,18 @@ int RecordQuery::Read(const ViewPosition* from, bool inclusive, bool backward, i
   if (n <= 0) return file_.Ok();
   const int split = SplitKey();
   if (split < 0) return ReadPart(from, inclusive, backward, n, each, -1, false);
-  // Going up on the first value the empty part comes first; a part wholly
-  // behind the position is not read.
+  // A part wholly behind the position is not read.
   const bool up = order_.front().descending == backward;
   const bool fromEmpty = from != nullptr && InEmptyPart(*from);
+  return ReadParts(
+      up, n, each, [&](bool empty) { return from != nullptr && empty == up && fromEmpty != empty; },
+      [&](bool empty, int left, const Each& counted) {
+        return ReadPart(from, inclusive, backward, left, counted, split, empty);
+      });
+}
+
+int RecordQuery::ReadParts(bool up, int n, const Each& each, const std::function<bool(bool empty)>& pass,
+                           const std::function<int(bool empty, int left, const Each& counted)>& read) {
   int left = n;
   const Each counted = [&](const ViewPosition& pos) {
     --left;
@@ -390,8 +398,8 @@ int RecordQuery::Read(const ViewPosition* from, bool inclusive, bool backward, i
   };
   for (const bool empty : {up, !up}) {
     if (left <= 0) break;
-    if (from != nullptr && empty == up && fromEmpty != empty) continue;
-    if (const int rc = ReadPart(from, inclusive, backward, left, counted, split, empty); rc != 0) return rc;
+    if (pass(empty)) continue;
+    if (const int rc = read(empty, left, counted); rc != 0) return rc;
   }
   return 0;
 }
@@ -421,17 +429,9 @@ int RecordQuery::ReadFrom(const Value& value, int n, const Each& each) {
   ViewPosition at;
   at.values.push_back(bound);
   const bool boundEmpty = InEmptyPart(at);
-  int left = n;
-  const Each counted = [&](const ViewPosition& pos) {
-    --left;
-    each(pos);
-  };
-  for (const bool empty : {up, !up}) {
-    if (left <= 0) break;
-    if (empty == up && boundEmpty != empty) continue;
-    if (const int rc = ReadFromPart(bound, left, counted, split, empty); rc != 0) return rc;
-  }
-  return 0;
+  return ReadParts(
+      up, n, each, [&](bool empty) { return empty == up && boundEmpty != empty; },
+      [&](bool empty, int left, const Each& counted) { return ReadFromPart(bound, left, counted, split, empty); });
 }
 
 int RecordQuery::ReadAtPart(int64_t skip, int n, const Each& each, int key, bool empty) {
@@ -451,27 +451,28 @@ int RecordQuery::ReadAt(int64_t skip, int n, const Each& each) {
   // it; its size comes from the index (the empty part's as the rest of the
   // view's count).
   const bool up = !order_.front().descending;
-  int left = n;
-  const Each counted = [&](const ViewPosition& pos) {
-    --left;
-    each(pos);
-  };
-  for (const bool empty : {up, !up}) {
-    if (left <= 0) break;
-    if (empty == up) {
-      const int64_t keyed = CountPart(nullptr, split, false);
-      const int64_t all = empty ? Count() : 0;
-      if (keyed < 0 || all < 0) return LastError();
-      const int64_t size = empty ? all - keyed : keyed;
-      if (skip >= size) {
+  int error = 0;
+  const int rc = ReadParts(
+      up, n, each,
+      [&](bool empty) {
+        if (empty != up || error != 0) return error != 0;
+        const int64_t keyed = CountPart(nullptr, split, false);
+        const int64_t all = empty ? Count() : 0;
+        if (keyed < 0 || all < 0) {
+          error = LastError();
+          return true;
+        }
+        const int64_t size = empty ? all - keyed : keyed;
+        if (skip < size) return false;
         skip -= size;
-        continue;
-      }
-    }
-    if (const int rc = ReadAtPart(skip, left, counted, split, empty); rc != 0) return rc;
-    skip = 0;
-  }
-  return 0;
+        return true;
+      },
+      [&](bool empty, int left, const Each& counted) {
+        const int64_t from = skip;
+        skip = 0;
+        return ReadAtPart(from, left, counted, split, empty);
+      });
+  return error != 0 ? error : rc;
 }
 
 int RecordQuery::Find(int64_t row, ViewPosition& pos) {

@@ -152,6 +152,11 @@ class RecordQuery {
   void AddPart(Sql& sql, int key, bool empty) const;
   int ReadPart(const ViewPosition* from, bool inclusive, bool backward, int n, const Each& each, int key,
                bool empty);
+  // Reads up to n records part by part: the empty part first going up,
+  // last going down; `pass` leaves a part out, `read` reads up to `left`
+  // records from one.
+  int ReadParts(bool up, int n, const Each& each, const std::function<bool(bool empty)>& pass,
+                const std::function<int(bool empty, int left, const Each& counted)>& read);
   int ReadAtPart(int64_t skip, int n, const Each& each, int key, bool empty);
   int ReadFromPart(const Value& bound, int n, const Each& each, int key, bool empty);
   int64_t CountPart(const ViewPosition* before, int key, bool empty);
