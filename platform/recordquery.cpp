@@ -345,6 +345,11 @@ int RecordQuery::SplitKey() const {
   const FieldDecl& f = d.fields[static_cast<std::size_t>(first.field)];
   if (!f.IsText()) return -1;
   if (first.noCase && !ColumnNoCase(d, first.field)) return -1;
+  // A filter on a key's first field hands the engine that key to search
+  // by; the parts would then only add their condition to every record.
+  for (const FilterTerm& t : filter_)
+    for (const KeyDecl& k : d.keys)
+      if (k.fields.front() == t.field) return -1;
   for (std::size_t k = 0; k < d.keys.size(); ++k)
     if (d.keys[k].optional && d.keys[k].fields == std::vector<int>{first.field}) return static_cast<int>(k);
   return -1;

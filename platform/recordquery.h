@@ -24,10 +24,10 @@
 // A record's place in a view (ViewPosition) is its order values as stored
 // and its place in file order; pages are read forward or backward from such
 // a place, so a page costs what it reads, not what lies before it. An order
-// whose first item is a text field with an optional key of its own reads
-// and counts through that key's index: the records whose field is empty,
-// which the key leaves out, are read apart (before the others ascending,
-// after them descending).
+// whose first item is a text field with an optional key of its own, and
+// whose filter names no key's first field, reads and counts through that
+// key's index: the records whose field is empty, which the key leaves out,
+// are read apart (before the others ascending, after them descending).
 //
 // Every call returns 0 or a platform error code (platform/locale_texts.h)
 // and leaves it as the thread's last error: 37 the file is not open, 76 an
