@@ -205,8 +205,9 @@ void RecordList::Counts() {
     recordsBefore_ = 0;
     return;
   }
-  viewRecords_ = std::max<int64_t>(query_->Count(), static_cast<int64_t>(rows_.size()));
-  recordsBefore_ = rows_.empty() ? 0 : std::max<int64_t>(query_->CountBefore(rows_.front().position), 0);
+  const int64_t count = query_->Count();
+  viewRecords_ = std::max<int64_t>(count, static_cast<int64_t>(rows_.size()));
+  recordsBefore_ = rows_.empty() ? 0 : std::max<int64_t>(query_->CountBefore(rows_.front().position, count), 0);
 }
 
 void RecordList::Shown() {

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <mutex>
 
 #include "platform/locale_texts.h"
@@ -326,24 +327,93 @@ int RecordQuery::Run(Sql& sql, int n, const Each* each, int64_t* count) {
 
 namespace {
 constexpr const char* kSelect = "SELECT rowid, ";
+
+// Whether a text column (and so every index on it) compares through the
+// Czech collation: it does when a case-blind key holds it.
+bool ColumnNoCase(const FileDecl& d, int field) {
+  for (const KeyDecl& k : d.keys)
+    for (int kf : k.fields)
+      if (kf == field && k.noCase) return true;
+  return false;
+}
 }  // namespace
 
-int RecordQuery::Read(const ViewPosition* from, bool inclusive, bool backward, int n, const Each& each) {
-  if (n <= 0) return file_.Ok();
+int RecordQuery::SplitKey() const {
+  if (key_ >= 0 || order_.empty()) return -1;
+  const FileDecl& d = file_.decl_;
+  const OrderItem& first = order_.front();
+  const FieldDecl& f = d.fields[static_cast<std::size_t>(first.field)];
+  if (!f.IsText()) return -1;
+  if (first.noCase && !ColumnNoCase(d, first.field)) return -1;
+  // A filter on a key's first field hands the engine that key to search
+  // by; the parts would then only add their condition to every record.
+  for (const FilterTerm& t : filter_)
+    for (const KeyDecl& k : d.keys)
+      if (k.fields.front() == t.field) return -1;
+  for (std::size_t k = 0; k < d.keys.size(); ++k)
+    if (d.keys[k].optional && d.keys[k].fields == std::vector<int>{first.field}) return static_cast<int>(k);
+  return -1;
+}
+
+// Whether a position's first value is empty as the column compares it.
+bool RecordQuery::InEmptyPart(const ViewPosition& pos) const {
+  const auto* t = pos.values.empty() ? nullptr : std::get_if<std::string>(&pos.values.front());
+  if (t == nullptr) return true;
+  return ColumnNoCase(file_.decl_, order_.front().field) ? text::CompareCzNoCase(*t, "") == 0 : t->empty();
+}
+
+void RecordQuery::AddPart(Sql& sql, int key, bool empty) const {
+  if (key < 0) return;
+  if (empty)
+    sql.And("NOT " + file_.OptionalFilter(key));
+  else
+    AddOptional(sql, key);
+}
+
+int RecordQuery::ReadPart(const ViewPosition* from, bool inclusive, bool backward, int n, const Each& each, int key,
+                          bool empty) {
   Sql sql(kSelect + file_.ColumnList() + " FROM records");
   AddWhere(sql, nullptr);
+  AddPart(sql, key, empty);
   if (from != nullptr) AddBeyond(sql, *from, inclusive, backward);
   sql.text += OrderBy(backward) + " LIMIT " + std::to_string(n);
   return Run(sql, n, &each, nullptr);
 }
 
-int RecordQuery::ReadFrom(const Value& value, int n, const Each& each) {
+int RecordQuery::Read(const ViewPosition* from, bool inclusive, bool backward, int n, const Each& each) {
   if (n <= 0) return file_.Ok();
+  const int split = SplitKey();
+  if (split < 0) return ReadPart(from, inclusive, backward, n, each, -1, false);
+  // A part wholly behind the position is not read.
+  const bool up = order_.front().descending == backward;
+  const bool fromEmpty = from != nullptr && InEmptyPart(*from);
+  return ReadParts(
+      up, n, each, [&](bool empty) { return from != nullptr && empty == up && fromEmpty != empty; },
+      [&](bool empty, int left, const Each& counted) {
+        return ReadPart(from, inclusive, backward, left, counted, split, empty);
+      });
+}
+
+int RecordQuery::ReadParts(bool up, int n, const Each& each, const std::function<bool(bool empty)>& pass,
+                           const std::function<int(bool empty, int left, const Each& counted)>& read) {
+  int left = n;
+  const Each counted = [&](const ViewPosition& pos) {
+    --left;
+    each(pos);
+  };
+  for (const bool empty : {up, !up}) {
+    if (left <= 0) break;
+    if (pass(empty)) continue;
+    if (const int rc = read(empty, left, counted); rc != 0) return rc;
+  }
+  return 0;
+}
+
+int RecordQuery::ReadFromPart(const Value& bound, int n, const Each& each, int key, bool empty) {
   const std::vector<Cmp> cmps = Comparisons();
-  if (cmps.size() < 2) return Read(nullptr, false, false, n, each);
   Sql sql(kSelect + file_.ColumnList() + " FROM records");
   AddWhere(sql, nullptr);
-  const Value bound = file_.ToColumn(cmps[0].field, value);
+  AddPart(sql, key, empty);
   sql.And(Expr(file_.decl_, cmps[0].field, cmps[0].noCase) + (cmps[0].descending ? " <= ?" : " >= ?"));
   sql.binds.push_back(bound);
   if (!cmps[0].descending) AddLowerBound(sql, cmps[0].field, bound);
@@ -351,12 +421,63 @@ int RecordQuery::ReadFrom(const Value& value, int n, const Each& each) {
   return Run(sql, n, &each, nullptr);
 }
 
-int RecordQuery::ReadAt(int64_t skip, int n, const Each& each) {
+int RecordQuery::ReadFrom(const Value& value, int n, const Each& each) {
   if (n <= 0) return file_.Ok();
+  const std::vector<Cmp> cmps = Comparisons();
+  if (cmps.size() < 2) return Read(nullptr, false, false, n, each);
+  const Value bound = file_.ToColumn(cmps[0].field, value);
+  const int split = SplitKey();
+  if (split < 0) return ReadFromPart(bound, n, each, -1, false);
+  // The parts in view order, as Read takes them; one wholly before the
+  // value is not read.
+  const bool up = !cmps[0].descending;
+  ViewPosition at;
+  at.values.push_back(bound);
+  const bool boundEmpty = InEmptyPart(at);
+  return ReadParts(
+      up, n, each, [&](bool empty) { return empty == up && boundEmpty != empty; },
+      [&](bool empty, int left, const Each& counted) { return ReadFromPart(bound, left, counted, split, empty); });
+}
+
+int RecordQuery::ReadAtPart(int64_t skip, int n, const Each& each, int key, bool empty) {
   Sql sql(kSelect + file_.ColumnList() + " FROM records");
   AddWhere(sql, nullptr);
-  sql.text += OrderBy(false) + " LIMIT " + std::to_string(n) + " OFFSET " + std::to_string(skip < 0 ? 0 : skip);
+  AddPart(sql, key, empty);
+  sql.text += OrderBy(false) + " LIMIT " + std::to_string(n) + " OFFSET " + std::to_string(skip);
   return Run(sql, n, &each, nullptr);
+}
+
+int RecordQuery::ReadAt(int64_t skip, int n, const Each& each) {
+  if (n <= 0) return file_.Ok();
+  skip = std::max<int64_t>(skip, 0);
+  const int split = SplitKey();
+  if (split < 0) return ReadAtPart(skip, n, each, -1, false);
+  // The first part in view order is passed whole when the skip is beyond
+  // it; its size comes from the index (the empty part's as the rest of the
+  // view's count).
+  const bool up = !order_.front().descending;
+  int error = 0;
+  const int rc = ReadParts(
+      up, n, each,
+      [&](bool empty) {
+        if (empty != up || error != 0) return error != 0;
+        const int64_t keyed = CountPart(nullptr, split, false);
+        const int64_t all = empty ? Count() : 0;
+        if (keyed < 0 || all < 0) {
+          error = LastError();
+          return true;
+        }
+        const int64_t size = empty ? all - keyed : keyed;
+        if (skip < size) return false;
+        skip -= size;
+        return true;
+      },
+      [&](bool empty, int left, const Each& counted) {
+        const int64_t from = skip;
+        skip = 0;
+        return ReadAtPart(from, left, counted, split, empty);
+      });
+  return error != 0 ? error : rc;
 }
 
 int RecordQuery::Find(int64_t row, ViewPosition& pos) {
@@ -393,12 +514,67 @@ int64_t RecordQuery::Count() {
   return Run(sql, 1, nullptr, &n) == 0 ? n : -1;
 }
 
-int64_t RecordQuery::CountBefore(const ViewPosition& pos) {
+int64_t RecordQuery::CountPart(const ViewPosition* before, int key, bool empty) {
   Sql sql("SELECT COUNT(*) FROM records");
   AddWhere(sql, nullptr);
-  AddBeyond(sql, pos, false, true);
+  AddPart(sql, key, empty);
+  if (before != nullptr) AddBeyond(sql, *before, false, true);
   int64_t n = -1;
   return Run(sql, 1, nullptr, &n) == 0 ? n : -1;
+}
+
+// Records of the key's part on one side of a position (before it, or at
+// and after it): those beyond its first value, which the index counts
+// alone, and those of the same first value.
+int64_t RecordQuery::CountSide(const ViewPosition& pos, int key, bool before) {
+  const std::vector<Cmp> cmps = Comparisons();
+  const std::string first = Expr(file_.decl_, cmps[0].field, cmps[0].noCase);
+  const Value v0 = pos.values.empty() ? Value(std::string()) : pos.values.front();
+  int64_t total = 0;
+  for (const bool same : {false, true}) {
+    // Those of the same first value are few and lie together in the index,
+    // whatever else a filter would let the engine choose.
+    Sql sql(same ? "SELECT COUNT(*) FROM records INDEXED BY " +
+                       Quoted(file_.decl_.keys[static_cast<std::size_t>(key)].name)
+                 : std::string("SELECT COUNT(*) FROM records"));
+    AddWhere(sql, nullptr);
+    AddPart(sql, key, false);
+    if (same) {
+      sql.And(first + " = ?");
+      sql.binds.push_back(v0);
+      AddBeyond(sql, pos, !before, before);
+    } else {
+      sql.And(first + (cmps[0].descending != before ? " < ?" : " > ?"));
+      sql.binds.push_back(v0);
+    }
+    int64_t n = -1;
+    if (Run(sql, 1, nullptr, &n) != 0) return -1;
+    total += n;
+  }
+  return total;
+}
+
+int64_t RecordQuery::CountBefore(const ViewPosition& pos, int64_t count) {
+  const int split = SplitKey();
+  if (split < 0) return CountPart(&pos, -1, false);
+  const bool up = !order_.front().descending;
+  if (InEmptyPart(pos)) {
+    // Going down the key's part comes first, whole.
+    const int64_t keyed = up ? 0 : CountPart(nullptr, split, false);
+    const int64_t empty = CountPart(&pos, split, true);
+    return keyed < 0 || empty < 0 ? -1 : keyed + empty;
+  }
+  if (!up) return CountSide(pos, split, true);
+  // Going up the empty part comes first, and only the index-less scan of
+  // the whole file counts it; the records at and after the position all lie
+  // in the key's part, so with the view's count known those are counted.
+  if (count >= 0) {
+    const int64_t after = CountSide(pos, split, false);
+    return after < 0 ? -1 : count - after;
+  }
+  const int64_t empty = CountPart(nullptr, split, true);
+  const int64_t keyed = CountSide(pos, split, true);
+  return keyed < 0 || empty < 0 ? -1 : keyed + empty;
 }
 
 }  // namespace platform::rec

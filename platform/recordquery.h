@@ -23,7 +23,11 @@
 //
 // A record's place in a view (ViewPosition) is its order values as stored
 // and its place in file order; pages are read forward or backward from such
-// a place, so a page costs what it reads, not what lies before it.
+// a place, so a page costs what it reads, not what lies before it. An order
+// whose first item is a text field with an optional key of its own, and
+// whose filter names no key's first field, reads and counts through that
+// key's index: the records whose field is empty, which the key leaves out,
+// are read apart (before the others ascending, after them descending).
 //
 // Every call returns 0 or a platform error code (platform/locale_texts.h)
 // and leaves it as the thread's last error: 37 the file is not open, 76 an
@@ -107,9 +111,11 @@ class RecordQuery {
   // The first record in view order that also meets `terms`; 33 none.
   int FindWhere(const std::vector<FilterTerm>& terms, ViewPosition& pos);
 
-  // Records in the view, and before a position; -1 on an error.
+  // Records in the view, and before a position; -1 on an error. The
+  // view's count, when the caller has it from Count (and nothing changed
+  // since), may spare CountBefore a pass over the file.
   int64_t Count();
-  int64_t CountBefore(const ViewPosition& pos);
+  int64_t CountBefore(const ViewPosition& pos, int64_t count = -1);
 
  private:
   struct Sql {
@@ -137,6 +143,24 @@ class RecordQuery {
   // direction given.
   void AddBeyond(Sql& sql, const ViewPosition& pos, bool inclusive, bool backward) const;
   std::string OrderBy(bool backward) const;
+  // The optional key on the first order item's text field alone, whose
+  // index orders the records as that item does; -1 none. Such a view is
+  // read in two parts: the records whose first value is empty (first going
+  // up, last going down), which the key leaves out, and those it holds.
+  int SplitKey() const;
+  bool InEmptyPart(const ViewPosition& pos) const;
+  void AddPart(Sql& sql, int key, bool empty) const;
+  int ReadPart(const ViewPosition* from, bool inclusive, bool backward, int n, const Each& each, int key,
+               bool empty);
+  // Reads up to n records part by part: the empty part first going up,
+  // last going down; `pass` leaves a part out, `read` reads up to `left`
+  // records from one.
+  int ReadParts(bool up, int n, const Each& each, const std::function<bool(bool empty)>& pass,
+                const std::function<int(bool empty, int left, const Each& counted)>& read);
+  int ReadAtPart(int64_t skip, int n, const Each& each, int key, bool empty);
+  int ReadFromPart(const Value& bound, int n, const Each& each, int key, bool empty);
+  int64_t CountPart(const ViewPosition* before, int key, bool empty);
+  int64_t CountSide(const ViewPosition& pos, int key, bool before);
   int Run(Sql& sql, int n, const Each* each, int64_t* count);
 
   RecordFile& file_;

@@ -266,6 +266,10 @@ TEST_F(ViewTest, PagesFollowTheOrderForwardAndBackwardWithFileOrderBreakingTies)
       {"+VIE:FLAG,-VIE:TIME,+UPPER(VIE:NAME)", -1, ""},
       {"-VIE:DATE", -1, "VIE:FLAG=1"},
       {"", -1, "VIE:FLAG=0"},  // file order
+      // Name first, through a filter: read in two parts, the empty names and
+      // those the optional key holds.
+      {"+UPPER(VIE:NAME),-VIE:DATE", -1, "VIE:FLAG=1"},
+      {"-VIE:NAME,+VIE:TIME", -1, "VIE:FLAG=0"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.order ? c.order : Decl().keys[static_cast<std::size_t>(c.key)].name);
@@ -317,6 +321,7 @@ TEST_F(ViewTest, PagesFollowTheOrderForwardAndBackwardWithFileOrderBreakingTies)
     EXPECT_EQ(q.Count(), static_cast<int64_t>(want.size()));
     for (std::size_t i = 0; i < places.size(); ++i) {
       EXPECT_EQ(q.CountBefore(places[i]), static_cast<int64_t>(i));
+      EXPECT_EQ(q.CountBefore(places[i], q.Count()), static_cast<int64_t>(i));
       // At a place, inclusive, the record itself comes first.
       int32_t at = 0;
       q.Read(&places[i], true, false, 1, [&](const ViewPosition&) { at = f_.rec.id; });
@@ -330,6 +335,14 @@ TEST_F(ViewTest, PagesFollowTheOrderForwardAndBackwardWithFileOrderBreakingTies)
       std::vector<int32_t> skipped;
       q.ReadAt(4, 2, [&](const ViewPosition&) { skipped.push_back(f_.rec.id); });
       EXPECT_EQ(skipped, (std::vector<int32_t>{want[4], want[5]}));
+    }
+    // Every skip, the view's first and last records included, and beyond.
+    for (std::size_t skip = 0; skip <= want.size(); ++skip) {
+      std::vector<int32_t> skipped;
+      ASSERT_EQ(q.ReadAt(static_cast<int64_t>(skip), 2, [&](const ViewPosition&) { skipped.push_back(f_.rec.id); }), 0);
+      const std::vector<int32_t> two(want.begin() + static_cast<std::ptrdiff_t>(skip),
+                                     want.begin() + static_cast<std::ptrdiff_t>(std::min(skip + 2, want.size())));
+      EXPECT_EQ(skipped, two) << "skip " << skip;
     }
   }
 }
@@ -356,6 +369,32 @@ TEST_F(ViewTest, FindAndLocateStayInsideTheView) {
   ASSERT_EQ(q.FindWhere({{kName, std::string("řeka")}}, pos), 0);
   EXPECT_EQ(f_.rec.id, 11);
   EXPECT_EQ(q.FindWhere({{kName, std::string("čaj")}}, pos), code::RecordNotAvailable);  // flag 0
+}
+
+// The locator in orders led by the name: the first records whose name is
+// at or beyond the text typed (before it, descending), empty names included.
+TEST_F(ViewTest, LocatingByNameFindsTheFirstRecordAtOrBeyondTheText) {
+  struct Case {
+    const char* order;
+    const char* filter;
+  } orders[] = {{"+UPPER(VIE:NAME)", ""}, {"-UPPER(VIE:NAME),+VIE:TIME", ""}, {"-VIE:NAME", "VIE:FLAG=1"}};
+  for (const auto& o : orders) {
+    RecordQuery q(f_);
+    ASSERT_EQ(q.SetOrder(o.order), 0);
+    ASSERT_EQ(q.SetFilter(o.filter), 0);
+    const auto all = Expected(q.Order(), *platform::rec::ParseFilterText(Decl(), o.filter));
+    for (const char* typed : {"", "c", "ČAS", "ř", "Žába", "zzz"}) {
+      SCOPED_TRACE(std::string(o.order) + " at " + typed);
+      std::vector<int32_t> want;
+      for (int32_t id : all) {
+        const int c = platform::text::CompareCzNoCase(Fixture()[static_cast<std::size_t>(id - 1)].name, typed);
+        if ((q.Order().front().descending ? c <= 0 : c >= 0) && want.size() < 3) want.push_back(id);
+      }
+      std::vector<int32_t> ids;
+      ASSERT_EQ(q.ReadFrom(std::string(typed), 3, [&](const ViewPosition&) { ids.push_back(f_.rec.id); }), 0);
+      EXPECT_EQ(ids, want);
+    }
+  }
 }
 
 TEST_F(ViewTest, TextsAreBoundNeverSpliced) {
