@@ -321,7 +321,15 @@ class QtView::Impl {
     } else {
       ref.top->resize(p.width, p.height);
     }
-    MoveFrame(ref.top, QPoint(p.x, p.y));
+    // A window without a place of its own stands, until it is first shown,
+    // where it would be shown alone: fitted on the desktop before it is
+    // shown (also while it stays hidden), it keeps the place its first show
+    // gives it unless the fit had to move it.
+    if (ref.positioned) {
+      MoveFrame(ref.top, QPoint(p.x, p.y));
+    } else {
+      Place(ref, ScreenCentre());
+    }
     ref.top->setWindowState(WantedState(w));
     if (QWidget* f = ControlOf(ref, w.Focus())) f->setFocus(Qt::OtherFocusReason);
     WriteBack(ref);
@@ -1156,6 +1164,11 @@ class QtView::Impl {
     return r;
   }
 
+  static QPoint ScreenCentre() {
+    const QScreen* s = QGuiApplication::primaryScreen();
+    return s != nullptr ? s->availableGeometry().center() : QPoint();
+  }
+
   // Centres the window on a point, kept on the screen the point is on.
   void Place(Native& n, QPoint centre) {
     QRect r(QPoint(0, 0), Outer(n.top).size());
@@ -1174,13 +1187,7 @@ class QtView::Impl {
       if (Native* o = Find(other->Id()); o != nullptr && o->shown && o->top->isVisible()) owner = o->top;
     }
     if (!n.adopted && !n.positioned) {
-      QPoint centre;
-      if (owner != nullptr) {
-        centre = Outer(owner).center();
-      } else if (QScreen* s = QGuiApplication::primaryScreen()) {
-        centre = s->availableGeometry().center();
-      }
-      Place(n, centre);
+      Place(n, owner != nullptr ? Outer(owner).center() : ScreenCentre());
       n.positioned = true;
     }
     if (above && n.modal != Native::Modal::Ended) n.top->setWindowModality(Qt::ApplicationModal);

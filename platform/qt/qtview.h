@@ -25,7 +25,10 @@
 // its caption), again whenever they change or the window manager frames it,
 // growing and shrinking from its top left corner; it is shown when its loop
 // first waits, so that it appears filled in; without a position of its own
-// it opens centred on the window below it (or on the primary screen).
+// it opens centred on the window below it (or on the primary screen);
+// until then it stands centred on the primary screen's work area, so that a
+// fit on the desktop before its first show (also while it is hidden) gives
+// it a position of its own only when it had to move it.
 // Captions are shown without trailing blanks; a focused button shows a
 // frame.
 #pragma once

@@ -15,8 +15,10 @@
 #            task scan: exit status 0, the INI written with the start count
 #            raised, every record file passing the integrity check with its
 #            records intact, the installation switched off
-#   exit     the window brought back from the tray, "Konec programu" on
-#            "Hlavní panel": the question answered "Ne", then closed with
+#   exit     the window brought back from the tray (hidden before it was
+#            ever shown), centred in the work area, "Konec programu" on
+#            "Hlavní panel": the question, centred over the window,
+#            answered "Ne", then closed with
 #            its close box, keeps the program running with nothing sent to
 #            the relays; answered "Ano", the device gets "r64\r", "r0\r" ..
 #            "r39\r", the program ends with status 0, the INI written (the
@@ -213,6 +215,26 @@ prepare_folder() {
 
 # --- the exit and the end
 
+# "X Y": the centre of a window's client area; of the work area.
+window_centre() {
+  local X Y WIDTH HEIGHT
+  eval "$(xdotool getwindowgeometry --shell "$1" 2>/dev/null | grep -E '^(X|Y|WIDTH|HEIGHT)=[0-9-]+$')"
+  echo "$((X + WIDTH / 2)) $((Y + HEIGHT / 2))"
+}
+work_area_centre() {
+  local x y w h
+  read -r x y w h <<<"$(xprop -root _NET_WORKAREA | grep -o '[0-9]\+' | head -n 4 | tr '\n' ' ')"
+  echo "$((x + w / 2)) $((y + h / 2))"
+}
+# Two points "X Y" at most a caption's height apart on either axis (the
+# centres of client areas; the caption shifts a client area down).
+near() {
+  local ax ay bx by
+  read -r ax ay <<<"$1"
+  read -r bx by <<<"$2"
+  [ $((ax > bx ? ax - bx : bx - ax)) -le 32 ] && [ $((ay > by ? ay - by : by - ay)) -le 32 ]
+}
+
 # The question before the exit: its box while it is shown, else empty.
 question_box() {
   xdotool search --all --onlyvisible --pid "$velorn_pid" --name '^Potvrzení operace$' 2>/dev/null | head -n 1
@@ -388,6 +410,14 @@ scenario_exit() {
   mark=$(log_lines)
   xdotool key Tab Tab Tab Tab
   ask_exit exit-1-question
+  # Hidden before it was ever shown, the window came back placed as one
+  # shown at the start: centred in the work area; the question over it.
+  local screen_centre main_centre box_centre
+  screen_centre=$(work_area_centre) main_centre=$(window_centre "$window") box_centre=$(window_centre "$(question_box)")
+  near "$main_centre" "$screen_centre" && pass "the window back from the tray is centred on the screen" ||
+    fail "the window back from the tray: centre $main_centre, the work area's $screen_centre"
+  near "$box_centre" "$main_centre" && pass "the question is centred over the window" ||
+    fail "the question: centre $box_centre, the window's $main_centre"
   # The focus starts on "Ne".
   xdotool key space
   refused '"Ne"' "$mark"
