@@ -255,10 +255,7 @@ class MainWindow::Commands {
   }
 
   // The buttons show OutputSelected, whatever a dialog did to it.
-  void ShowChosenOutputs() {
-    for (int k = 1; k <= kOutputButtons; ++k)
-      w_[OutputButton(k)].SetColor(s_.OutputSelected[static_cast<std::size_t>(k)] == 1 ? kRed : pu::kNormalColor);
-  }
+  void ShowChosenOutputs() { app::ui::ShowChosenOutputs(w_, s_.OutputSelected, OutputButton); }
 
   void Lamp(int32_t code) { p_.LampCommand(code, e_.console); }
 

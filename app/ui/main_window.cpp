@@ -205,9 +205,7 @@ void MainWindow::HandleMainOpenWindow() {
     window_[OutputButton(k)].SetText(std::string(platform::text::TrimRight(name)));
     window_[OutputButton(k)].SetEnabled(!platform::text::TrimRight(name).empty());
   }
-  for (int k = 1; k <= kOutputButtons; ++k)
-    if (engine_.schedulerState.OutputSelected[static_cast<std::size_t>(k)] == 1)
-      window_[OutputButton(k)].SetColor(kRed);
+  ShowChosenOutputs(window_, engine_.schedulerState.OutputSelected, OutputButton);
   pu::SetCursor(pu::Cursor::Normal);
   Refresh(0);
 }

@@ -83,9 +83,9 @@ void ShowOutputNames(pu::Window& w, const OutputNameList& names) {
   }
 }
 
-void ShowChosenOutputs(pu::Window& w, const OutputFlags& flags) {
+void ShowChosenOutputs(pu::Window& w, const OutputFlags& flags, OutputButtonLabel button) {
   for (int k = 1; k <= kOutputButtons; ++k)
-    if (flags[static_cast<std::size_t>(k)] == 1) w[DialogOutputButton(k)].SetColor(kChosenColor);
+    w[button(k)].SetColor(flags[static_cast<std::size_t>(k)] == 1 ? kChosenColor : pu::kNormalColor);
 }
 
 void ToggleOutput(pu::Window& w, OutputFlags& flags, int k, OutputButtonLabel button) {

@@ -59,11 +59,13 @@ int OutputOfControl(const platform::ui::Window& w, int control);
 void ReadOutputNames(OutputNameList& names);
 // Button k gets name k and is disabled when the name is blank.
 void ShowOutputNames(platform::ui::Window& w, const OutputNameList& names);
-// Colours button k when flags[k] is 1 (only 1 counts as chosen).
-void ShowChosenOutputs(platform::ui::Window& w, const OutputFlags& flags);
 // The label of output k's button in a window: the dialogs' DialogOutputButton
 // unless given (the main window's own).
 using OutputButtonLabel = std::string (*)(int k);
+// Colours button k when flags[k] is 1 (only 1 counts as chosen) and gives
+// the others their normal colour.
+void ShowChosenOutputs(platform::ui::Window& w, const OutputFlags& flags,
+                       OutputButtonLabel button = DialogOutputButton);
 // The toggle of output k: chosen (1) becomes not chosen, anything else 1.
 void ToggleOutput(platform::ui::Window& w, OutputFlags& flags, int k, OutputButtonLabel button = DialogOutputButton);
 // True when an element of flags[1..40] is 1.
