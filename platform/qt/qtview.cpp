@@ -77,15 +77,13 @@ QPixmap Picture(std::string_view name) {
 
 // Frame positions are worked out from the client rectangle and the native
 // window's frame margins: the toolkit's own frame rectangle of a window may
-// lag behind until the window has been moved once.
+// lag behind until the window has been moved once. The margins are the
+// window manager's while it frames the window; an unmapped window has none
+// (X takes the frame away with the window), so a window's frame positions
+// go through the margins it had (Impl::Frame).
 QMargins FrameMargins(const QWidget* top) {
   const QWindow* h = top->windowHandle();
   return h != nullptr ? h->frameMargins() : QMargins();
-}
-QRect Outer(const QWidget* top) { return top->geometry().marginsAdded(FrameMargins(top)); }
-void MoveFrame(QWidget* top, QPoint framePos) {
-  const QMargins m = FrameMargins(top);
-  top->setGeometry(QRect(framePos + QPoint(m.left(), m.top()), top->size()));
 }
 
 bool IsField(ControlKind k) {
@@ -280,6 +278,33 @@ class QtView::Impl {
     Native& n_;
   };
 
+  // --- the frame
+
+  // The window's frame margins: the window manager's while it frames the
+  // window; while it has no frame (not shown yet, or hidden), those it had
+  // when last framed in its normal state, else those the window manager
+  // last gave a window. Placed through margins it does not have, a window
+  // that was hidden would come back that much higher and further left.
+  QMargins Frame(const Native& n) const {
+    const QMargins now = FrameMargins(n.top);
+    if (!now.isNull()) return now;
+    return !n.frame.isNull() ? n.frame : lastFrame_;
+  }
+  QRect Outer(const Native& n) const { return n.top->geometry().marginsAdded(Frame(n)); }
+  void MoveFrame(Native& n, QPoint framePos) {
+    const QMargins m = Frame(n);
+    n.top->setGeometry(QRect(framePos + QPoint(m.left(), m.top()), n.top->size()));
+  }
+  // Remembers the margins the window manager gives a shown window in its
+  // normal state.
+  void NoteFrame(Native& n) {
+    if (!n.shown || !n.top->isVisible() || !Normal(n.top)) return;
+    const QMargins now = FrameMargins(n.top);
+    if (now.isNull()) return;
+    n.frame = now;
+    lastFrame_ = now;
+  }
+
   // --- building
 
   void Create(pu::Window& w) {
@@ -326,7 +351,7 @@ class QtView::Impl {
     // shown (also while it stays hidden), it keeps the place its first show
     // gives it unless the fit had to move it.
     if (ref.positioned) {
-      MoveFrame(ref.top, QPoint(p.x, p.y));
+      MoveFrame(ref, QPoint(p.x, p.y));
     } else {
       Place(ref, ScreenCentre());
     }
@@ -906,7 +931,7 @@ class QtView::Impl {
     if (n.adopted) return;
     const pu::Placement& p = n.model->GetPlacement();
     if (p.width > 0 && p.height > 0 && QSize(p.width, p.height) != n.top->size()) n.autoSize = false;
-    if (QPoint(p.x, p.y) != Outer(n.top).topLeft()) n.positioned = true;
+    if (QPoint(p.x, p.y) != Outer(n).topLeft()) n.positioned = true;
     ApplyState(n);
     if (Normal(n.top)) ApplyRect(n);
   }
@@ -915,7 +940,7 @@ class QtView::Impl {
     const pu::Placement& p = n.model->GetPlacement();
     Sync s(n);
     if (p.width > 0 && p.height > 0) n.top->resize(p.width, p.height);
-    MoveFrame(n.top, QPoint(p.x, p.y));
+    MoveFrame(n, QPoint(p.x, p.y));
   }
 
   // A window that is not shown takes its state when it is shown: the
@@ -962,7 +987,7 @@ class QtView::Impl {
   void WriteBack(Native& n) {
     if (n.adopted || !Normal(n.top)) return;
     pu::Placement p = n.model->GetPlacement();
-    const QPoint pos = Outer(n.top).topLeft();
+    const QPoint pos = Outer(n).topLeft();
     p.x = pos.x();
     p.y = pos.y();
     p.width = n.top->width();
@@ -974,8 +999,7 @@ class QtView::Impl {
 
   void Moved(Native& n) {
     if (n.syncing > 0) return;
-    if (n.shown && Normal(n.top)) n.frame = FrameMargins(n.top);
-    if (!n.frame.isNull()) lastFrame_ = n.frame;
+    NoteFrame(n);
     WriteBack(n);
   }
 
@@ -1080,11 +1104,11 @@ class QtView::Impl {
     // The window stays where placement put it: it grows and shrinks from
     // its top left corner.
     if (n.shown) {
-      const QRect outer = Outer(n.top);
+      const QRect outer = Outer(n);
       const QRect kept = OnScreen(outer, outer.center());
       if (kept.topLeft() != outer.topLeft()) {
         Sync s(n);
-        MoveFrame(n.top, kept.topLeft());
+        MoveFrame(n, kept.topLeft());
       }
     }
     WriteBack(n);
@@ -1126,8 +1150,7 @@ class QtView::Impl {
     layout->activate();
     const QScreen* screen = top->screen() != nullptr ? top->screen() : QGuiApplication::primaryScreen();
     const QRect area = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1 << 20, 1 << 20);
-    QMargins frame = FrameMargins(top);
-    if (frame.isNull()) frame = lastFrame_;  // not framed yet: as the others are
+    const QMargins frame = Frame(n);  // not framed yet: as it was, or as the others are
     n.fitFrame = FrameMargins(top);
     const int maxWidth = area.width() - frame.left() - frame.right();
     const int maxHeight = area.height() - frame.top() - frame.bottom();
@@ -1171,23 +1194,24 @@ class QtView::Impl {
 
   // Centres the window on a point, kept on the screen the point is on.
   void Place(Native& n, QPoint centre) {
-    QRect r(QPoint(0, 0), Outer(n.top).size());
+    QRect r(QPoint(0, 0), Outer(n).size());
     r.moveCenter(centre);
     Sync s(n);
-    MoveFrame(n.top, OnScreen(r, centre).topLeft());
+    MoveFrame(n, OnScreen(r, centre).topLeft());
   }
 
   void FirstShow(Native& n) {
     pu::Window& w = *n.model;
     const auto ws = pu::ThreadWindows();
     const bool above = !ws.empty() && ws.front() != &w;
-    QWidget* owner = nullptr;
+    Native* below = nullptr;
     for (pu::Window* other : ws) {
       if (other == &w) break;
-      if (Native* o = Find(other->Id()); o != nullptr && o->shown && o->top->isVisible()) owner = o->top;
+      if (Native* o = Find(other->Id()); o != nullptr && o->shown && o->top->isVisible()) below = o;
     }
+    QWidget* owner = below != nullptr ? below->top : nullptr;
     if (!n.adopted && !n.positioned) {
-      Place(n, owner != nullptr ? Outer(owner).center() : ScreenCentre());
+      Place(n, below != nullptr ? Outer(*below).center() : ScreenCentre());
       n.positioned = true;
     }
     if (above && n.modal != Native::Modal::Ended) n.top->setWindowModality(Qt::ApplicationModal);
@@ -1213,7 +1237,7 @@ class QtView::Impl {
     // the screen, and stays centred where it was placed).
     if (!n.adopted && w.DesignedMinimum()) {
       Sync s(n);
-      const QPoint centre = Outer(n.top).center();
+      const QPoint centre = Outer(n).center();
       // Layouts learn their contents' sizes through posted requests.
       QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
       const QSize designed = n.top->sizeHint().expandedTo(n.top->minimumSizeHint());
@@ -1242,7 +1266,9 @@ class QtView::Impl {
       if (n == nullptr) continue;
       // Framed by the window manager since it was fitted (X tells no move
       // when it frames a window): fitted again, with its frame.
-      if (n->autoSize && n->shown && !n->adopted && FrameMargins(n->top) != n->fitFrame) n->layoutDirty = true;
+      NoteFrame(*n);
+      if (n->autoSize && n->shown && !n->adopted && n->top->isVisible() && FrameMargins(n->top) != n->fitFrame)
+        n->layoutDirty = true;
       if (n->layoutDirty) Relayout(*n);
       if (!n->shown && !w->Hidden()) FirstShow(*n);
       if (n->showPending) ShowPending(*n);
@@ -1369,10 +1395,10 @@ std::optional<pu::ScreenRect> QtView::OuterRect(const pu::Window& w) const {
   if (n == nullptr) return std::nullopt;
   QRect r;
   if (Impl::Normal(n->top) || n->adopted) {
-    r = Outer(n->top);
+    r = d_->Outer(*n);
   } else {
     const pu::Placement& p = w.GetPlacement();
-    const QMargins m = n->top->windowHandle() != nullptr ? FrameMargins(n->top) : n->frame;
+    const QMargins m = !n->frame.isNull() ? n->frame : d_->Frame(*n);
     r = QRect(p.x, p.y, p.width + m.left() + m.right(), p.height + m.top() + m.bottom());
   }
   return pu::ScreenRect{r.x(), r.y(), r.x() + r.width(), r.y() + r.height()};
