@@ -182,7 +182,7 @@ class QtView::Impl {
     int syncing = 0;        // > 0 while the view itself writes widget or model
     bool shown = false;     // shown at least once
     bool showPending = false;  // to be shown again at the next flush
-    bool restoring = false;    // shown restored from minimised, not yet active
+    bool restoring = false;    // shown restored from minimised, not yet on the screen or active
     bool autoSize = false;  // sized by its contents
     bool positioned = false;
     bool layoutDirty = false;
@@ -1017,7 +1017,8 @@ class QtView::Impl {
     const Qt::WindowStates now = StateOf(n.top);
     if (n.restoring && (now & Qt::WindowMinimized) && !w.Iconized()) {
       // The window manager took the window in minimised, as it was hidden,
-      // before it learnt of the restore: not the operator's doing.
+      // before it learnt of the restore: not the operator's doing. (Once
+      // the window is on the screen or active, a minimise is.)
       n.restoring = false;
       ApplyState(n);
       return;
@@ -1057,6 +1058,13 @@ class QtView::Impl {
   }
 
   bool Filtered(QObject* obj, QEvent* e) {
+    if (e->type() == QEvent::Expose && obj->isWindowType() && static_cast<QWindow*>(obj)->isExposed()) {
+      // On the screen: the window manager took it in restored, and what
+      // it reports from now on is the operator's doing.
+      for (auto& [id, n] : natives_)
+        if (n->top->windowHandle() == obj) n->restoring = false;
+      return false;
+    }
     if (e->type() == QEvent::Close) {
       Native* n = obj->isWidgetType() ? FindTop(static_cast<QWidget*>(obj)) : nullptr;
       if (n == nullptr || !n->adopted) return false;
