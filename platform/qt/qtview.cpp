@@ -182,6 +182,7 @@ class QtView::Impl {
     int syncing = 0;        // > 0 while the view itself writes widget or model
     bool shown = false;     // shown at least once
     bool showPending = false;  // to be shown again at the next flush
+    bool statePending = false;  // to take the model's state at the next flush
     bool restoring = false;    // shown restored from minimised, not yet on the screen or active
     bool autoSize = false;  // sized by its contents
     bool positioned = false;
@@ -897,7 +898,10 @@ class QtView::Impl {
         break;
       case Property::Iconize:
       case Property::Maximize:
-        if (n.syncing == 0) ApplyState(n);
+        // At the next flush: a window minimised and restored again in one
+        // handler (a tray click on a shown window) is never minimised, so
+        // the window manager has no late report of it to give.
+        if (n.syncing == 0) n.statePending = true;
         break;
       case Property::Hide:
         if (n.syncing == 0) ApplyVisible(n);
@@ -932,7 +936,7 @@ class QtView::Impl {
     const pu::Placement& p = n.model->GetPlacement();
     if (p.width > 0 && p.height > 0 && QSize(p.width, p.height) != n.top->size()) n.autoSize = false;
     if (QPoint(p.x, p.y) != Outer(n).topLeft()) n.positioned = true;
-    ApplyState(n);
+    n.statePending = true;
     if (Normal(n.top)) ApplyRect(n);
   }
 
@@ -1272,6 +1276,10 @@ class QtView::Impl {
     for (pu::Window* w : pu::ThreadWindows()) {
       Native* n = Find(w->Id());
       if (n == nullptr) continue;
+      if (n->statePending) {
+        n->statePending = false;
+        ApplyState(*n);
+      }
       // Framed by the window manager since it was fitted (X tells no move
       // when it frames a window): fitted again, with its frame.
       NoteFrame(*n);

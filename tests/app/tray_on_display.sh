@@ -28,12 +28,15 @@
 #            one while it is shown), each answered with Enter on its box:
 #            the window comes back every time with its frame where it was
 #            first shown, to the pixel, its caption on the screen
+#   busy     shown, a click on its icon while a scan's traffic blocks the
+#            program: once the scan is over, the window is still viewable,
+#            active and on top
 #
 # Screenshots go to $VELORN_SCREENSHOTS (as tray-*.png). Exits 0 when every
 # check held; 1 with the failed check on standard error.
 set -uo pipefail
 
-[ $# -eq 7 ] || { echo "usage: $0 tray|sigterm|exit|place VELORN DEVSIM FILL DISPLAY_TOOL CZNOCASE ICON" >&2; exit 2; }
+[ $# -eq 7 ] || { echo "usage: $0 tray|sigterm|exit|place|busy VELORN DEVSIM FILL DISPLAY_TOOL CZNOCASE ICON" >&2; exit 2; }
 scenario=$1 velorn=$2 devsim=$3 fill=$4 display_tool=$5 cznocase=$6 icon=$7
 for tool in trayer xdotool xwininfo xprop xmessage sqlite3; do
   command -v "$tool" >/dev/null || { echo "tray_on_display: $tool is missing (scripts/setup-deps.sh installs it)" >&2; exit 1; }
@@ -231,6 +234,15 @@ scan_began() {
   scan_at=$(awk '$0 == "19200 (0504102012)" { lamp = 1 } lamp && $0 == "9600 r64\\r" { print NR; exit }' "$work/devsim.log")
   [ -n "$scan_at" ]
 }
+# A scan's first relay command after line $1 of the device's log; sets
+# scan_at to its line.
+scan_since() {
+  scan_at=$(tail -n +"$(($1 + 1))" "$work/devsim.log" |
+    awk -v from="$1" '$0 == "19200 (0504102012)" { lamp = 1 } lamp && $0 == "9600 r64\\r" { print from + NR; exit }')
+  [ -n "$scan_at" ]
+}
+# The scan's last silencing command (s39) at or after line $1.
+scan_silenced_since() { tail -n +"$1" "$work/devsim.log" | grep -qxF '9600 s39\r'; }
 start_count() { sed -n 's/^GLO:Pocet_spusteni_programu=//p' "$work/run/velorn.INI" | tr -d '\r'; }
 
 prepare_folder() {
@@ -541,8 +553,44 @@ scenario_place() {
   [ "$status" -eq 0 ] || fail "SIGTERM: exit status $status"
 }
 
+scenario_busy() {
+  start_trayer
+  prepare_folder
+  start_devices
+  start_velorn
+  await 10 hidden || die "the connected window did not leave the screen"
+  await 10 icon_in_tray || die "no icon in the tray host"
+  click_icon || die "the icon could not be clicked"
+  await 10 shown_on_top || die "a click on the icon did not bring the window back"
+  pass "shown from the tray"
+  # The scan comes with the 80th tick; its 40 silencing commands keep the
+  # program busy for seconds.
+  await 40 scan_since "$(log_lines)" || die "no scan reached the device"
+  local fronts
+  fronts=$(grep -c '^velorn: front' "$work/velorn.out")
+  click_icon || die "the icon could not be clicked during the scan"
+  local clicked
+  clicked=$(log_lines)
+  await 20 scan_silenced_since "$clicked" || die "the scan did not go on after the click"
+  pass "the icon was clicked during the scan's traffic (line $clicked of the device's log)"
+  # The click, handled once the scan is over, brings the window to the
+  # front (again); a tick after that it is still there.
+  await 20 eval '[ "$(grep -c "^velorn: front" "$work/velorn.out")" -gt "$fronts" ]' ||
+    die "the click during the scan was never handled"
+  local handled
+  handled=$(log_lines)
+  await 10 polled_since "$handled" || die "no console poll after the click was handled"
+  shot busy-after-scan
+  if await 5 shown_on_top; then pass "after the scan the window is viewable, active and on top"; else
+    fail "a click during the scan: map $(map_state), state $(wm_state), active $(active_window), window $window"; fi
+  kill -TERM "$velorn_pid"
+  await_end 15
+  [ "$status" -eq 0 ] || fail "SIGTERM: exit status $status"
+}
+
 case $scenario in
   tray) scenario_tray ;;
+  busy) scenario_busy ;;
   place) scenario_place ;;
   exit) scenario_exit ;;
   sigterm) scenario_sigterm ;;
