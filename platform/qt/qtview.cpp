@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <QAbstractButton>
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QCheckBox>
@@ -20,6 +21,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -33,6 +35,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <deque>
 #include <functional>
 #include <map>
 #include <string>
@@ -1062,6 +1065,7 @@ class QtView::Impl {
   }
 
   bool Filtered(QObject* obj, QEvent* e) {
+    if (Hold(obj, e)) return true;
     if (e->type() == QEvent::Expose && obj->isWindowType() && static_cast<QWindow*>(obj)->isExposed()) {
       // On the screen: the window manager took it in restored, and what
       // it reports from now on is the operator's doing.
@@ -1298,6 +1302,90 @@ class QtView::Impl {
     }
   }
 
+  // --- input that comes while the model is behind
+
+  // The operator's input waits while the running window has events queued
+  // that its loop has not handled yet (a click it has not acted on, a key
+  // typed during a scan): once the loop has caught up, it goes on in order,
+  // routed by the toolkit as it would have been then (keys to the control
+  // that has the focus then). Delivered at once, keys typed after a click
+  // on "Vlož" would reach the button, not the editor that the click opens.
+  // Input is held where the window system delivers it, at the native
+  // window, before the toolkit routes it to a widget (or to its parents);
+  // a button's access key, which the toolkit turns into a shortcut before
+  // that, is held at the button.
+  static bool InputEvent(QEvent::Type t) {
+    switch (t) {
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::MouseMove:
+      case QEvent::Wheel:
+        return true;
+      default:
+        return false;
+    }
+  }
+  static bool KeyEvent(QEvent::Type t) { return t == QEvent::KeyPress || t == QEvent::KeyRelease; }
+
+  // The running window has queued events its loop will take before it waits.
+  static bool ModelBehind() {
+    pu::Window* target = pu::TargetWindow();
+    if (target == nullptr) return false;
+    const auto ws = pu::ThreadWindows();
+    return pu::ThisThreadQueue().HasFor(target->Id(), !ws.empty() && ws.front() == target);
+  }
+
+  // The window of ours, not adopted, whose native window this is.
+  const Native* NativeOfWindow(const QObject* obj) const {
+    for (const auto& [id, n] : natives_)
+      if (!n->adopted && n->top->windowHandle() == obj) return n.get();
+    return nullptr;
+  }
+
+  bool Hold(QObject* obj, QEvent* e) {
+    if (replaying_) return false;
+    if (e->type() == QEvent::Shortcut) {
+      if (!obj->isWidgetType() || qobject_cast<QAbstractButton*>(obj) == nullptr) return false;
+      const Native* n = FindTop(static_cast<QWidget*>(obj)->window());
+      if (n == nullptr || n->adopted) return false;
+    } else {
+      if (!InputEvent(e->type()) || !obj->isWindowType() || NativeOfWindow(obj) == nullptr) return false;
+      // A move alone waits only behind input that waits (a drag keeps its
+      // order).
+      if (held_.empty() && e->type() == QEvent::MouseMove) return false;
+    }
+    if (held_.empty() && !ModelBehind()) return false;
+    held_.push_back({obj, std::unique_ptr<QEvent>(e->clone())});
+    return true;
+  }
+
+  // Delivers the input that waits, until what it does queues events again.
+  void Replay() {
+    while (!held_.empty() && !ModelBehind()) {
+      Held h = std::move(held_.front());
+      held_.pop_front();
+      QObject* to = h.receiver;
+      if (KeyEvent(h.event->type())) {
+        // To the window that has the focus now, when it is one of ours.
+        if (QWindow* f = QGuiApplication::focusWindow(); f != nullptr && NativeOfWindow(f) != nullptr) to = f;
+      }
+      if (to == nullptr) continue;
+      if (h.event->type() == QEvent::Shortcut) {
+        // A button's access key clicks it at once, not a moment later as
+        // the toolkit's animated click would: what follows waits for it.
+        auto* b = static_cast<QAbstractButton*>(to);
+        if (b->isEnabled() && b->isVisible()) b->click();
+        continue;
+      }
+      replaying_ = true;
+      QCoreApplication::sendEvent(to, h.event.get());
+      replaying_ = false;
+    }
+  }
+
   void Watch(pu::EventQueue& q) {
     if (watched_ == &q) return;
     const int fd = q.WakeFd();
@@ -1318,6 +1406,12 @@ class QtView::Impl {
   std::unique_ptr<QSocketNotifier> notifier_;
   pu::EventQueue* watched_ = nullptr;
   bool waitCursor_ = false;
+  struct Held {
+    QPointer<QObject> receiver;
+    std::unique_ptr<QEvent> event;
+  };
+  std::deque<Held> held_;  // input that waits for the model, oldest first
+  bool replaying_ = false;
   QMargins lastFrame_;  // the frame the window manager last gave a window
 };
 
@@ -1377,6 +1471,7 @@ void QtView::Pump(pu::EventQueue& q, uint64_t seen, std::optional<pu::TimePoint>
   pu::DispatchNativeMessages();
   d_->Watch(q);
   d_->Flush();
+  d_->Replay();
   // Nothing to wait for: the input that is there is still dispatched.
   const bool due = deadline && *deadline <= GetClock().Now();
   if (q.Generation() != seen || due) {

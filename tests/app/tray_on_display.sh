@@ -31,12 +31,15 @@
 #   busy     shown, a click on its icon while a scan's traffic blocks the
 #            program: once the scan is over, the window is still viewable,
 #            active and on top
+#   keys     on "Nastavení", "Vlož" pressed and a name typed, twice, while a
+#            scan's traffic blocks the program: the keys land in the new
+#            output rows, whose numbers and names are stored
 #
 # Screenshots go to $VELORN_SCREENSHOTS (as tray-*.png). Exits 0 when every
 # check held; 1 with the failed check on standard error.
 set -uo pipefail
 
-[ $# -eq 7 ] || { echo "usage: $0 tray|sigterm|exit|place|busy VELORN DEVSIM FILL DISPLAY_TOOL CZNOCASE ICON" >&2; exit 2; }
+[ $# -eq 7 ] || { echo "usage: $0 tray|sigterm|exit|place|busy|keys VELORN DEVSIM FILL DISPLAY_TOOL CZNOCASE ICON" >&2; exit 2; }
 scenario=$1 velorn=$2 devsim=$3 fill=$4 display_tool=$5 cznocase=$6 icon=$7
 for tool in trayer xdotool xwininfo xprop xmessage sqlite3; do
   command -v "$tool" >/dev/null || { echo "tray_on_display: $tool is missing (scripts/setup-deps.sh installs it)" >&2; exit 1; }
@@ -588,8 +591,45 @@ scenario_busy() {
   [ "$status" -eq 0 ] || fail "SIGTERM: exit status $status"
 }
 
+scenario_keys() {
+  start_trayer
+  prepare_folder
+  start_devices
+  start_velorn
+  await 10 hidden || die "the connected window did not leave the screen"
+  await 10 icon_in_tray || die "no icon in the tray host"
+  click_icon || die "the icon could not be clicked"
+  await 10 shown_on_top || die "a click on the icon did not bring the window back"
+  await 20 start_settled || die "the start did not release the amplifier"
+  # From the first button of "Hlavní panel" back to the tabs, two tabs on
+  # to "Nastavení", then over the port and the output list to "Vlož".
+  xdotool key shift+Tab Right Right Tab Tab Tab
+  shot keys-1-before
+  await 40 scan_since "$(log_lines)" || die "no scan reached the device"
+  local pressed
+  pressed=$(log_lines)
+  # "Vlož", the name column, a name, Enter; from the list back to "Vlož",
+  # another name.
+  xdotool key space Tab P o k u s Return Tab space Tab D r u h a Return
+  await 20 scan_silenced_since "$pressed" || die "the scan did not go on after the keys"
+  pass "two outputs inserted and named during the scan's traffic (line $pressed of the device's log)"
+  # Written once the program's log of Outputs.tps has grown; read after the
+  # program's end.
+  await 20 test -s "$work/run/Outputs.tps-wal" || fail "nothing written to Outputs.tps after the keys"
+  await 10 polled_since "$(log_lines)" || die "no console poll after the keys"
+  shot keys-2-after
+  kill -TERM "$velorn_pid"
+  await_end 15
+  [ "$status" -eq 0 ] || fail "SIGTERM: exit status $status"
+  local stored
+  stored=$(sq Outputs.tps 'SELECT "OUT:CISLO", "OUT:NAZEV" FROM records WHERE "OUT:CISLO" > 12 ORDER BY 1' | tr '\n' ' ')
+  [ "$stored" = "13|Pokus 14|Druha " ] && pass "the new outputs stored: $stored" ||
+    fail "the new outputs stored as '$stored', not 13|Pokus 14|Druha"
+}
+
 case $scenario in
   tray) scenario_tray ;;
+  keys) scenario_keys ;;
   busy) scenario_busy ;;
   place) scenario_place ;;
   exit) scenario_exit ;;
