@@ -27,6 +27,7 @@
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -407,21 +408,40 @@ class QtView::Impl {
           formRows = 0;
         }
         form->addWidget(Make(n, c, host), formRows, 0);
-        form->addWidget(Make(n, *next, host), formRows, 1);
+        QWidget* field = Make(n, *next, host);
         used[i + 1] = true;
+        // A field whose values are short (a time, a number, a port) is as
+        // wide as they need, with what follows it beside it; the others
+        // take the row's width.
+        QHBoxLayout* narrow = nullptr;
+        if (const int width = NarrowWidth(*next, field); width > 0) {
+          field->setFixedWidth(width);
+          narrow = new QHBoxLayout;
+          narrow->addWidget(field);
+          form->addLayout(narrow, formRows, 1, 1, 3);
+        } else {
+          form->addWidget(field, formRows, 1);
+        }
         // What stands right after the field on its row: a button with only
         // a picture (a lookup), then a prompt that starts no pair (a unit).
         int column = 2;
         std::size_t k = i + 2;
         if (pu::Control* b = at(k); b != nullptr && b->Kind() == ControlKind::Button && b->Text().empty()) {
-          form->addWidget(Make(n, *b, host), formRows, column++);
+          if (narrow != nullptr)
+            narrow->addWidget(Make(n, *b, host));
+          else
+            form->addWidget(Make(n, *b, host), formRows, column++);
           used[k++] = true;
         }
         if (pu::Control* u = at(k);
             u != nullptr && u->Kind() == ControlKind::Prompt && (at(k + 1) == nullptr || !IsField(at(k + 1)->Kind()))) {
-          form->addWidget(Make(n, *u, host), formRows, column);
+          if (narrow != nullptr)
+            narrow->addWidget(Make(n, *u, host));
+          else
+            form->addWidget(Make(n, *u, host), formRows, column);
           used[k] = true;
         }
+        if (narrow != nullptr) narrow->addStretch(1);
         ++formRows;
         continue;
       }
@@ -474,6 +494,42 @@ class QtView::Impl {
       if (!grows) box->addStretch(1);
       box->addLayout(row);
     }
+  }
+
+  // The width a field of short values needs (times, dates, numbers, texts
+  // of at most 20 characters, fixed choices), 0 for a field that takes the
+  // width its row has.
+  static int NarrowWidth(const pu::Control& c, QWidget* field) {
+    const pu::Picture picture = pu::Picture::Parse(c.PictureText());
+    const QFontMetrics& fm = field->fontMetrics();
+    int text = 0;
+    if (c.Kind() == ControlKind::DropList) {
+      if (c.Source() != nullptr || c.Choices().empty()) return 0;
+      for (const std::string& choice : c.Choices()) text = std::max(text, fm.horizontalAdvance(Q(choice)));
+      QStyleOptionComboBox o;
+      o.initFrom(field);
+      return field->style()->sizeFromContents(QStyle::CT_ComboBox, &o, QSize(text, fm.height()), field).width() + 8;
+    }
+    if (c.Kind() != ControlKind::Entry && c.Kind() != ControlKind::Spin) return 0;
+    switch (picture.kind) {
+      case pu::Picture::Kind::Time:
+        text = fm.horizontalAdvance(QStringLiteral("00:00:00"));
+        break;
+      case pu::Picture::Kind::Date:
+        text = fm.horizontalAdvance(QStringLiteral("00.00.0000"));
+        break;
+      case pu::Picture::Kind::Number:
+        text = fm.horizontalAdvance(QString(std::max(picture.width, 1), QLatin1Char('0')));
+        break;
+      case pu::Picture::Kind::String:
+        if (picture.width <= 0 || picture.width > 20) return 0;
+        text = fm.averageCharWidth() * picture.width;
+        break;
+      default:
+        return 0;
+    }
+    const int arrows = c.Kind() == ControlKind::Spin ? field->style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
+    return text + arrows + 2 * field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 16;
   }
 
   // Lays controls out in a grid: each in its own cell (pu::Control::SetCell),
