@@ -345,6 +345,8 @@ class ListTable final : public QTreeView {
   }
 
   PageModel* Model() const { return model_; }
+  // What the columns take once sized; -1 before.
+  int ColumnsWidth() const { return sized_ ? header()->length() : -1; }
 
   void Render() {
     const int lineHeight = list_.GetControl().LineHeight();
@@ -359,6 +361,7 @@ class ListTable final : public QTreeView {
         h->resizeSection(c - 1, ColumnPixels(this, list_.Column(c), side));
         h->setSectionResizeMode(c - 1, list_.Column(c).resizable ? QHeaderView::Interactive : QHeaderView::Fixed);
       }
+      if (parentWidget() != nullptr) parentWidget()->updateGeometry();  // the list box's width follows
     }
     model_->Sync();
     const int sel = list_.Selected();
@@ -539,7 +542,10 @@ class ListBox final : public QFrame {
   // whose columns fit shows no horizontal scroll bar.
   QSize sizeHint() const override {
     int width = bar_->sizeHint().width() + 2 * frameWidth();
-    for (int c = 1; c <= list_.Columns(); ++c) width += ColumnPixels(this, list_.Column(c), table_->iconSize().width());
+    if (const int columns = table_->ColumnsWidth(); columns >= 0)
+      width += columns;
+    else
+      for (int c = 1; c <= list_.Columns(); ++c) width += ColumnPixels(this, list_.Column(c), table_->iconSize().width());
     return {width, 12 * fontMetrics().height()};
   }
 

@@ -1213,6 +1213,17 @@ class QtView::Impl {
     // the sheet is as large as its largest page from the start.
     for (const auto& [sheet, index] : n.tabs)
       if (sheet != nullptr && sheet->widget(index) != nullptr && sheet->widget(index)->layout() != nullptr) {
+        // The containers on a page not shown are laid out again first: the
+        // toolkit lays out only what is shown, so a group box there kept the
+        // size it had before its buttons got their pictures, and the page
+        // grew by that when it was first shown.
+        const QList<QWidget*> inner = sheet->widget(index)->findChildren<QWidget*>();
+        for (auto it = inner.rbegin(); it != inner.rend(); ++it)
+          if (QLayout* l = (*it)->layout()) {
+            l->invalidate();
+            l->activate();
+            (*it)->updateGeometry();
+          }
         sheet->widget(index)->layout()->invalidate();
         sheet->widget(index)->layout()->activate();
         sheet->updateGeometry();
