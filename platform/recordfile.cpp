@@ -55,6 +55,19 @@ struct Prepared {
   explicit operator bool() const { return st != nullptr; }
 };
 
+using FileId = std::pair<dev_t, ino_t>;
+
+// The files this process has connections to, by device and inode, each with
+// its turn (below) while an instance holds it.
+struct OpenFiles {
+  std::mutex mutex;
+  std::map<FileId, std::weak_ptr<std::mutex>> turns;
+};
+OpenFiles& Registry() {
+  static auto* registry = new OpenFiles;
+  return *registry;
+}
+
 // The turn of this process on a file (by device and inode). Each operation
 // runs in its turn, so the program's own threads wait for each other's short
 // transactions instead of failing with 5; only another process's lock is
@@ -62,18 +75,26 @@ struct Prepared {
 std::shared_ptr<std::mutex> FileTurn(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return std::make_shared<std::mutex>();
-  static std::mutex registryMutex;
-  static auto* registry = new std::map<std::pair<dev_t, ino_t>, std::weak_ptr<std::mutex>>;
-  std::lock_guard lock(registryMutex);
-  for (auto it = registry->begin(); it != registry->end();)
-    it = it->second.expired() ? registry->erase(it) : std::next(it);
-  std::weak_ptr<std::mutex>& slot = (*registry)[{st.st_dev, st.st_ino}];
+  OpenFiles& r = Registry();
+  std::lock_guard lock(r.mutex);
+  for (auto it = r.turns.begin(); it != r.turns.end();)
+    it = it->second.expired() ? r.turns.erase(it) : std::next(it);
+  std::weak_ptr<std::mutex>& slot = r.turns[{st.st_dev, st.st_ino}];
   std::shared_ptr<std::mutex> turn = slot.lock();
   if (!turn) {
     turn = std::make_shared<std::mutex>();
     slot = turn;
   }
   return turn;
+}
+
+bool HeldFile(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  OpenFiles& r = Registry();
+  std::lock_guard lock(r.mutex);
+  const auto it = r.turns.find({st.st_dev, st.st_ino});
+  return it != r.turns.end() && !it->second.expired();
 }
 
 // Holds a file's turn for the length of one operation.
@@ -144,6 +165,15 @@ std::string LastErrorText() {
   return t;
 }
 
+bool HeldOpenHere(const std::string& path) {
+  if (HeldFile(path)) return true;
+  for (std::string_view beside : {"-wal", "-shm"})
+    if (path.size() > beside.size() && std::string_view(path).ends_with(beside) &&
+        HeldFile(path.substr(0, path.size() - beside.size())))
+      return true;
+  return false;
+}
+
 void SimulateWriteProtection(bool on) { gSimulatedWriteProtection = on; }
 
 void SetLockRecoveryUnit(std::chrono::milliseconds unit) { gRecoveryUnitMs = unit.count(); }
@@ -195,31 +225,40 @@ ErrorCode RecordFile::MapSqlite(int rc) const {
 
 // What the file on disk is, before SQLite is let near it: 0 possibly ours
 // (an SQLite database; *marked when its header carries our mark), 2 missing
-// or empty, 36 foreign.
+// or empty, 36 foreign. The header is read through SQLite's own file layer:
+// a close() of the file by anything else would drop every lock this process
+// holds on it (POSIX locks belong to the process), those of its open
+// connections included, and another reader would then take the file for
+// unused and remove its log and shared memory.
 ErrorCode RecordFile::CheckFile(bool* marked) {
-  const int fd = ::open(decl_.fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) {
+  struct stat st {};
+  if (::stat(decl_.fileName.c_str(), &st) != 0) {
     if (errno == ENOENT) return FileNotFound;
     if (errno == ENOTDIR) return PathNotFound;
-    if (errno == EMFILE || errno == ENFILE) return TooManyOpenFiles;
     return AccessDenied;
   }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return AccessDenied;
-  }
-  if (st.st_size == 0) {
-    ::close(fd);
-    return FileNotFound;
-  }
+  if (!S_ISREG(st.st_mode)) return AccessDenied;
+  if (st.st_size == 0) return FileNotFound;
   unsigned char head[100] = {};
-  const ssize_t n = ::read(fd, head, sizeof head);
-  ::close(fd);
-  if (n < 16 || std::memcmp(head, "SQLite format 3", 16) != 0) return InvalidDataFile;
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(decl_.fileName.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+  const int openErrno = errno;
+  sqlite3_file* file = nullptr;
+  if (rc == SQLITE_OK) rc = sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file);
+  if (rc == SQLITE_OK) {
+    // A short read fills the rest with zeros and says so.
+    rc = file != nullptr && file->pMethods != nullptr ? file->pMethods->xRead(file, head, sizeof head, 0)
+                                                      : SQLITE_CANTOPEN;
+  }
+  sqlite3_close(db);
+  if (rc == SQLITE_CANTOPEN)
+    return openErrno == EMFILE || openErrno == ENFILE ? TooManyOpenFiles : AccessDenied;
+  if (rc != SQLITE_OK && rc != SQLITE_IOERR_SHORT_READ) return MapSqlite(rc);
+  const int64_t size = st.st_size;
+  if (size < 16 || std::memcmp(head, "SQLite format 3", 16) != 0) return InvalidDataFile;
   const auto id = static_cast<int32_t>(static_cast<uint32_t>(head[68]) << 24 | static_cast<uint32_t>(head[69]) << 16 |
                                        static_cast<uint32_t>(head[70]) << 8 | head[71]);
-  if (marked) *marked = n == static_cast<ssize_t>(sizeof head) && id == kApplicationId;
+  if (marked) *marked = size >= static_cast<int64_t>(sizeof head) && id == kApplicationId;
   return NoError;
 }
 

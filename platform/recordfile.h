@@ -142,6 +142,14 @@ using ErrorCode = platform::locale::ErrorCode;
 void SetLockRecoveryUnit(std::chrono::milliseconds unit);
 [[nodiscard]] std::chrono::milliseconds LockRecoveryUnit();
 
+// True when path names a record file that this process has a connection
+// to, or that file's log or shared memory ("-wal", "-shm" beside it). Such
+// a file must not be opened by anything but the record files: closing any
+// descriptor of it drops every lock the process holds on it (POSIX locks
+// belong to the process), and another reader would then take the file for
+// unused and remove its log under the open connections. Any thread.
+[[nodiscard]] bool HeldOpenHere(const std::string& path);
+
 // Test seam for systems where a test cannot write-protect a file: while on,
 // opens and creates connect as they do to a write-protected file.
 void SimulateWriteProtection(bool on);

@@ -4,10 +4,14 @@
 #include <signal.h>
 #include <sqlite3.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -955,3 +959,82 @@ TEST_F(RecordFileTest, AKilledProcessLeavesNoneOfItsTransactionsWrites) {
 }
 
 }  // namespace
+
+namespace {
+
+// The inode of a file; 0 when there is none.
+ino_t Inode(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// The descriptors of this process whose file has been deleted under it.
+std::vector<std::string> DeletedUnderUs() {
+  std::vector<std::string> deleted;
+  for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    const std::string target = std::filesystem::read_symlink(e.path(), ec).string();
+    if (!ec && target.ends_with(" (deleted)")) deleted.push_back(target);
+  }
+  return deleted;
+}
+
+// What another process's names of the file are, read through its own open.
+std::vector<std::string> NamesInAnotherProcess() {
+  testsupport::Child child(VELORN_RECORDS_CHILD, {"names"});
+  EXPECT_EQ(child.Wait(10s), 0) << child.out() << child.err();
+  std::vector<std::string> names;
+  std::istringstream lines(child.out());
+  for (std::string line; std::getline(lines, line);)
+    if (line.starts_with("name ")) names.push_back(line.substr(5));
+  return names;
+}
+
+}  // namespace
+
+// A file this process holds open stays in use for everyone else while new
+// instances come and go (the lists, the editor, each scan open their own):
+// another process that opens and closes it leaves its log and shared memory
+// in place, and what this process writes afterwards is seen by others and
+// survives the process.
+TEST_F(RecordFileTest, NewInstancesKeepTheFileInUseForOtherProcesses) {
+  const std::string path = Decl().fileName;
+  ASSERT_EQ(Add(f_, R("a")), 0);
+  const ino_t wal = Inode(path + "-wal"), shm = Inode(path + "-shm");
+  ASSERT_NE(wal, 0u);
+  ASSERT_NE(shm, 0u);
+  for (int round = 0; round < 2; ++round) {
+    File<Rec> other(Decl());
+    ASSERT_EQ(other.Create(), 0);
+    ASSERT_EQ(other.Open(), 0);
+    EXPECT_EQ(other.Records(), round + 1);
+    other.Close();
+    testsupport::Child child(VELORN_RECORDS_CHILD, {"add", round == 0 ? "b" : "c"});
+    ASSERT_EQ(child.Wait(10s), 0) << child.out() << child.err();
+    EXPECT_EQ(Inode(path + "-wal"), wal) << "the log was taken away in round " << round;
+    EXPECT_EQ(Inode(path + "-shm"), shm) << "the shared memory was taken away in round " << round;
+  }
+  EXPECT_EQ(DeletedUnderUs(), std::vector<std::string>{});
+  ASSERT_EQ(Add(f_, R("d")), 0);
+  EXPECT_EQ(NamesInAnotherProcess(), (std::vector<std::string>{"a", "b", "c", "d"}));
+}
+
+TEST_F(RecordFileTest, TheFilesOfAnOpenConnectionAreHeldHere) {
+  const std::string path = Decl().fileName;
+  const std::string full = dir_.path() + "/" + path;
+  struct Case {
+    std::string name;
+    bool held;
+  } cases[] = {
+      {path, true}, {full, true}, {path + "-wal", true}, {full + "-shm", true},
+      {path + "-journal", false}, {"Other.tps", false}, {"-wal", false}, {dir_.path(), false},
+  };
+  testsupport::WriteFile("Other.tps", "x");
+  for (const Case& c : cases) EXPECT_EQ(platform::rec::HeldOpenHere(c.name), c.held) << c.name;
+  File<Rec> second(Decl());
+  ASSERT_EQ(second.Open(), 0);
+  f_.Close();
+  EXPECT_TRUE(platform::rec::HeldOpenHere(path)) << "held while one instance has it";
+  second.Close();
+  for (const Case& c : cases) EXPECT_FALSE(platform::rec::HeldOpenHere(c.name)) << c.name << " after the close";
+}

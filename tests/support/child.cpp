@@ -188,11 +188,22 @@ int Shell(const std::string& command, std::string* output) {
   return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
 }
 
+namespace {
+std::string ShellQuoted(const std::string& s) {
+  std::string quoted = "'";
+  for (char c : s) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+}  // namespace
+
+bool ReadWithSqliteTool(const std::string& dbFile) {
+  std::string out;
+  return Shell("sqlite3 " + ShellQuoted(dbFile) + " 'SELECT count(*) FROM sqlite_master'", &out) == 0;
+}
+
 bool VerifyUnit(const std::string& unitFile, int* status, std::string* output) {
   if (Shell("command -v systemd-analyze", output) != 0) return false;
-  std::string quoted = "'";
-  for (char c : unitFile) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  *status = Shell("systemd-analyze verify " + quoted + "'", output);
+  *status = Shell("systemd-analyze verify " + ShellQuoted(unitFile), output);
   return true;
 }
 
