@@ -11,10 +11,11 @@
 #            covered it; the tray host killed, the hidden window comes back
 #            minimised; the tray host started again gets the icon back, and
 #            the window, brought back by a click, hides again when minimised
-#   sigterm  SIGTERM while the window is hidden, during the traffic of a
-#            task scan: exit status 0, the INI written with the start count
-#            raised, every record file passing the integrity check with its
-#            records intact, the installation switched off
+#   sigterm  SIGTERM while the window is hidden, at the start of a task
+#            scan with a task due: exit status 0, the INI written with the
+#            start count raised, no task started after the signal, every
+#            record file passing the integrity check with its records intact
+#            (the due task unbooked), the installation switched off
 #   exit     the window brought back from the tray (hidden before it was
 #            ever shown), centred in the work area, "Konec programu" on
 #            "Hlavní panel": the question, centred over the window,
@@ -387,10 +388,14 @@ scenario_sigterm() {
   await_end 15
   [ "$status" -eq 0 ] && pass "SIGTERM during the scan: exit status 0" || fail "SIGTERM: exit status $status"
   [ "$(start_count)" = 5 ] && pass "start count 5 in the INI" || fail "INI start count '$(start_count)', not 5"
+  # The scan started no task once the stop had come: the due task is not
+  # booked (it runs at the next start, inside its three minutes) and every
+  # record is as it was.
   check_records "$before"
-  # The due task ran in that scan: its last run is stamped.
-  [ "$(sq Tasks.tps 'SELECT "TAS:POSLEDNI_SPUSTENI" <> 0 FROM records WHERE "TAS:AKTIVNI" = 1')" = 1 ] ||
-    fail "the due task's run was not stamped"
+  local started
+  started=$(tail -n +"$scan_at" "$work/devsim.log" | grep -cxF -e '9600 s64\r' -e '19200 (0504102113)')
+  [ "$started" -eq 0 ] && pass "no task started after the signal" ||
+    fail "$started amplifier or LINE lamp commands after the signal"
   # The close-down switched the installation off: the amplifier, then every
   # zone, after the scan's own traffic.
   switched_off_from "$scan_at" "the close-down"

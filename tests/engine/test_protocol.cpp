@@ -502,7 +502,9 @@ struct Box {
   platform::BoxIcon icon;
 };
 
-TEST_F(EngineOnPort, APortThatCannotBeOpenedIsReportedAndNeverScanned) {
+// A port that cannot be opened is reported once and never scanned; it is
+// tried quietly once per scan interval and used once it opens.
+TEST_F(EngineOnPort, APortThatCannotBeOpenedIsReportedOnceAndTriedQuietlyUntilItOpens) {
   // The failing port calls still take their sleeps: on a fake clock a
   // hundred ticks take no real time, and what they slept shows whether a
   // scan ran.
@@ -544,9 +546,23 @@ TEST_F(EngineOnPort, APortThatCannotBeOpenedIsReportedAndNeverScanned) {
     const auto slept = clock.Slept();
     for (int i = 0; i < 100; ++i) engine_.scheduler.HandleTimerTick();
     EXPECT_EQ(clock.Slept() - slept, 100 * Ms(kQueryMs)) << "only the ticks' queries";
-    EXPECT_GE(sched_.GLO_TIMEOUT, kScanPeriod) << "a scan was due";
+    EXPECT_EQ(sched_.GLO_TIMEOUT, (100 - kScanPeriod / kTickStep) * kTickStep) << "counted anew after a quiet try";
     EXPECT_EQ(sched_.KOMUNIKACE, "Nepřipojeno !");
     EXPECT_EQ(sim_.Received(), "");
+    EXPECT_EQ(boxes.size(), 1u) << "the tries are quiet";
+
+    // The device appears: the next try connects, greets and silences it.
+    comEnv_.Set(sim_.SlavePath());
+    while (port_.PortHandle < 0 && sched_.GLO_TIMEOUT != 0) engine_.scheduler.HandleTimerTick();
+    engine_.scheduler.HandleTimerTick();
+    EXPECT_GE(port_.PortHandle, 0);
+    EXPECT_EQ(sched_.KOMUNIKACE, "Připojeno");
+    EXPECT_EQ(boxes.size(), 1u);
+    ASSERT_TRUE(sim_.WaitForCommands(41, 10s));
+    EXPECT_EQ(sim_.Commands()[0].text, "q\r");
+    EXPECT_EQ(sim_.Commands()[40].text, "s39\r");
+    engine_.protocol.DisconnectPort();
+    sim_.ClearCommands();
   }
 }
 
