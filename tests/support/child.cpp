@@ -34,6 +34,7 @@ Child::Child(const std::string& exe, const std::vector<std::string>& args, const
   for (char** e = environ; *e; ++e) {
     const std::string entry(*e);
     const std::string name = entry.substr(0, entry.find('='));
+    if (opts.cleanEnv && !name.ends_with("SAN_OPTIONS")) continue;
     bool replaced = false;
     for (const auto& o : opts.env)
       if (o.substr(0, o.find('=')) == name) replaced = true;

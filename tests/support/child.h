@@ -14,6 +14,9 @@ struct ChildOptions {
   std::string cwd;                  // "" = the test's current folder
   std::vector<std::string> env;     // "NAME=value" added to (or replacing in) the environment
   bool pipeStdin = true;            // keep a pipe to the child's standard input
+  // Start from an empty environment: only env, and the sanitizers' options
+  // of an instrumented build.
+  bool cleanEnv = false;
 };
 
 class Child {
