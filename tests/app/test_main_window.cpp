@@ -32,6 +32,7 @@
 #include "tests/engine/recording_port.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/icon_file.h"
+#include "tests/support/loop_guard.h"
 #include "tests/support/recording_shell.h"
 #include "tests/support/tempdir.h"
 
@@ -66,7 +67,12 @@ class Probe : public ui::MainWindow {
       ++ticks;
       if (before + 50 >= kScanPeriod && Engine().schedulerState.GLO_TIMEOUT == 0) scanTicks.push_back(ticks);
     }
-    if (step) step(*this, e);
+    // A step that stopped at an ASSERT before it closed the window, or a
+    // script that never closes it, ends here instead of ticking for ever.
+    if (step && !guard_.Ends(e == pu::EVENT::Timer)) {
+      step(*this, e);
+      guard_.Ends(false);
+    }
     // The first tick is due one period after the open event, which comes
     // just before the icon's event.
     if (advance && (e == pu::EVENT::Timer || e == ui::TrayLoadIconEvent)) clock_.Advance(250ms);
@@ -77,6 +83,7 @@ class Probe : public ui::MainWindow {
 
  private:
   testsupport::FakeClock& clock_;
+  testsupport::LoopGuard guard_{1000, "the main window"};
 };
 
 // The relay commands ("q", "s..", "r..") among a port's writes.
