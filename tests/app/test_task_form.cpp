@@ -67,10 +67,12 @@ TasksRecord Task(std::string name, std::string repeat = "00", uint8_t count = 0,
 class TaskEditor : public testing::Test {
  protected:
   TaskEditor() : clock_(kToday, kNow), guard_(&clock_) {
-    // Output 30 has a blank name.
+    // Output 30 has a blank name. The preset chooses outputs 1, 2, 8, 13,
+    // 15, 30 and 31 (a group's second digit holds its first four outputs,
+    // the first digit its last four) and the fifth field's.
     auto names = testsupport::Names(32);
     names[29] = "";
-    testsupport::FillFiles(names, {{"Hala", {"FF", "00", "00", "00", "00"}}});
+    testsupport::FillFiles(names, {{"Hala", {"1C", "A0", "00", "60", "FF"}}});
     EXPECT_EQ(data::Controllers().TASKS.Open(), 0);
     platform::SetBoxView([this](std::string_view text, std::string_view caption, platform::BoxIcon, unsigned buttons,
                                 unsigned) {
@@ -254,7 +256,11 @@ TEST_F(TaskEditor, RoundTripsThroughTheForm) {
           EXPECT_EQ(w["?PRE:NAZEV"].Choice(), 0);
           w.Press("?OK");
         }},
-       {}, 1, [](const auto& s) { EXPECT_EQ(Masks(s[0]), (std::array<std::string, 5>{"FF", "00", "00", "00", "00"})); }},
+       {}, 1,
+       [](const auto& s) {
+         EXPECT_EQ(Masks(s[0]), (std::array<std::string, 5>{"1C", "A0", "00", "20", "00"}))
+             << "the preset's named outputs of 1..32: 30 has no name";
+       }},
       {"a stored 255 with auto-delete opens endless, auto-delete 0 and disabled",
        Task("Stále", "7F", 255, {"08", "00", "00", "00", "00"}, 1),
        {[](pu::Window& w) {
