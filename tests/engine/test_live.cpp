@@ -53,6 +53,19 @@ class LiveOnPort : public ::testing::Test {
     return sent;
   }
 
+  // The latches and GLO:HLASENI a table's row expects.
+  template <class Row>
+  void ExpectLatches(const Row& r) {
+    const LiveState& live = engine_.live;
+    EXPECT_EQ(live.HIST0, r.hist0);
+    EXPECT_EQ(live.HIST1, r.hist1);
+    EXPECT_EQ(live.HIST2, r.hist2);
+    EXPECT_EQ(live.HIST3, r.hist3);
+    EXPECT_EQ(live.LAST_HIST, r.lastHist);
+    EXPECT_EQ(live.MicBlinkPhase, r.blink);
+    EXPECT_EQ(engine_.schedulerState.GLO_HLASENI, r.hlaseni);
+  }
+
   void UseEmptyTaskFile() {
     app::data::AttachThreadFiles();
     filesAttached_ = true;
@@ -139,19 +152,12 @@ TEST_F(LiveOnPort, EachChangeOfTheSwitchesSendsItsEntryOnceAndSetsTheLatches) {
       {"the tab's announcement over: state 0 at the next tick", 0, '0', 1, Join({allOff, {kMicOff, kOnAirOff}}), 0,
        1, 0, 0, 0, 3, 0, 0},
   };
-  const LiveState& live = engine_.live;
   for (const Step& s : steps) {
     SCOPED_TRACE(s.what);
     engine_.schedulerState.LiveFromTabActive = s.fromTab;
     EXPECT_EQ(Run(s.console, s.ticks), s.sent);
     EXPECT_EQ(engine_.console.INTLACITKA, s.read);
-    EXPECT_EQ(live.HIST0, s.hist0);
-    EXPECT_EQ(live.HIST1, s.hist1);
-    EXPECT_EQ(live.HIST2, s.hist2);
-    EXPECT_EQ(live.HIST3, s.hist3);
-    EXPECT_EQ(live.LAST_HIST, s.lastHist);
-    EXPECT_EQ(live.MicBlinkPhase, s.blink);
-    EXPECT_EQ(engine_.schedulerState.GLO_HLASENI, s.hlaseni);
+    ExpectLatches(s);
   }
 }
 
@@ -185,19 +191,12 @@ TEST_F(LiveOnPort, EachTransitionSendsItsEntryByTheStateHeldBefore) {
       {"1 held: the blink", 1, {kMicOn}, 0, 1, 0, 0, 1, 1, 1},
       {"1 -> 0: both lamps off, nothing else", 0, {kMicOff, kOnAirOff}, 1, 0, 0, 0, 0, 1, 0},
   };
-  const LiveState& live = engine_.live;
   for (const Given& s : steps) {
     SCOPED_TRACE(s.what);
     engine_.console.INTLACITKA = s.state;
     engine_.scheduler.LiveStateMachine();
     EXPECT_EQ(console_.Taken(), s.sent);
-    EXPECT_EQ(live.HIST0, s.hist0);
-    EXPECT_EQ(live.HIST1, s.hist1);
-    EXPECT_EQ(live.HIST2, s.hist2);
-    EXPECT_EQ(live.HIST3, s.hist3);
-    EXPECT_EQ(live.LAST_HIST, s.lastHist);
-    EXPECT_EQ(live.MicBlinkPhase, s.blink);
-    EXPECT_EQ(engine_.schedulerState.GLO_HLASENI, s.hlaseni);
+    ExpectLatches(s);
     EXPECT_EQ(sim_.SlaveBaud(), 9600) << "the port rests at 9600 baud";
   }
 }
