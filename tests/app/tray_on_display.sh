@@ -42,9 +42,17 @@ mkdir -p "$shots" "$work/run" "$work/runtime"
 chmod 700 "$work/runtime"
 trayer_pid="" velorn_pid="" cover_pid="" devsim_pid=""
 
+# stop PID: SIGTERM, then SIGKILL when it has not ended 10 s later; reaped.
+stop() {
+  kill "$1" 2>/dev/null || return 0
+  local deadline=$((SECONDS + 10))
+  while kill -0 "$1" 2>/dev/null && [ "$SECONDS" -lt "$deadline" ]; do sleep 0.05; done
+  kill -KILL "$1" 2>/dev/null
+  wait "$1" 2>/dev/null
+}
 cleanup() {
   for p in $velorn_pid $cover_pid $trayer_pid $devsim_pid; do
-    kill "$p" 2>/dev/null && wait "$p" 2>/dev/null
+    stop "$p"
   done
   exec 4>&- 2>/dev/null
   [ -n "${VELORN_KEEP_WORK:-}" ] && echo "work folder kept: $work" >&2 || rm -rf "$work"
@@ -93,7 +101,7 @@ start_trayer() {
   await 10 "$display_tool" tray || die "trayer did not become the tray host"
 }
 stop_trayer() {
-  kill "$trayer_pid" && wait "$trayer_pid" 2>/dev/null
+  stop "$trayer_pid"
   trayer_pid=""
   await 10 eval '! "$display_tool" tray' || die "the tray host did not go"
 }
@@ -372,9 +380,7 @@ scenario_tray() {
 
   running || die "the program ended on its own"
   kill -TERM "$velorn_pid"
-  wait "$velorn_pid"
-  local status=$?
-  velorn_pid=""
+  await_end 15
   [ "$status" -eq 0 ] || fail "SIGTERM: exit status $status"
 }
 
