@@ -190,7 +190,9 @@ void MainWindow::HandleMainOpenWindow() {
   window_.Alert(kKeyCtrlQ);
   window_.Alert(kKeyCtrlS);
   window_.SetText(Caption());
-  if (engine_.protocol.ConnectPort() == 1) {
+  // A start that is already being closed down leaves the port alone: the
+  // greeting and the silencing would only hold the close-down up.
+  if (!pu::CloseDownPending() && engine_.protocol.ConnectPort() == 1) {
     // The window leaves the screen once its icon is in the tray.
     if (iconInTray_)
       HideToTray();

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,12 +51,17 @@ Child::Child(const std::string& exe, const std::vector<std::string>& args, const
   for (auto& s : argStore) argv.push_back(s.data());
   argv.push_back(nullptr);
 
+  const pid_t parent = ::getpid();
   pid_ = ::fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
     ::dup2(pin[0], 0);
     ::dup2(pout[1], 1);
     ::dup2(perr[1], 2);
+    // A test that dies takes its children with it: a program left behind
+    // would go on trying its port, by then another test's terminal.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(126);
     // The child starts with no signal blocked, as from a shell.
     sigset_t none;
     sigemptyset(&none);
