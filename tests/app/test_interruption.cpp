@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -201,7 +202,12 @@ class RealProgram : public ::testing::Test {
                                std::vector<std::string> before = {}) {
     testsupport::ChildOptions o = Options(port.empty() ? sim_.SlavePath() : port);
     std::vector<std::string> args = std::move(before);
-    if (!args.empty()) args.push_back(VELORN_EXE);
+    if (!args.empty()) {
+      args.push_back(VELORN_EXE);
+      // LeakSanitizer cannot work under a tracer.
+      const char* asan = std::getenv("ASAN_OPTIONS");
+      testsupport::SetEnv(o.env, std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":detect_leaks=0");
+    }
     if (mode == Mode::Service) {
       o.cwd = start_.path();
       testsupport::SetEnv(o.env, "NOTIFY_SOCKET=" + notify_.path());
