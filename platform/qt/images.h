@@ -9,7 +9,7 @@
 #include <span>
 #include <string_view>
 
-#include "platform/qt/carried.h"
+#include "platform/carried.h"
 
 namespace platform::qt {
 

@@ -1150,15 +1150,15 @@ TEST(QtImages, TheCarriedImagesLoadThroughTheImageLoader) {
   // The icons keep their transparency; the JPEG went through libjpeg.
   EXPECT_EQ(qAlpha(pq::LoadImage("stop.ico").pixel(0, 0)), 0);
   EXPECT_EQ(qAlpha(pq::LoadImage("stop.ico").pixel(16, 16)), 255);
-  const auto jpeg = pq::CarriedImage("back_blue.jpg");
+  const auto jpeg = platform::CarriedImage("back_blue.jpg");
   EXPECT_EQ(pq::DecodeJpeg(jpeg).size(), QSize(480, 300));
-  EXPECT_TRUE(pq::CarriedImage("nic.gif").empty());
+  EXPECT_TRUE(platform::CarriedImage("nic.gif").empty());
   EXPECT_TRUE(pq::LoadImage("nic.gif").isNull());
 }
 
 TEST(QtImages, JpegFilesDecodeThroughLibjpegAndBrokenOnesGiveNothing) {
   testsupport::TempDir dir(/*makeCurrent=*/true);
-  const auto jpeg = pq::CarriedImage("back_blue.jpg");
+  const auto jpeg = platform::CarriedImage("back_blue.jpg");
   const std::string bytes(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
   testsupport::WriteFile(dir.file("tapeta.jpg"), bytes);
   testsupport::WriteFile(dir.file("hlava.jpg"), bytes.substr(0, 20));
