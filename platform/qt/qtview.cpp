@@ -179,8 +179,9 @@ class QtView::Impl {
     bool adopted = false;
     std::vector<QWidget*> controls;                  // by control number - 1
     std::vector<std::pair<QTabWidget*, int>> tabs;   // a tab's sheet and index
-    QPixmap wallpaper;
+    QByteArray wallpaper;     // encoded: decoded when drawn, at the window's size
     QPixmap scaledWallpaper;  // the wallpaper at the window's size, made once per size
+    QSize wallpaperFor;       // the size it was made for (also when it could not be)
     QMargins frame;         // frame margins last seen in the normal state
     QMargins fitFrame;      // frame margins when it was last fitted to its contents
     int syncing = 0;        // > 0 while the view itself writes widget or model
@@ -217,17 +218,20 @@ class QtView::Impl {
     Top(Impl& impl, pu::WindowId id, Qt::WindowFlags flags) : QWidget(nullptr, flags), impl_(impl), id_(id) {}
 
    protected:
-    // Only the exposed part of the wallpaper is drawn; it is scaled to the
-    // window once per size (a clock ticking above it repaints every second).
+    // Only the exposed part of the wallpaper is drawn; it is decoded at the
+    // window's size once per size (a clock ticking above it repaints every
+    // second), and nothing larger is kept.
     void paintEvent(QPaintEvent* e) override {
       Native* n = impl_.Find(id_);
-      if (n == nullptr || n->wallpaper.isNull()) return;
+      if (n == nullptr || n->wallpaper.isEmpty()) return;
       const qreal ratio = devicePixelRatioF();
       const QSize pixels = (QSizeF(size()) * ratio).toSize();
-      if (n->scaledWallpaper.size() != pixels) {
-        n->scaledWallpaper = n->wallpaper.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+      if (n->wallpaperFor != pixels) {
+        n->wallpaperFor = pixels;
+        n->scaledWallpaper = QPixmap::fromImage(DecodePictureAt(n->wallpaper, pixels));
         n->scaledWallpaper.setDevicePixelRatio(ratio);
       }
+      if (n->scaledWallpaper.isNull()) return;
       QPainter p(this);
       const QRect r = e->rect();
       p.drawPixmap(r, n->scaledWallpaper, QRectF(QPointF(r.topLeft()) * ratio, QSizeF(r.size()) * ratio).toRect());
@@ -940,8 +944,9 @@ class QtView::Impl {
         break;
       }
       case Property::Wallpaper:
-        n.wallpaper = Picture(w.Wallpaper());
+        n.wallpaper = ReadPicture(w.Wallpaper());
         n.scaledWallpaper = QPixmap();
+        n.wallpaperFor = QSize();
         top->update();
         break;
       case Property::Font:

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
@@ -1174,6 +1175,41 @@ TEST(QtImages, JpegFilesDecodeThroughLibjpegAndBrokenOnesGiveNothing) {
       EXPECT_EQ(image.size(), QSize(480, 300)) << c.name;
     }
   }
+}
+
+TEST(QtImages, AWallpaperIsKeptEncodedAndDecodedAtTheSizeItIsDrawnAt) {
+  const QByteArray big = pq::ReadPicture("back_blue_big.jpg");
+  const auto carried = platform::CarriedImage("back_blue_big.jpg");
+  ASSERT_FALSE(big.isEmpty());
+  EXPECT_EQ(big.constData(), reinterpret_cast<const char*>(carried.data())) << "the carried bytes are not copied";
+  const QImage whole = pq::LoadImage("back_blue_big.jpg");
+  for (const QSize size : {QSize(640, 620), QSize(1280, 960), QSize(100, 40), QSize(1500, 1100)}) {
+    const QImage image = pq::DecodePictureAt(big, size);
+    ASSERT_EQ(image.size(), size) << size.width();
+    EXPECT_EQ(image.format(), QImage::Format_RGB32);
+    // The same picture as the whole one scaled, up to the resampling.
+    const QImage scaled = whole.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    for (const QPoint at : {QPoint(0, 0), QPoint(size.width() / 2, size.height() / 2),
+                            QPoint(size.width() - 1, size.height() - 1)}) {
+      const QColor a = image.pixelColor(at), b = scaled.pixelColor(at);
+      EXPECT_LE(std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()), 24)
+          << size.width() << " at " << at.x() << "," << at.y();
+    }
+  }
+  EXPECT_EQ(pq::DecodePictureAt(pq::ReadPicture("ok.gif"), QSize(40, 30)).size(), QSize(40, 30));
+
+  // A file is read when the wallpaper is set, and decoded later.
+  testsupport::TempDir dir(/*makeCurrent=*/true);
+  testsupport::WriteFile(dir.file("tapeta.jpg"), std::string(big.constData(), static_cast<std::size_t>(big.size())));
+  const QByteArray file = pq::ReadPicture("tapeta.jpg");
+  ASSERT_EQ(::unlink(dir.file("tapeta.jpg").c_str()), 0);
+  EXPECT_EQ(pq::DecodePictureAt(file, QSize(320, 240)).size(), QSize(320, 240));
+
+  EXPECT_TRUE(pq::ReadPicture("zadna.jpg").isEmpty());
+  EXPECT_TRUE(pq::ReadPicture("").isEmpty());
+  EXPECT_TRUE(pq::DecodePictureAt(QByteArray("not a picture"), QSize(10, 10)).isNull());
+  EXPECT_TRUE(pq::DecodePictureAt(big.left(40), QSize(10, 10)).isNull());
+  EXPECT_TRUE(pq::DecodePictureAt(big, QSize()).isNull());
 }
 
 }  // namespace
