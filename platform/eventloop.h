@@ -113,6 +113,8 @@ class EventQueue {
   // removing one drops its queued events.
   void AddWindow(WindowId id);
   void RemoveWindow(WindowId id);
+  // Drops the window's queued field events (control != 0); how many.
+  std::size_t DropFieldEvents(WindowId id);
   std::size_t Size() const;
 
   // Counts pushes and wakes; a loop reads it before it looks at the queue

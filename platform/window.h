@@ -26,8 +26,13 @@
 // Bound variables: Display copies variables to their controls, Update
 // copies what the controls show back to their variables. Accepting a control
 // (an operator's action) updates that control's variable before
-// OnControlAccepted sees it; a text that does not fit its picture gives a
-// Rejected event instead and leaves the variable as it was.
+// OnControlAccepted sees it; an entry then shows its variable as taken (the
+// picture's form). A text that does not fit its picture or its variable is
+// refused: the event comes as Rejected, the variable keeps its value (a spin
+// box takes the nearest end of its range for a number outside it), the
+// control shows the variable again, keeps the focus, the view beeps, and the
+// window's field events queued behind it (the operator's next clicks and
+// entries, made on a value that was not taken) are dropped.
 #pragma once
 
 #include <concepts>
@@ -230,6 +235,8 @@ class Control {
   Binding binding_;
   Value checkOn_ = int64_t{1}, checkOff_ = int64_t{0}, radioValue_ = int64_t{0};
   int choice_ = 0;
+  Value shown_;            // the variable's value when last shown or taken
+  bool hasShown_ = false;
   std::vector<std::string> choices_;
   std::shared_ptr<ListSource> source_;
   int64_t low_ = 0, high_ = 0, step_ = 1;
@@ -347,7 +354,8 @@ class Window {
   bool Update();                        // false when a text did not fit
   bool Update(std::string_view label);
   bool Update(int number);
-  // The first required entry that is empty, in window order; 0 none.
+  // The first required entry that is empty, in window order; 0 none. A
+  // bound entry is judged by its variable, as the control shows it.
   int FirstEmptyRequired() const;
 
   // --- events
@@ -389,6 +397,8 @@ class Window {
   void Changed(int control, Property p);
   void DisplayControl(Control& c);
   bool UpdateControl(Control& c);
+  // The refusal of a text the control could not take (see above).
+  void Refuse(Control& c);
   bool Focusable(const Control& c) const;
   void Dispatch(WindowController& controller, const Event& e);
   void ArmTimer();
