@@ -6,11 +6,14 @@
 // there (task_insert, task_change, playback_choice, live_choice,
 // info_window, info_window_on_air, info_window_on_air_key, info_window_mic).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
@@ -26,9 +29,11 @@
 #include "app/ui/output_choice.h"
 #include "app/ui/task_form.h"
 #include "platform/qt/qtview.h"
+#include "platform/msgbox.h"
 #include "platform/stdtime.h"
 #include "platform/window.h"
 #include "tests/app/form_operator.h"
+#include "tests/app/refused_entries.h"
 #include "tests/engine/recording_port.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/qt_main.h"
@@ -39,6 +44,7 @@ namespace {
 
 namespace pu = platform::ui;
 namespace pq = platform::qt;
+using testsupport::Outcome;
 
 pq::QtView& View() { return testsupport::TestView(); }
 pu::Window& Top() { return *pu::ThreadWindows().back(); }
@@ -215,6 +221,203 @@ TEST_F(FormsView, OutputDialogsWithChosenOutputs) {
     EXPECT_EQ(procedure == std::string(kPlaybackProcedure) ? Volba_vystupu(shared) : Volba_vystupu2(shared), 0);
     EXPECT_TRUE(pu::ThreadWindows().empty());
   }
+}
+
+// The table of refused entries (tests/app/refused_entries.h) typed into the
+// widgets, ?OK clicked with the mouse: what the widget shows, which widget
+// has the focus, and what ?OK then stores or plays.
+TEST_F(FormsView, ARefusedEntryIsShownNoMoreKeepsTheFocusAndOkUsesWhatIsShown) {
+  int beeps = 0;
+  platform::SetBeepView([&](platform::BoxIcon) { ++beeps; });
+  const std::string wav = dir.file("hlaseni.wav"), folder = dir.file("slozka");
+  testsupport::WriteFile(wav, "RIFF");
+  ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  ASSERT_EQ(data::Controllers().TASKS.Open(), 0);
+  const auto widget = [](std::string_view label) { return View().ControlWidget(Top(), label); };
+  const auto click = [&](std::string_view label) {
+    auto* b = qobject_cast<QAbstractButton*>(widget(label));
+    ASSERT_NE(b, nullptr) << label;
+    QTest::mouseClick(b, Qt::LeftButton);
+  };
+  // The text a field's widget shows; the control whose widget has the focus.
+  const auto shows = [&](std::string_view label) -> std::string {
+    QWidget* w = widget(label);
+    if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text().toStdString();
+    if (auto* e = w != nullptr ? w->findChild<QLineEdit*>() : nullptr) return e->text().toStdString();
+    return "?";
+  };
+  const auto focused = [&]() -> std::string {
+    // The window's focus (it may not be the active window offscreen).
+    for (QWidget* w = View().NativeOf(Top())->focusWidget(); w != nullptr; w = w->parentWidget())
+      if (const QVariant n = w->property("velornControl"); n.isValid()) return Top().At(n.toInt())->Label();
+    return "";
+  };
+  const auto boxShown = [] { return Shown("aMessage")(); };
+  const auto giveUp = [] {
+    while (!pu::ThreadWindows().empty() && Top().ProcedureName() != "Main") {
+      Top().Post(pu::EVENT::CloseDown);
+      break;
+    }
+  };
+
+  for (const testsupport::RefusedEntry& row : testsupport::RefusedEntries(wav, folder)) {
+    SCOPED_TRACE(row.what);
+    const std::string procedure = testsupport::FormProcedure(row.form);
+    beeps = 0;
+    struct Seen {
+      std::string shown, held, focus;
+      int beeps = 0;
+      std::vector<std::string> boxes;
+      bool open = false;
+    } afterTyping, afterOk;
+    std::vector<std::string> boxes;
+    const auto look = [&](Seen& s) {
+      s.open = Top().ProcedureName() == procedure;
+      s.focus = focused();
+      s.beeps = beeps;
+      s.boxes = boxes;
+      boxes.clear();
+      if (row.field != nullptr) {
+        s.shown = shows(row.field);
+        s.held = pu::FormatPicture(Top()[row.field].PictureText(), Top()[row.field].Bound().Get());
+      }
+    };
+    // Answers the box on top, noting its text, then goes on.
+    const auto answerBox = [&](std::function<void()> then) {
+      testsupport::When(boxShown, [&, then] {
+        boxes.push_back(Top()["?UZIVATELSKY_TEXT"].Text());
+        click("?BUTTON_OK");
+        testsupport::When(Shown(procedure), then, "the form back from the box", giveUp);
+      }, "the box", giveUp);
+    };
+    const auto cancel = [&] {
+      click("?CANCEL");
+      if (row.form == testsupport::Form::Insert)
+        testsupport::When(Shown("MessageBox"), [&] { click("?YES"); }, "the cancel question", giveUp);
+    };
+    const auto secondOk = [&] {
+      look(afterTyping);
+      click("?OK");
+      switch (row.outcome) {
+        case Outcome::StoresShown:
+        case Outcome::PlaysShown:
+          break;  // the form closes
+        case Outcome::StoresNothing:
+          testsupport::When([&] { return focused() == row.okFocus; }, [&] {
+            look(afterOk);
+            cancel();
+          }, "the focus after ?OK", giveUp);
+          break;
+        case Outcome::Refused:
+          answerBox([&] {
+            look(afterOk);
+            cancel();
+          });
+          break;
+      }
+    };
+    testsupport::When(Shown(procedure), [&] {
+      if (row.field != nullptr) {
+        QWidget* field = widget(row.field);
+        ASSERT_NE(field, nullptr);
+        field->setFocus(Qt::MouseFocusReason);
+        if (auto* e = qobject_cast<QLineEdit*>(field)) e->selectAll();
+        if (auto* e = field->findChild<QLineEdit*>()) e->selectAll();
+        // Key by key, with characters that have no key of their own.
+        for (const QChar ch : QString::fromStdString(row.typed)) {
+          QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+          QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+          QApplication::sendEvent(field, &press);
+          QApplication::sendEvent(field, &release);
+        }
+      }
+      click("?OK");
+      if (!row.box.empty())
+        answerBox(secondOk);
+      else
+        testsupport::When([&] { return beeps > 0 && shows(row.field) == row.shown; }, secondOk, "the refusal", giveUp);
+    }, "the form", giveUp);
+
+    OutputFlags outputs{};
+    std::string file = wav;
+    platform::StdTime length = platform::TimeFromHms(0, 0, 10);
+    uint8_t manual = 0;
+    const PlaybackShared shared{outputs, file, length, manual};
+    uint8_t result = 0;
+    auto& t = data::Files().TASKS;
+    {
+      platform::rec::File<data::TasksRecord> f(data::TasksDecl());
+      ASSERT_EQ(f.Open(), 0);
+      f.SetFileOrder();
+      while (f.Next() == 0) ASSERT_EQ(f.Delete(), 0);
+    }
+    switch (row.form) {
+      case testsupport::Form::Change:
+        ASSERT_EQ(data::Controllers().TASKS.PrimeRecord(), 0);
+        {
+          const int32_t id = t.rec.ID;
+          t.rec = testsupport::RefusedEntriesTask(wav);
+          t.rec.ID = id;
+        }
+        ASSERT_EQ(t.Add(), 0);
+        pu::FormRequest = pu::ChangeRecord;
+        Editace_uloh();
+        result = pu::FormResponse;
+        break;
+      case testsupport::Form::Insert:
+        ASSERT_EQ(data::Controllers().TASKS.PrimeRecord(), 0);
+        pu::FormRequest = pu::InsertRecord;
+        Editace_uloh();
+        result = pu::FormResponse;
+        break;
+      case testsupport::Form::Playback:
+        outputs[1] = 1;
+        result = Volba_vystupu(shared);
+        break;
+      case testsupport::Form::Live:
+        result = Volba_vystupu2(shared);
+        break;
+    }
+    EXPECT_TRUE(pu::ThreadWindows().empty());
+    EXPECT_TRUE(afterTyping.open);
+    EXPECT_EQ(afterTyping.shown, row.shown);
+    EXPECT_EQ(afterTyping.held, row.shown);
+    EXPECT_EQ(afterTyping.focus, row.focus);
+    EXPECT_EQ(afterTyping.beeps, row.beep ? 1 : 0);
+    EXPECT_EQ(afterTyping.boxes, row.box.empty() ? std::vector<std::string>{} : std::vector<std::string>{row.box});
+    std::vector<data::TasksRecord> stored;
+    {
+      platform::rec::File<data::TasksRecord> f(data::TasksDecl());
+      ASSERT_EQ(f.Open(), 0);
+      f.SetKeyOrder(data::TAS_KeyId);
+      while (f.Next() == 0) stored.push_back(f.rec);
+    }
+    switch (row.outcome) {
+      case Outcome::StoresShown:
+        EXPECT_EQ(result, 1);
+        ASSERT_EQ(stored.size(), 1u);
+        EXPECT_EQ(testsupport::StoredField(stored[0], row.field), row.shown);
+        break;
+      case Outcome::StoresNothing:
+        EXPECT_TRUE(afterOk.open);
+        EXPECT_EQ(afterOk.focus, row.okFocus);
+        EXPECT_EQ(result, 2);
+        EXPECT_TRUE(stored.empty());
+        break;
+      case Outcome::PlaysShown:
+        EXPECT_EQ(result, 1);
+        EXPECT_EQ(manual, 1);
+        EXPECT_EQ(testsupport::PlaybackField(file, length, row.field), row.shown);
+        break;
+      case Outcome::Refused:
+        EXPECT_TRUE(afterOk.open);
+        EXPECT_EQ(afterOk.boxes, std::vector<std::string>{row.box});
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(manual, 0);
+        break;
+    }
+  }
+  platform::SetBeepView([](platform::BoxIcon) { QApplication::beep(); });
 }
 
 // The announcement window, led by the console's answers from the hint to
