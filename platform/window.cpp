@@ -538,6 +538,13 @@ void Window::Refuse(Control& c) {
   platform::Beep(platform::BoxIcon::None);
 }
 
+void Window::DisplayChanged() {
+  for (auto& c : controls_) {
+    if (!c->binding_) continue;
+    if (!c->hasShown_ || !SameValue(c->binding_.Get(), c->shown_)) DisplayControl(*c);
+  }
+}
+
 void Window::Display() {
   for (auto& c : controls_) DisplayControl(*c);
 }
@@ -600,6 +607,7 @@ void Window::Dispatch(WindowController& controller, const Event& e) {
     }
   }
   controller.OnAnyEvent();
+  DisplayChanged();
   if (e.number == EVENT::OpenWindow && !openHandled_) {
     openHandled_ = true;
     ArmTimer();
@@ -651,7 +659,13 @@ void Window::RunLoop(WindowController& controller) {
     burst = 0;
     view_->Pump(*queue_, seen, openHandled_ ? nextTick_ : std::nullopt);
   }
-  if (modal) view_->ShowModal(*this, false);
+  if (modal) {
+    view_->ShowModal(*this, false);
+    // The windows it held show what it changed, before the handler that
+    // ran it goes on.
+    for (Window* below : st.windows)
+      if (below != this) below->DisplayChanged();
+  }
   running_ = false;
 }
 

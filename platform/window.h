@@ -32,7 +32,11 @@
 // box takes the nearest end of its range for a number outside it), the
 // control shows the variable again, keeps the focus, the view beeps, and the
 // window's field events queued behind it (the operator's next clicks and
-// entries, made on a value that was not taken) are dropped.
+// entries, made on a value that was not taken) are dropped. After every
+// event a window has handled, and in the windows below a window whose loop
+// has ended, each control whose variable has changed since it was last
+// shown or taken shows it again: what a control shows is what its variable
+// holds.
 #pragma once
 
 #include <concepts>
@@ -399,6 +403,8 @@ class Window {
   bool UpdateControl(Control& c);
   // The refusal of a text the control could not take (see above).
   void Refuse(Control& c);
+  // Shows each bound variable that changed since it was last shown or taken.
+  void DisplayChanged();
   bool Focusable(const Control& c) const;
   void Dispatch(WindowController& controller, const Event& e);
   void ArmTimer();

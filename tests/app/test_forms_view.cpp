@@ -12,8 +12,6 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
-#include <QKeyEvent>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
@@ -37,6 +35,7 @@
 #include "tests/engine/recording_port.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/qt_main.h"
+#include "tests/support/qt_widgets.h"
 #include "tests/support/tempdir.h"
 
 namespace app::ui {
@@ -240,12 +239,7 @@ TEST_F(FormsView, ARefusedEntryIsShownNoMoreKeepsTheFocusAndOkUsesWhatIsShown) {
     QTest::mouseClick(b, Qt::LeftButton);
   };
   // The text a field's widget shows; the control whose widget has the focus.
-  const auto shows = [&](std::string_view label) -> std::string {
-    QWidget* w = widget(label);
-    if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text().toStdString();
-    if (auto* e = w != nullptr ? w->findChild<QLineEdit*>() : nullptr) return e->text().toStdString();
-    return "?";
-  };
+  const auto shows = [&](std::string_view label) { return testsupport::Shows(widget(label)); };
   const auto focused = [&]() -> std::string {
     // The window's focus (it may not be the active window offscreen).
     for (QWidget* w = View().NativeOf(Top())->focusWidget(); w != nullptr; w = w->parentWidget())
@@ -317,20 +311,7 @@ TEST_F(FormsView, ARefusedEntryIsShownNoMoreKeepsTheFocusAndOkUsesWhatIsShown) {
       }
     };
     testsupport::When(Shown(procedure), [&] {
-      if (row.field != nullptr) {
-        QWidget* field = widget(row.field);
-        ASSERT_NE(field, nullptr);
-        field->setFocus(Qt::MouseFocusReason);
-        if (auto* e = qobject_cast<QLineEdit*>(field)) e->selectAll();
-        if (auto* e = field->findChild<QLineEdit*>()) e->selectAll();
-        // Key by key, with characters that have no key of their own.
-        for (const QChar ch : QString::fromStdString(row.typed)) {
-          QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
-          QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(ch));
-          QApplication::sendEvent(field, &press);
-          QApplication::sendEvent(field, &release);
-        }
-      }
+      if (row.field != nullptr) testsupport::TypeInto(widget(row.field), row.typed);
       click("?OK");
       if (!row.box.empty())
         answerBox(secondOk);

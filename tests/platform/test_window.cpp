@@ -445,6 +445,51 @@ TEST(WindowDispatch, ATakenTextIsShownAsItsVariableHoldsIt) {
   EXPECT_EQ(seen, (std::vector<std::string>{"08:05:00", "abcde"}));
 }
 
+TEST(WindowDispatch, ControlsShowTheirVariablesAgainAfterAHandlerOrADialogChangedThem) {
+  BoundForm f;
+  f.w.Add(ControlKind::Button, "?SET");
+  f.w.Add(ControlKind::Button, "?DIALOG");
+  WithStepper op;
+  std::vector<std::string> seen;
+  std::string shownWhenTheDialogEnded;
+  struct Setter : Form {
+    using Form::Form;
+    std::string* seenAfterDialog = nullptr;
+    int OnControlAccepted() override {
+      if (window().Accepted() == window().Number("?SET")) {
+        f.name = "nové";
+        f.count = 42;
+        f.endless = 1;
+      } else if (window().Accepted() == window().Number("?DIALOG")) {
+        // A dialog above changes the window's variable.
+        Window dialog;
+        dialog.Add(ControlKind::Entry, "?NAME").SetPicture("@s5").Bind(f.name);
+        WindowController(dialog).Run();
+        *seenAfterDialog = window()["?NAME"].Text();
+      }
+      return Form::OnControlAccepted();
+    }
+  } setter(f);
+  setter.seenAfterDialog = &shownWhenTheDialogEnded;
+  op.view.steps = {
+      [&](Window& w) { w.Press("?SET"); },
+      [&](Window& w) {
+        seen.push_back(w["?NAME"].Text());
+        seen.push_back(w["?COUNT"].Text());
+        seen.push_back(std::to_string(w["?OPAKOVANI"].Choice()));
+        w.Press("?DIALOG");
+      },
+      [&](Window& dialog) {
+        dialog.Enter("?NAME", "z okna");
+        dialog.Post(EVENT::CloseWindow);
+      },
+      [&](Window& w) { w.Post(EVENT::CloseWindow); },
+  };
+  setter.Run();
+  EXPECT_EQ(seen, (std::vector<std::string>{"nové", "42", "1"}));
+  EXPECT_EQ(shownWhenTheDialogEnded, "z okn");
+}
+
 TEST(WindowDispatch, AConsumedAcceptedEventStopsThere) {
   BoundForm f;
   f.w.Add(ControlKind::Button, "?OK");
