@@ -80,7 +80,7 @@ struct InfoCase {
   char console;
   std::vector<std::string> texts;  // ?TEXTIK after each tick
   std::vector<Traffic> sent;       // each tick's traffic besides its query
-  const char* close;               // "?OKBUTTON" or "close box"
+  const char* close;               // "?OKBUTTON", "close box" or "close-down"
 };
 
 TEST_F(InfoWindowOnPort, EachTickReadsAndQueriesTheConsoleThenShowsItsStateAndDrivesTheOnAirLamp) {
@@ -93,6 +93,8 @@ TEST_F(InfoWindowOnPort, EachTickReadsAndQueriesTheConsoleThenShowsItsStateAndDr
       {"the ON-AIR key only", '1', {kIdleHint, kOnAirOnly}, {{}, {kOnAirOff}}, "?OKBUTTON"},
       {"neither: the hint once", '0', {kIdleHint, kIdleHint, kIdleHint}, {{}, {}, {}}, "close box"},
       {"a state above 3", '8', {kIdleHint, kIdleHint}, {{}, {}}, "?OKBUTTON"},
+      // The end of the session or a service stop while it is open.
+      {"on air, closed down", '3', {kIdleHint, kOnAir}, {{}, {kOnAirOn}}, "close-down"},
   };
   for (const InfoCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -124,6 +126,7 @@ TEST_F(InfoWindowOnPort, EachTickReadsAndQueriesTheConsoleThenShowsItsStateAndDr
       queries += q;
       if (texts.size() < c.texts.size()) return false;
       if (std::string(c.close) == "close box") w.CloseBox();
+      else if (std::string(c.close) == "close-down") w.Post(pu::EVENT::CloseDown);
       else w.Press(c.close);
       return true;
     };
