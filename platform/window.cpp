@@ -323,6 +323,10 @@ Window& Window::SetDesignedMinimum(bool on) {
   designedMinimum_ = on;
   return *this;
 }
+Window& Window::SetEscapeCloses(bool on) {
+  escapeCloses_ = on;
+  return *this;
+}
 Window& Window::SetAcceptAll(bool on) {
   acceptAll_ = on;
   return *this;
@@ -745,7 +749,11 @@ void Window::Step(std::string_view label, int direction) {
 }
 
 void Window::PressKey(int keycode) {
-  if (open_ && HasAlert(keycode)) Post(EVENT::AlertKey, 0, keycode);
+  if (!open_) return;
+  if (HasAlert(keycode))
+    Post(EVENT::AlertKey, 0, keycode);
+  else if (keycode == kEscapeKey && escapeCloses_)
+    CloseBox();
 }
 
 void Window::CloseBox() { Post(EVENT::CloseWindow); }

@@ -18,6 +18,9 @@
 // OkControl sets Response 1 and ends it, an accepted CancelControl sets
 // Response 2 and ends it.
 //
+// Keys: an operator's key that the window registered (Alert) comes as
+// AlertKey; Esc without one is the window's close box (EscapeCloses).
+//
 // Threads: a window belongs to the thread that opens it and is used only on
 // that thread, except Post, which any thread may call while the window
 // exists. Windows of a thread nest: a window whose loop runs inside a
@@ -64,6 +67,9 @@ enum class ControlKind {
 
 // Colours are 00BBGGRRh; this is the control's normal colour.
 inline constexpr int32_t kNormalColor = -1;
+
+// The key code of Esc (key codes: platform/qt/qtview.h's KeyCodeOf).
+inline constexpr int kEscapeKey = 0x1B;
 
 // A variable bound to a control.
 class Binding {
@@ -327,6 +333,10 @@ class Window {
   // opened (its designed size). Set before the window opens.
   bool DesignedMinimum() const { return designedMinimum_; }
   Window& SetDesignedMinimum(bool on);
+  // Esc is the window's close box (CloseBox) unless an alert key takes it;
+  // on by default (a main window that is no dialog turns it off).
+  bool EscapeCloses() const { return escapeCloses_; }
+  Window& SetEscapeCloses(bool on);
   // Alert keys: an operator's key registered here comes as AlertKey.
   void Alert(int key);
   void Unalert(int key);
@@ -389,7 +399,7 @@ class Window {
   void Enter(std::string_view label, std::string text);  // typed into an entry or spin box
   void Choose(std::string_view label, int choice);       // drop list, list row, sheet tab
   void Step(std::string_view label, int direction);      // spin box arrows, +1 / -1
-  void PressKey(int keycode);            // AlertKey when registered
+  void PressKey(int keycode);            // AlertKey when registered; Esc above
   void CloseBox();                       // CloseWindow
   void Minimize();                       // Iconized
 
@@ -417,7 +427,7 @@ class Window {
   int fontPoints_ = 0;
   int timer_ = 0;
   std::optional<TimePoint> nextTick_;
-  bool hidden_ = false, keepsPlace_ = false, acceptAll_ = false, designedMinimum_ = false;
+  bool hidden_ = false, keepsPlace_ = false, acceptAll_ = false, designedMinimum_ = false, escapeCloses_ = true;
   Placement placement_;
   std::vector<int> alerts_;
   int firstField_ = 0;

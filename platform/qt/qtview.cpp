@@ -248,6 +248,17 @@ class QtView::Impl {
       QWidget::resizeEvent(e);
       if (Native* n = impl_.Find(id_)) impl_.Moved(*n);
     }
+    // Esc that no control took (no alert key claimed it first): the close
+    // box, for a window whose Esc closes it.
+    void keyPressEvent(QKeyEvent* e) override {
+      Native* n = impl_.Find(id_);
+      if (n != nullptr && e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier &&
+          n->model->EscapeCloses()) {
+        impl_.OperatorClose(*n);
+        return;
+      }
+      QWidget::keyPressEvent(e);
+    }
 
    private:
     Impl& impl_;

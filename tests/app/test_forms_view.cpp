@@ -23,6 +23,7 @@
 
 #include "app/engine/engine.h"
 #include "app/ui/info_window.h"
+#include "app/ui/mic_wait.h"
 #include "app/ui/output_buttons.h"
 #include "app/ui/output_choice.h"
 #include "app/ui/task_form.h"
@@ -30,6 +31,7 @@
 #include "platform/msgbox.h"
 #include "platform/stdtime.h"
 #include "platform/window.h"
+#include "service/calendar.h"
 #include "tests/app/form_operator.h"
 #include "tests/app/refused_entries.h"
 #include "tests/engine/recording_port.h"
@@ -399,6 +401,64 @@ TEST_F(FormsView, ARefusedEntryIsShownNoMoreKeepsTheFocusAndOkUsesWhatIsShown) {
     }
   }
   platform::SetBeepView([](platform::BoxIcon) { QApplication::beep(); });
+}
+
+// Esc typed into each dialog's focused control closes it as its close box
+// does.
+TEST_F(FormsView, EscClosesEachDialogAsItsCloseBox) {
+  ASSERT_EQ(data::Controllers().TASKS.Open(), 0);
+  testsupport::RecordingPort port;
+  engine::Engine engine({}, port.Ops());
+  ASSERT_EQ(engine.protocol.ConnectPort(), 1);
+  std::vector<std::string> closed;
+  const auto escape = [&](std::string procedure) {
+    testsupport::When(Shown(procedure), [procedure, &closed] {
+      QWidget* top = View().NativeOf(Top());
+      QWidget* focus = top->focusWidget() != nullptr ? top->focusWidget() : top;
+      closed.push_back(procedure);
+      QTest::keyClick(focus, Qt::Key_Escape);
+      // Still open a while later (its loop still runs): closed down.
+      const pu::WindowId id = Top().Id();
+      testsupport::When([id] { return pu::ThreadWindows().empty() || Top().Id() != id; }, [] {},
+                        "the dialog's end", [&closed] {
+                          closed.push_back("still open");
+                          Top().Post(pu::EVENT::CloseDown);
+                        });
+    }, "the dialog", [] { Top().Post(pu::EVENT::CloseDown); });
+  };
+  // The editor on an unchanged task: it closes without a question.
+  auto& t = data::Files().TASKS;
+  ASSERT_EQ(data::Controllers().TASKS.PrimeRecord(), 0);
+  t.rec.NAZEV = "Ranní";
+  t.rec.PREHRAT = "/tmp/rano.wav";
+  t.rec.DATUM_SPUSTENI = platform::DateFromYmd(2024, 11, 1);
+  t.rec.CAS_SPUSTENI = platform::TimeFromHms(8, 0, 0);
+  ASSERT_EQ(t.Add(), 0);
+  escape(kTaskFormProcedure);
+  pu::FormRequest = pu::ChangeRecord;
+  Editace_uloh();
+  EXPECT_EQ(pu::FormResponse, 2);
+
+  OutputFlags outputs{};
+  std::string file;
+  platform::StdTime length = 0;
+  uint8_t manual = 0;
+  const PlaybackShared shared{outputs, file, length, manual};
+  escape(kPlaybackProcedure);
+  EXPECT_EQ(Volba_vystupu(shared), 0);
+  escape(kLiveProcedure);
+  EXPECT_EQ(Volba_vystupu2(shared), 0);
+  escape(service::kCalendarProcedure);
+  EXPECT_EQ(service::SelectDate("Zvolte datum", platform::DateFromYmd(2024, 10, 15)), platform::DateFromYmd(2024, 10, 15));
+  escape(kInfoWindowProcedure);
+  Info_window(engine.protocol);
+  ASSERT_FALSE(port.writes.empty());
+  EXPECT_EQ(port.writes.back().text, "(0504100010)") << "\"Konec hlášení\": the ON-AIR lamp out";
+  escape(kMicWaitProcedure);
+  EXPECT_FALSE(WaitForMicSwitch(engine.protocol, engine.console, "vELORN"));
+  EXPECT_EQ(closed, (std::vector<std::string>{kTaskFormProcedure, kPlaybackProcedure, kLiveProcedure,
+                                              service::kCalendarProcedure, kInfoWindowProcedure,
+                                              kMicWaitProcedure}));
 }
 
 // The announcement window, led by the console's answers from the hint to

@@ -504,6 +504,42 @@ TEST(WindowDispatch, AConsumedAcceptedEventStopsThere) {
   EXPECT_EQ(form.log.back(), "accepted ?OK");
 }
 
+TEST(WindowKeys, EscIsTheCloseBoxUnlessAnAlertKeyTakesItOrTheWindowSaysNo) {
+  struct Case {
+    const char* what;
+    bool alert, escapeCloses;
+    int event;  // what Esc gave
+  } cases[] = {
+      {"a dialog", false, true, EVENT::CloseWindow},
+      {"a window with Esc as an alert key", true, true, EVENT::AlertKey},
+      {"a window whose Esc does not close it", false, false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Window w;
+    w.SetEscapeCloses(c.escapeCloses);
+    if (c.alert) w.Alert(kEscapeKey);
+    struct C : WindowController {
+      using WindowController::WindowController;
+      int got = 0;
+      int OnWindowEvent() override {
+        const int e = window().EventNumber();
+        if (e == EVENT::OpenWindow) {
+          window().PressKey(kEscapeKey);
+          window().Post(EVENT::User);
+        } else if (e == EVENT::CloseWindow || e == EVENT::AlertKey) {
+          got = e;
+        } else if (e == EVENT::User) {
+          window().Post(EVENT::CloseDown);
+        }
+        return WindowController::OnWindowEvent();
+      }
+    } ctl(w);
+    ctl.Run();
+    EXPECT_EQ(ctl.got, c.event);
+  }
+}
+
 TEST(WindowFocus, OpeningFocusesTheFirstUsableControlAndSelectMovesIt) {
   Window w;
   w.Add(ControlKind::Prompt, "?STRING1", "Port:");
