@@ -875,8 +875,10 @@ bool RestorePlacement(Window& w, const IniStore& store) {
   Placement p;
   p.x = static_cast<int>(store.GetNumber(s, "XPos"));
   p.y = static_cast<int>(store.GetNumber(s, "YPos"));
-  p.width = static_cast<int>(store.GetNumber(s, "Width"));
-  p.height = static_cast<int>(store.GetNumber(s, "Height"));
+  if (w.DesignedMinimum()) {
+    p.width = static_cast<int>(store.GetNumber(s, "Width"));
+    p.height = static_cast<int>(store.GetNumber(s, "Height"));
+  }
   p.maximized = store.GetString(s, "Maximize") == "Yes";
   p.minimized = store.GetString(s, "Minimize") == "Yes";
   w.SetPlacement(p);

@@ -486,7 +486,9 @@ class WindowController {
 // "Height" (numbers), "Maximize", "Minimize" ("Yes" / "No").
 void SetPlacementStore(IniStore* store);
 IniStore* PlacementStore();
-// False (the window unchanged) when the section has no "XPos".
+// False (the window unchanged) when the section has no "XPos". A window
+// without a resizer (DesignedMinimum) is sized by its contents: only its
+// position and states come back, its kept size is not used.
 bool RestorePlacement(Window& w, const IniStore& store);
 bool SavePlacement(const Window& w, IniStore& store);
 

@@ -579,7 +579,7 @@ TEST(WindowPlacement, DialogPositionsRoundTripThroughTheIniFile) {
   const Placement saved{120, 80, 640, 480, true, false};
   {
     Window w("Editace_uloh");
-    w.SetKeepsPlace(true);
+    w.SetKeepsPlace(true).SetDesignedMinimum(true);
     struct Closer : WindowController {
       Placement p;
       Closer(Window& win, Placement pl) : WindowController(win), p(pl) {}
@@ -601,9 +601,17 @@ TEST(WindowPlacement, DialogPositionsRoundTripThroughTheIniFile) {
   EXPECT_EQ(store.GetString("Editace_uloh", "Minimize"), "No");
   {
     Window w("Editace_uloh");
-    w.SetKeepsPlace(true);
+    w.SetKeepsPlace(true).SetDesignedMinimum(true);
     w.Open();
     EXPECT_EQ(w.GetPlacement(), saved);
+    w.Close();
+  }
+  {
+    // Without a resizer it is sized by its contents: the place only.
+    Window w("Editace_uloh");
+    w.SetKeepsPlace(true);
+    w.Open();
+    EXPECT_EQ(w.GetPlacement(), (Placement{120, 80, 0, 0, true, false}));
     w.Close();
   }
   {
