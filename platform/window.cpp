@@ -73,7 +73,9 @@ std::vector<Window*> ThreadWindows() { return ThisThread().windows; }
 Binding Binding::Of(std::string& var, std::size_t maxChars) {
   return Binding([&var] { return Value(var); },
                  [&var, maxChars](const Value& v) {
-                   std::string s = ValueText(v);
+                   // A STRING variable holds Windows-1250 text: '?' for what
+                   // it cannot hold, as the record files store it.
+                   std::string s = text::FromCp1250(text::ToCp1250(ValueText(v)));
                    var = maxChars > 0 ? text::TruncateChars(s, maxChars) : std::move(s);
                    return true;
                  });

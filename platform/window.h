@@ -91,7 +91,8 @@ class Binding {
                      return true;
                    });
   }
-  // A text variable; maxChars > 0 cuts what is stored to that many characters.
+  // A text variable (Windows-1250 text: a character it cannot hold is
+  // taken as '?'); maxChars > 0 cuts what is stored to that many characters.
   static Binding Of(std::string& var, std::size_t maxChars = 0);
 
   explicit operator bool() const { return static_cast<bool>(get_); }

@@ -10,6 +10,7 @@
 #include "app/ui/output_choice.h"
 #include "app/ui/task_form.h"
 #include "platform/msgbox.h"
+#include "platform/text.h"
 #include "platform/window.h"
 #include "tests/app/form_operator.h"
 #include "tests/app/refused_entries.h"
@@ -185,6 +186,28 @@ TEST_F(RefusedEntries, TheFieldShowsWhatItHoldsKeepsTheFocusAndOkUsesIt) {
         break;
     }
   }
+}
+
+// A description the field cannot hold whole is taken as it holds it and
+// shown so: cut to its 50 characters, '?' for what Windows-1250 lacks.
+TEST_F(RefusedEntries, ADescriptionIsTakenAndShownAsTheFieldHoldsIt) {
+  StoreAndRead();
+  const std::string typed = "Hlášení ☺ " + std::string(50, 'x');
+  const std::string held = ("Hlášení ? " + std::string(50, 'x')).substr(0, std::string("Hlášení ? ").size() + 40);
+  std::string shown;
+  v.op.steps = {[&](pu::Window& w) { w.Enter("?TAS:NAZEV", typed); },
+                [&](pu::Window& w) {
+                  shown = w["?TAS:NAZEV"].Text();
+                  w.Press("?OK");
+                }};
+  pu::FormRequest = pu::ChangeRecord;
+  Editace_uloh();
+  EXPECT_EQ(pu::FormResponse, 1);
+  EXPECT_EQ(platform::text::CharCount(held), 50u);
+  EXPECT_EQ(shown, held);
+  ASSERT_EQ(Stored().size(), 1u);
+  EXPECT_EQ(Stored()[0].NAZEV, held);
+  EXPECT_EQ(beeps, 0);
 }
 
 }  // namespace

@@ -438,11 +438,16 @@ TEST(WindowDispatch, ATakenTextIsShownAsItsVariableHoldsIt) {
       [&](Window& w) {
         seen.push_back(w["?TIME"].Text());
         seen.push_back(w["?NAME"].Text());
+        w.Enter("?NAME", "č☺€");  // the smile has no Windows-1250 byte
+      },
+      [&](Window& w) {
+        seen.push_back(w["?NAME"].Text());
         w.Post(EVENT::CloseWindow);
       },
   };
   form.Run();
-  EXPECT_EQ(seen, (std::vector<std::string>{"08:05:00", "abcde"}));
+  EXPECT_EQ(seen, (std::vector<std::string>{"08:05:00", "abcde", "č?€"}));
+  EXPECT_EQ(f.name, "č?€");
 }
 
 TEST(WindowDispatch, ControlsShowTheirVariablesAgainAfterAHandlerOrADialogChangedThem) {
