@@ -12,17 +12,18 @@
 
 int main(int argc, char** argv) {
   platform::BlockSignals();
+  platform::SetCommandLine(argc, argv);
   // SIGTERM, SIGINT and SIGHUP end the session of the windows of this, the
-  // first thread, from before anything can show a box (service mode routes
-  // them to its dispatcher instead); logind's sleep and wake reach them as
-  // power events.
+  // first thread, from before anything can show a box; in service mode they
+  // wait from the start for the dispatcher, which routes them to the
+  // service's stop. logind's sleep and wake reach the windows as power
+  // events.
   platform::StartSignalWatch();
   const int windows = platform::ui::ThreadNumber();
-  platform::SetSignalRoute([windows](int) { platform::ui::EndSession(windows); });
+  if (!app::RunsAsService()) platform::SetSignalRoute([windows](int) { platform::ui::EndSession(windows); });
   platform::SleepWatch sleep([windows](bool sleeping) {
     platform::ui::BroadcastPower(windows, sleeping ? platform::ui::PBT_APMSUSPEND : platform::ui::PBT_APMRESUMEAUTOMATIC);
   });
-  platform::SetCommandLine(argc, argv);
   app::InitGlobals();
   app::RegisterProgramThreadHooks();
   // The serial monitor's events go to the thread that asked for them.

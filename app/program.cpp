@@ -140,6 +140,11 @@ void SetupEnvironment() {
   if (platform::CommandHas("/debug")) data::DebugEnabled = 1;
 }
 
+bool RunsAsService() {
+  return !TrimRight(platform::CommandQuery("SERVICEPATH")).empty() && !platform::CommandHas("/NOSERVICE") &&
+         !platform::CommandHas("/RS") && !platform::CommandHas("/IS");
+}
+
 int ProgramMain() {
   const bool forceRun = platform::CommandHas("/ForceRun");
   if (!forceRun && RunInstanceGuard()) {
@@ -182,10 +187,9 @@ int ProgramMain() {
     return kExitBadWorkingFolder;
   }
 
-  if (hasServicePath && !platform::CommandHas("/NOSERVICE")) {
+  if (RunsAsService()) {
     // The dispatcher routes SIGTERM, SIGINT and SIGHUP itself (its stop
-    // request); until it does they wait.
-    platform::SetSignalRoute(nullptr);
+    // request); until it does they wait (main set no route).
     service::StartServiceDispatcher();
   } else {
     const std::shared_ptr<void> view = gWindowViewFactory ? gWindowViewFactory() : nullptr;

@@ -52,6 +52,11 @@ void SetupEnvironment();
 using WindowViewFactory = std::function<std::shared_ptr<void>()>;
 void SetWindowViewFactory(WindowViewFactory factory);
 
+// Whether the command line runs the program as a service: "SERVICEPATH"
+// without "/NOSERVICE", "/RS" or "/IS". Known from the first line of main,
+// so that a stop read at any moment of the start goes to the service.
+bool RunsAsService();
+
 // The program's main procedure. Returns the process's exit status.
 int ProgramMain();
 

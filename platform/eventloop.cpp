@@ -84,6 +84,11 @@ std::size_t EventQueue::Size() const {
   return events_.size();
 }
 
+bool EventQueue::Holds(int eventNumber) const {
+  std::lock_guard lock(mutex_);
+  return std::any_of(events_.begin(), events_.end(), [eventNumber](const Event& e) { return e.number == eventNumber; });
+}
+
 uint64_t EventQueue::Generation() const {
   std::lock_guard lock(mutex_);
   return generation_;

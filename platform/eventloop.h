@@ -116,6 +116,8 @@ class EventQueue {
   // Drops the window's queued field events (control != 0); how many.
   std::size_t DropFieldEvents(WindowId id);
   std::size_t Size() const;
+  // Whether an event of this number waits in the queue (any thread).
+  bool Holds(int eventNumber) const;
 
   // Counts pushes and wakes; a loop reads it before it looks at the queue
   // and waits for it to move on.

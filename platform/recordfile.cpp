@@ -1,7 +1,9 @@
 #include "platform/recordfile.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,6 +57,29 @@ struct Prepared {
   explicit operator bool() const { return st != nullptr; }
 };
 
+// A database with no application id and nothing in it at all, not even a
+// table: a creation of ours cut short (an older version switched a new file
+// to the write-ahead log before it made the tables; a journal rolled back
+// leaves an empty one).
+bool BlankDatabase(sqlite3* db) {
+  Prepared q(db, "SELECT (SELECT count(*) FROM sqlite_master), (SELECT application_id FROM pragma_application_id)");
+  return q && sqlite3_step(q.st) == SQLITE_ROW && sqlite3_column_int64(q.st, 0) == 0 &&
+         sqlite3_column_int64(q.st, 1) == 0;
+}
+
+using FileId = std::pair<dev_t, ino_t>;
+
+// The files this process has connections to, by device and inode, each with
+// its turn (below) while an instance holds it.
+struct OpenFiles {
+  std::mutex mutex;
+  std::map<FileId, std::weak_ptr<std::mutex>> turns;
+};
+OpenFiles& Registry() {
+  static auto* registry = new OpenFiles;
+  return *registry;
+}
+
 // The turn of this process on a file (by device and inode). Each operation
 // runs in its turn, so the program's own threads wait for each other's short
 // transactions instead of failing with 5; only another process's lock is
@@ -62,18 +87,26 @@ struct Prepared {
 std::shared_ptr<std::mutex> FileTurn(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return std::make_shared<std::mutex>();
-  static std::mutex registryMutex;
-  static auto* registry = new std::map<std::pair<dev_t, ino_t>, std::weak_ptr<std::mutex>>;
-  std::lock_guard lock(registryMutex);
-  for (auto it = registry->begin(); it != registry->end();)
-    it = it->second.expired() ? registry->erase(it) : std::next(it);
-  std::weak_ptr<std::mutex>& slot = (*registry)[{st.st_dev, st.st_ino}];
+  OpenFiles& r = Registry();
+  std::lock_guard lock(r.mutex);
+  for (auto it = r.turns.begin(); it != r.turns.end();)
+    it = it->second.expired() ? r.turns.erase(it) : std::next(it);
+  std::weak_ptr<std::mutex>& slot = r.turns[{st.st_dev, st.st_ino}];
   std::shared_ptr<std::mutex> turn = slot.lock();
   if (!turn) {
     turn = std::make_shared<std::mutex>();
     slot = turn;
   }
   return turn;
+}
+
+bool HeldFile(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  OpenFiles& r = Registry();
+  std::lock_guard lock(r.mutex);
+  const auto it = r.turns.find({st.st_dev, st.st_ino});
+  return it != r.turns.end() && !it->second.expired();
 }
 
 // Holds a file's turn for the length of one operation.
@@ -144,6 +177,15 @@ std::string LastErrorText() {
   return t;
 }
 
+bool HeldOpenHere(const std::string& path) {
+  if (HeldFile(path)) return true;
+  for (std::string_view beside : {"-wal", "-shm"})
+    if (path.size() > beside.size() && std::string_view(path).ends_with(beside) &&
+        HeldFile(path.substr(0, path.size() - beside.size())))
+      return true;
+  return false;
+}
+
 void SimulateWriteProtection(bool on) { gSimulatedWriteProtection = on; }
 
 void SetLockRecoveryUnit(std::chrono::milliseconds unit) { gRecoveryUnitMs = unit.count(); }
@@ -195,39 +237,48 @@ ErrorCode RecordFile::MapSqlite(int rc) const {
 
 // What the file on disk is, before SQLite is let near it: 0 possibly ours
 // (an SQLite database; *marked when its header carries our mark), 2 missing
-// or empty, 36 foreign.
+// or empty, 36 foreign. The header is read through SQLite's own file layer:
+// a close() of the file by anything else would drop every lock this process
+// holds on it (POSIX locks belong to the process), those of its open
+// connections included, and another reader would then take the file for
+// unused and remove its log and shared memory.
 ErrorCode RecordFile::CheckFile(bool* marked) {
-  const int fd = ::open(decl_.fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) {
+  struct stat st {};
+  if (::stat(decl_.fileName.c_str(), &st) != 0) {
     if (errno == ENOENT) return FileNotFound;
     if (errno == ENOTDIR) return PathNotFound;
-    if (errno == EMFILE || errno == ENFILE) return TooManyOpenFiles;
     return AccessDenied;
   }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return AccessDenied;
-  }
-  if (st.st_size == 0) {
-    ::close(fd);
-    return FileNotFound;
-  }
+  if (!S_ISREG(st.st_mode)) return AccessDenied;
+  if (st.st_size == 0) return FileNotFound;
   unsigned char head[100] = {};
-  const ssize_t n = ::read(fd, head, sizeof head);
-  ::close(fd);
-  if (n < 16 || std::memcmp(head, "SQLite format 3", 16) != 0) return InvalidDataFile;
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(decl_.fileName.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+  const int openErrno = errno;
+  sqlite3_file* file = nullptr;
+  if (rc == SQLITE_OK) rc = sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file);
+  if (rc == SQLITE_OK) {
+    // A short read fills the rest with zeros and says so.
+    rc = file != nullptr && file->pMethods != nullptr ? file->pMethods->xRead(file, head, sizeof head, 0)
+                                                      : SQLITE_CANTOPEN;
+  }
+  sqlite3_close(db);
+  if (rc == SQLITE_CANTOPEN)
+    return openErrno == EMFILE || openErrno == ENFILE ? TooManyOpenFiles : AccessDenied;
+  if (rc != SQLITE_OK && rc != SQLITE_IOERR_SHORT_READ) return MapSqlite(rc);
+  const int64_t size = st.st_size;
+  if (size < 16 || std::memcmp(head, "SQLite format 3", 16) != 0) return InvalidDataFile;
   const auto id = static_cast<int32_t>(static_cast<uint32_t>(head[68]) << 24 | static_cast<uint32_t>(head[69]) << 16 |
                                        static_cast<uint32_t>(head[70]) << 8 | head[71]);
-  if (marked) *marked = n == static_cast<ssize_t>(sizeof head) && id == kApplicationId;
+  if (marked) *marked = size >= static_cast<int64_t>(sizeof head) && id == kApplicationId;
   return NoError;
 }
 
-ErrorCode RecordFile::Connect(int flags) {
+ErrorCode RecordFile::Connect(int flags, const std::string& name) {
   if (gSimulatedWriteProtection && (flags & SQLITE_OPEN_READWRITE))
     flags = (flags & ~(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) | SQLITE_OPEN_READONLY;
   sqlite3* db = nullptr;
-  const int rc = sqlite3_open_v2(decl_.fileName.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+  const int rc = sqlite3_open_v2(name.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     const ErrorCode code = MapSqlite(rc);
     sqlite3_close(db);
@@ -237,7 +288,7 @@ ErrorCode RecordFile::Connect(int flags) {
   sqlite3_create_collation_v2(db, kCzNoCase, SQLITE_UTF8, nullptr, CollateCzNoCase, nullptr);
   sqlite3_busy_timeout(db, BusyWait());
   db_ = db;
-  turn_ = FileTurn(decl_.fileName);
+  turn_ = FileTurn(name);
   return NoError;
 }
 
@@ -300,7 +351,11 @@ ErrorCode RecordFile::Open() {
   bool marked = false;
   if (const ErrorCode c = CheckFile(&marked); c != 0) return Fail(c, decl_.fileName);
   if (!marked) {
-    if (const ErrorCode c = VerifyReadOnly(); c != 0) return Fail(c, decl_.fileName);
+    if (ErrorCode c = VerifyReadOnly(); c != 0) {
+      // A creation cut short is no file yet: Create completes it.
+      if (c == InvalidRecordDeclaration && InterruptedCreation()) c = FileNotFound;
+      return Fail(c, decl_.fileName);
+    }
   }
   if (const ErrorCode c = Connect(SQLITE_OPEN_READWRITE); c != 0) return Fail(c, decl_.fileName);
   // SQLite falls back to reading alone, without a word, when the file or
@@ -313,6 +368,8 @@ ErrorCode RecordFile::Open() {
   {
     InTurn turn(turn_);
     c = Verify();
+    // A creation cut short is no file yet: Create completes it.
+    if (c == InvalidRecordDeclaration && !marked && BlankDatabase(db_)) c = FileNotFound;
     if (c == 0) c = EnableWal();
     if (c == 0) c = ReindexIfOrderChanged();
     if (c == 0 && !marked) c = Exec(("PRAGMA application_id = " + std::to_string(kApplicationId)).c_str());
@@ -396,6 +453,10 @@ std::string RecordFile::KeyOrderBy(int key) const {
   return s + "rowid";
 }
 
+// Puts the tables, the indexes, the mark and the layout into a database
+// without tables, in one transaction, then switches it to the write-ahead
+// log (which cannot change inside a transaction). A database that got
+// tables meanwhile is left to Verify.
 ErrorCode RecordFile::InstallSchema() {
   // Rows are numbered without reuse: a deleted record's place in file order
   // never goes to a new one, so read positions stay valid.
@@ -421,9 +482,14 @@ ErrorCode RecordFile::InstallSchema() {
   }
   sql += "CREATE TABLE IF NOT EXISTS velorn_meta (name TEXT PRIMARY KEY, value TEXT NOT NULL);";
   sql += "PRAGMA application_id = " + std::to_string(kApplicationId) + ";";
-  if (const ErrorCode c = EnableWal(); c != 0) return c;
   if (const ErrorCode c = Exec("BEGIN EXCLUSIVE"); c != 0) return c;
-  ErrorCode c = Exec(sql.c_str());
+  ErrorCode c = NoError;
+  {
+    Prepared q(db_, "SELECT count(*) FROM sqlite_master");
+    if (!q || sqlite3_step(q.st) != SQLITE_ROW) c = MapSqlite(sqlite3_errcode(db_));
+    else if (sqlite3_column_int64(q.st, 0) != 0) c = InvalidRecordDeclaration;  // not blank: Verify decides
+  }
+  if (c == 0) c = Exec(sql.c_str());
   if (c == 0) {
     Prepared ins(db_, "INSERT OR IGNORE INTO velorn_meta (name, value) VALUES (?1, ?2)");
     const std::string sig = decl_.Signature();
@@ -436,11 +502,101 @@ ErrorCode RecordFile::InstallSchema() {
       if (const int rc = sqlite3_step(ins.st); rc != SQLITE_DONE) c = MapSqlite(rc);
     }
   }
+  if (c == InvalidRecordDeclaration) {
+    Exec("ROLLBACK");
+    return NoError;
+  }
   if (c != 0) {
     Exec("ROLLBACK");
     return c;
   }
-  return Exec("COMMIT");
+  if (const ErrorCode done = Exec("COMMIT"); done != 0) return done;
+  return EnableWal();
+}
+
+// The file is a blank database, looked at through a read-only connection
+// that never checkpoints.
+bool RecordFile::InterruptedCreation() {
+  sqlite3* ro = nullptr;
+  bool blank = false;
+  if (sqlite3_open_v2(decl_.fileName.c_str(), &ro, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK) {
+    sqlite3_db_config(ro, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    sqlite3_busy_timeout(ro, BusyWait());
+    blank = BlankDatabase(ro);
+  }
+  sqlite3_close(ro);
+  return blank;
+}
+
+namespace {
+
+// The folder of a file name ("." for a bare name) and its last part.
+std::pair<std::string, std::string> SplitPath(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return {".", path};
+  return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// The creation of the files of one folder, one process at a time (a flock
+// on the folder: it touches no lock of the record files themselves).
+class FolderCreationLock {
+ public:
+  explicit FolderCreationLock(const std::string& folder)
+      : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    if (fd_ >= 0)
+      while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+      }
+  }
+  ~FolderCreationLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FolderCreationLock(const FolderCreationLock&) = delete;
+  FolderCreationLock& operator=(const FolderCreationLock&) = delete;
+  // Makes the folder's entries written so far durable.
+  bool Sync() const { return fd_ < 0 || ::fsync(fd_) == 0; }
+
+ private:
+  const int fd_;
+};
+
+void RemoveWithCompanions(const std::string& path) {
+  for (const char* suffix : {"", "-journal", "-wal", "-shm"}) ::unlink((path + suffix).c_str());
+}
+
+}  // namespace
+
+// The file complete on a temporary name beside it (a leftover of a creation
+// cut short is removed first), then renamed into place while the name is
+// still missing or empty.
+ErrorCode RecordFile::CreateWhole() {
+  const auto [folder, base] = SplitPath(decl_.fileName);
+  const std::string temp = (folder == "." ? std::string() : folder + "/") + "." + base + ".new";
+  FolderCreationLock creating(folder);
+  // Another process may have made the file meanwhile.
+  bool marked = false;
+  if (const ErrorCode c = CheckFile(&marked); c != FileNotFound) return c;
+  RemoveWithCompanions(temp);
+  ErrorCode c = Connect(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, temp);
+  if (c == 0) {
+    InTurn turn(turn_);
+    c = InstallSchema();
+    if (c == 0) c = Verify();
+  }
+  Close();
+  // The last close folds the log back into the file and removes it: a log
+  // left over holds what the file lacks.
+  struct stat st {};
+  if (c == 0 && ::stat((temp + "-wal").c_str(), &st) == 0) c = FileSystemError;
+  if (c == 0 && ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, decl_.fileName.c_str(), RENAME_NOREPLACE) != 0) {
+    // An empty file stands for a missing one and is replaced.
+    const bool empty = errno == EEXIST && ::stat(decl_.fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+                       st.st_size == 0;
+    if (!empty || ::rename(temp.c_str(), decl_.fileName.c_str()) != 0)
+      c = errno == ENOSPC ? FileSystemError : AccessDenied;
+  }
+  if (c == 0 && !creating.Sync()) c = FileSystemError;
+  if (c != 0) RemoveWithCompanions(temp);
+  return c;
 }
 
 ErrorCode RecordFile::Create() {
@@ -448,25 +604,26 @@ ErrorCode RecordFile::Create() {
   bool marked = false;
   const ErrorCode check = CheckFile(&marked);
   if (check != 0 && check != FileNotFound) return Fail(check, decl_.fileName);
-  if (check == 0) {
-    // An SQLite database already: ours is left as it is, another is refused.
-    ErrorCode v = marked ? Connect(SQLITE_OPEN_READWRITE) : VerifyReadOnly();
-    if (marked && v == 0) {
+  if (check == FileNotFound) {
+    const ErrorCode c = CreateWhole();
+    return c == 0 ? Ok() : Fail(c, decl_.fileName);
+  }
+  // An SQLite database already: ours is left as it is, a creation cut short
+  // is completed in place, another is refused.
+  ErrorCode v = marked ? NoError : VerifyReadOnly();
+  if (v == 0 || (v == InvalidRecordDeclaration && InterruptedCreation())) {
+    v = Connect(SQLITE_OPEN_READWRITE);
+    if (v == 0) {
       InTurn turn(turn_);
       v = Verify();
+      if (v == InvalidRecordDeclaration && !marked && BlankDatabase(db_)) {
+        v = InstallSchema();
+        if (v == 0) v = Verify();
+      }
     }
     Close();
-    return v == 0 ? Ok() : Fail(v, decl_.fileName);
   }
-  if (const ErrorCode c = Connect(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE); c != 0) return Fail(c, decl_.fileName);
-  ErrorCode c;
-  {
-    InTurn turn(turn_);
-    c = InstallSchema();
-    if (c == 0) c = Verify();
-  }
-  Close();
-  return c == 0 ? Ok() : Fail(c, decl_.fileName);
+  return v == 0 ? Ok() : Fail(v, decl_.fileName);
 }
 
 sqlite3_stmt* RecordFile::Cached(const std::string& sql) {

@@ -142,6 +142,14 @@ using ErrorCode = platform::locale::ErrorCode;
 void SetLockRecoveryUnit(std::chrono::milliseconds unit);
 [[nodiscard]] std::chrono::milliseconds LockRecoveryUnit();
 
+// True when path names a record file that this process has a connection
+// to, or that file's log or shared memory ("-wal", "-shm" beside it). Such
+// a file must not be opened by anything but the record files: closing any
+// descriptor of it drops every lock the process holds on it (POSIX locks
+// belong to the process), and another reader would then take the file for
+// unused and remove its log under the open connections. Any thread.
+[[nodiscard]] bool HeldOpenHere(const std::string& path);
+
 // Test seam for systems where a test cannot write-protect a file: while on,
 // opens and creates connect as they do to a write-protected file.
 void SimulateWriteProtection(bool on);
@@ -162,7 +170,8 @@ class RecordFile {
   // Opens the file named in the declaration, relative to the current folder,
   // for reading and writing, shared with other instances and processes.
   // When: closed. Gives 52 FileAlreadyOpen when open already; 2 FileNotFound
-  // when the file does not exist or has 0 bytes; 3 PathNotFound when a
+  // when the file does not exist, has 0 bytes or is a creation cut short
+  // (see Create); 3 PathNotFound when a
   // folder of its path is a file; 4 TooManyOpenFiles; 5 AccessDenied when
   // another connection writes the file (after the lock-recovery time), when
   // the name is a folder or when the file, its folder or the log beside it
@@ -171,10 +180,15 @@ class RecordFile {
   // SQLite database that is not one of ours or has another layout. Files
   // that give 36 or 47 are never written. After a failure it stays closed.
   [[nodiscard]] ErrorCode Open();
-  // Makes the file on disk, empty. When: closed. A file that is already one
-  // of ours is left as it is (0); one that is not gives 36 or 47 and is not
-  // touched; 5 when the folder cannot be written; 52 when open. The instance
-  // stays closed.
+  // Makes the file on disk, empty. When: closed. The file appears whole or
+  // not at all: it is made complete (tables, mark, write-ahead log mode) on
+  // a temporary name beside it and renamed into place, so a kill or a full
+  // disk leaves the name missing (or empty) as it was. A file that is
+  // already one of ours is left as it is (0). An SQLite file with no tables
+  // at all and no application id (a creation of ours cut short by an older
+  // version) is completed in place, in one transaction. Any other file that
+  // is not ours gives 36 or 47 and is not touched; 5 when the folder cannot
+  // be written; 52 when open. The instance stays closed.
   [[nodiscard]] ErrorCode Create();
   // Closes the file; the buffer keeps its contents. An open transaction of
   // Logout is rolled back, an open reading ended. Any time; nothing when
@@ -271,10 +285,13 @@ class RecordFile {
   ErrorCode Fail(ErrorCode code, std::string detail = {});
   ErrorCode Ok();
   ErrorCode CheckFile(bool* marked);
-  ErrorCode Connect(int flags);
+  ErrorCode Connect(int flags, const std::string& name);
+  ErrorCode Connect(int flags) { return Connect(flags, decl_.fileName); }
   ErrorCode Verify();
   ErrorCode VerifyReadOnly();
   ErrorCode InstallSchema();
+  bool InterruptedCreation();
+  ErrorCode CreateWhole();
   std::string ColumnList() const;
   std::string KeyOrderBy(int key) const;
   std::string OptionalFilter(int key) const;

@@ -572,6 +572,10 @@ bool SessionEnded(int thread) {
   return r != nullptr && r->sessionEnded;
 }
 
+bool CloseDownPending() {
+  return SessionEnded(ThreadNumber()) || ThisThreadQueue().Holds(EVENT::CloseDown);
+}
+
 void BroadcastPower(int thread, WPARAM event) {
   std::vector<HWND> frames;
   {

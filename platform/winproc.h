@@ -190,6 +190,12 @@ void QueryEndSession(int thread);
 // woken. For the rest of the process's life.
 void EndSession(int thread);
 bool SessionEnded(int thread);
+// A close-down is on its way to the calling thread's windows: the session
+// has ended for the thread (EndSession, also before its messages are
+// dispatched) or an EVENT::CloseDown waits in its queue (a service stop).
+// Long work in a handler (a task scan) asks it before each step that a
+// close-down would cut short.
+bool CloseDownPending();
 // Posts WM_POWERBROADCAST with the power event (PBT_*) to each native window
 // of the thread.
 inline constexpr WPARAM PBT_APMQUERYSUSPEND = 0x0;

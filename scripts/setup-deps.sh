@@ -8,7 +8,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev libsystemd-dev dbus-daemon
   qt6-base-dev qt6-qpa-plugins qt6-translations-l10n libjpeg62-turbo-dev fonts-dejavu-core
-  xvfb openbox xdotool x11-utils trayer
+  xvfb openbox xdotool x11-utils trayer strace
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

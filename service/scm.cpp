@@ -302,6 +302,12 @@ bool ConfigValid(const ServiceConfig& c) {
     if (!UnitValueValid(v)) return false;
   for (const auto& v : c.environment)
     if (!UnitValueValid(v) || v.find('=') == std::string::npos || v.front() == '=') return false;
+  // Taken unquoted: an absolute path that neither ends in a blank (cut off)
+  // nor in a backslash (the line would go on).
+  const std::string& wd = c.workingDirectory;
+  if (!wd.empty() && (!UnitValueValid(wd) || wd.front() != '/' || wd.back() == ' ' || wd.back() == '\t' ||
+                      wd.back() == '\\'))
+    return false;
   return true;
 }
 
@@ -412,7 +418,13 @@ std::string UnitText(const ServiceConfig& c) {
   std::string exec;
   for (size_t i = 0; i < c.command.size(); ++i) exec += (i ? " " : "") + Quoted(c.command[i], i > 0);
   std::string text = "[Unit]\nDescription=" + description + "\n\n[Service]\nType=notify\nExecStart=" + exec + "\n";
+  if (!c.workingDirectory.empty()) {
+    text += "WorkingDirectory=";
+    for (char ch : c.workingDirectory) text += ch == '%' ? "%%" : std::string(1, ch);
+    text += "\n";
+  }
   for (const auto& e : c.environment) text += "Environment=" + Quoted(e, false) + "\n";
+  text += "Restart=on-failure\nRestartSec=" + std::to_string(kRestartSeconds) + "\n";
   return text + "\n[Install]\nWantedBy=multi-user.target\n";
 }
 

@@ -145,6 +145,7 @@ struct ServiceConfig {
   uint32_t errorControl = SERVICE_ERROR_NORMAL;
   std::vector<std::string> command;      // the program's full path, then its arguments
   std::vector<std::string> environment;  // "NAME=value", set for the service's process
+  std::string workingDirectory;          // the service's current folder; "" for none
 };
 
 class ServiceManager {
@@ -194,8 +195,11 @@ std::string UnitFolder();
 
 // The unit text for a service: Description (the display name), Type=notify,
 // ExecStart (every word quoted; "\" and "\"" escaped, "%" as "%%", and in
-// the arguments "$" as "$$"), an Environment= line per entry (quoted and
-// escaped the same way, "$" as it is), WantedBy=multi-user.target.
+// the arguments "$" as "$$"), WorkingDirectory= (as it is, "%" as "%%";
+// systemd takes the value unquoted), an Environment= line per entry (quoted
+// and escaped as ExecStart's, "$" as it is), Restart=on-failure after
+// kRestartSeconds, WantedBy=multi-user.target.
+inline constexpr int kRestartSeconds = 10;
 std::string UnitText(const ServiceConfig& config);
 // Whether a value can stand in a unit: UTF-8 without control characters.
 bool UnitValueValid(std::string_view value);

@@ -251,6 +251,9 @@ void InstallService() {
   // The exact path: a name that ends in blanks is still that file.
   config.command = {module, "SERVICEPATH=" + folder};
   config.environment = PortEnvironment();
+  // Started in its data folder, as a window program started there: the
+  // INI and the single-instance guard are that folder's.
+  config.workingDirectory = folder;
 
   bool created = false;
   if (folder.empty()) syslib::SetLastErrorFromErrno(folderErr != 0 ? folderErr : ENOENT);
@@ -261,7 +264,8 @@ void InstallService() {
     Box(ErrorText(".\rCannot create Service Entry in Registry."), "Error");
     return;
   }
-  Box("Service \"" + std::string(TrimRight(ServiceDisplayName)) + "\" installed.\rExecutable:  " + ServiceCommandLine,
+  Box("Service \"" + std::string(TrimRight(ServiceDisplayName)) + "\" installed.\rExecutable:  " + ServiceCommandLine +
+          "\rWorking folder:  " + folder + "\rRestart:  on failure, after " + std::to_string(kRestartSeconds) + " s",
       "Finished");
 }
 

@@ -79,11 +79,13 @@ SERVICE_STATUS ServiceStatusFor(int32_t state, int32_t win32ExitCode, int32_t se
                                 int32_t checkPoint, int32_t waitHint);
 
 // Installs the service through ServiceControlManager(): the program's path
-// and "SERVICEPATH=" with the current folder, and every VELORN_COMn set now
-// in the service's environment. Refused with "INVALID NAME" for a value the
+// and "SERVICEPATH=" with the current folder, the current folder as its
+// working folder, every VELORN_COMn set now in the service's environment,
+// and a restart after a failure. Refused with "INVALID NAME" for a value the
 // unit cannot hold (service/scm.h) and with "FILENAME EXCED RANGE" for a
 // command line over 255 characters; nothing is written then. Ends with the
-// box "Finished" (the command line, unquoted) or an error box.
+// box "Finished" (the command line, unquoted, the working folder and the
+// restart) or an error box.
 void InstallService();
 // Removes the service (a running one is not stopped); ends with a box.
 void RemoveService();

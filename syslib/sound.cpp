@@ -17,6 +17,7 @@
 #define SDL_MAIN_HANDLED
 #include <SDL.h>
 
+#include "platform/recordfile.h"
 #include "platform/text.h"
 
 namespace syslib {
@@ -38,8 +39,10 @@ bool UsableName(std::string_view name) {
 }
 
 // The whole of a regular file, opened without blocking (a pipe or device
-// never holds the loader up).
+// never holds the loader up). A record file this process has open is no
+// sound: closing it here would drop the process's locks on it.
 std::optional<std::vector<uint8_t>> ReadRegularFile(const std::string& name) {
+  if (platform::rec::HeldOpenHere(name)) return std::nullopt;
   const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return std::nullopt;
   std::optional<std::vector<uint8_t>> result;

@@ -4,7 +4,8 @@
 # Runs a command on an X display of its own: a virtual X server (Xvfb) with a
 # window manager (openbox), DISPLAY set to it and the toolkit on X
 # (QT_QPA_PLATFORM=xcb). Both are stopped when the command ends, and the
-# command is stopped when it runs longer than VELORN_X_LIMIT seconds (300).
+# command is stopped when it runs longer than VELORN_X_LIMIT seconds (300;
+# the CTest entries set it to fit what they do).
 #
 # VELORN_XVFB_DISPLAYS="11-19" keeps to those display numbers (the first one
 # free is taken); without it the X server picks a free number itself.

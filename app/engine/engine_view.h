@@ -1,6 +1,6 @@
 // What the window hosting the engine gives it: the controls the engine
-// writes (by label), the task list's refresh, the application's error box
-// and the program's end. The engine knows no window; the host implements
+// writes (by label), the task list's refresh, the application's error box,
+// the program's end, whether it is closing down and its output. The engine knows no window; the host implements
 // EngineView and fills EngineHooks.
 #pragma once
 
@@ -31,10 +31,19 @@ using ErrorBox = std::function<void(std::string_view icon, std::string_view titl
 // when a test's does, the engine's call that asked for it stops there.
 using EndProgram = std::function<void(int exitStatus)>;
 
+// True once the program is closing down (the end of the session, a service
+// stop): asked on the engine's thread.
+using CloseDownPending = std::function<bool()>;
+// A line for the program's own output (the journal of a service): the
+// connection's changes.
+using Report = std::function<void(std::string_view line)>;
+
 struct EngineHooks {
   EngineView* view = nullptr;  // not owned; nullptr: the engine writes nowhere
   ErrorBox errorBox;           // empty: the platform's plain box
   EndProgram endProgram;       // empty: platform::Halt
+  CloseDownPending closingDown;  // empty: never
+  Report report;               // empty: the debug log alone
 };
 
 }  // namespace app::engine

@@ -63,11 +63,16 @@ void Protocol::DebugText(std::string_view text) {
 
 std::string Protocol::PortName() const { return std::string(platform::text::TrimRight(port_.COM_PORT)); }
 
+void Protocol::Report(const std::string& line) {
+  WriteLogLine(Stamp() + " " + line);
+  if (hooks_.report) hooks_.report(line);
+}
+
 void Protocol::LoseDevice() {
   ops_.close(port_.PortHandle);
   port_.PortHandle = -1;
   port_.PortLost = 1;
-  WriteLogLine(Stamp() + " connection lost: " + (port_.OpenPortName.empty() ? PortName() : port_.OpenPortName));
+  Report("connection lost: " + (port_.OpenPortName.empty() ? PortName() : port_.OpenPortName));
   port_.OpenPortName.clear();
 }
 
@@ -121,7 +126,7 @@ uint8_t Protocol::ReconnectQuietly() {
   if (Connect(false) != 1) return 0;
   SilenceOutputs();
   if (port_.PortHandle < 0) return 0;
-  WriteLogLine(Stamp() + " connection restored: " + PortName());
+  Report("connection restored: " + PortName());
   return 1;
 }
 

@@ -22,7 +22,8 @@
 // A lost device. When a write or a baud change fails because the device is
 // gone (the port layer's lost() says so: an I/O error, no such device, a
 // hung-up line), the port is closed, PortHandle := -1, PortLost := 1 and one
-// line goes to the debug log; the rest of the call goes on as with no port.
+// line goes to the debug log and the program's output (EngineHooks::report);
+// the rest of the call goes on as with no port.
 // Callers see the loss as PortHandle < 0.
 #pragma once
 
@@ -69,8 +70,7 @@ struct PortState {
   int32_t LastReadCount = 0;        // the last console read's count; kept, never read
   platform::StdTime GLO_AMP_DELAY = 0;  // amplifier delay, a time of day read as a duration
   platform::StdTime AmpWaitStart = 0;   // time of day MainRelayOn sent "s64\r"
-  // 1 from a loss of the device until a connection succeeds: the timer tick
-  // then tries ReconnectQuietly once per scan interval.
+  // 1 from a loss of the device until a connection succeeds.
   uint8_t PortLost = 0;
 };
 
@@ -102,10 +102,11 @@ class Protocol {
   // "Chyba připojení" has then been shown and PortHandle is negative.
   [[nodiscard]] uint8_t ConnectPort();
   // The same steps without a box, then every zone silenced (SilenceOutputs),
-  // as the program does at start; the timer tick calls it while the port is
-  // lost. Result: 1 when the port is open and the zones were silenced
-  // without a loss (one debug-log line says so); 0 otherwise, with
-  // PortHandle negative and PortLost unchanged.
+  // as the program does at start; the timer tick calls it once per scan
+  // interval while the port is not connected (lost, or never connected).
+  // Result: 1 when the port is open and the zones were silenced without a
+  // loss (one line in the debug log and the program's output says so); 0
+  // otherwise, with PortHandle negative and PortLost unchanged.
   [[nodiscard]] uint8_t ReconnectQuietly();
   // ?DEBUG_TEXT "Odpojuji komunikaci...", ClosePort(PortHandle),
   // KillAllPorts, PortHandle := -1: traffic before the next connection
@@ -162,6 +163,8 @@ class Protocol {
   void SwitchBaud(ConsoleState& console, const char* baud);
   void Drain();
   void LoseDevice();
+  // A line to the debug log (with its stamp) and to the program's output.
+  void Report(const std::string& line);
   void DebugText(std::string_view text);
 
   PortState& port_;

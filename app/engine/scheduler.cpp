@@ -57,6 +57,8 @@ void Scheduler::TaskFileError(int code) {
   else platform::Halt(kTaskFileErrorExit);
 }
 
+bool Scheduler::ClosingDown() const { return hooks_.closingDown && hooks_.closingDown(); }
+
 void Scheduler::SetPlaybackEnd(platform::StdTime length) {
   platform::StdDate date = Today();
   const int64_t duration = length > 0 ? length : 0;
@@ -116,10 +118,11 @@ void Scheduler::HandleTimerTick() {
   if (state_.GLO_TIMEOUT <= std::numeric_limits<int32_t>::max() - kTickStep) state_.GLO_TIMEOUT += kTickStep;
   if (state_.GLO_TIMEOUT >= kScanPeriod) {
     if (port_.PortHandle >= 0 && state_.PlaybackRunning == 0 && state_.GLO_HLASENI == 0) {
-      ScanTasks();
+      if (!ClosingDown()) ScanTasks();
       state_.GLO_TIMEOUT = 0;
-    } else if (port_.PortHandle < 0 && port_.PortLost == 1) {
-      // A lost device is tried again once per scan interval, without a box.
+    } else if (port_.PortHandle < 0) {
+      // A port lost or never connected (a device that came late) is tried
+      // again once per scan interval, without a box.
       (void)protocol_.ReconnectQuietly();
       state_.GLO_TIMEOUT = 0;
     }
@@ -248,7 +251,7 @@ void Scheduler::ScanTasks() {
       if (r.OPAKOVANI_POCET != 255) --r.OPAKOVANI_POCET;
       if (r.OPAKOVANI_POCET == 0) after = r.AUTOMATICKY_SMAZAT == 1 ? AfterRun::Delete : AfterRun::Deactivate;
     }
-    if (!RunTask(f, today, after)) break;
+    if (ClosingDown() || !RunTask(f, today, after)) break;
     if (after == AfterRun::Delete) WriteLogLine(Stamp() + " deleting the task: " + std::to_string(r.ID));
     if (after == AfterRun::Deactivate) WriteLogLine(Stamp() + " setting the task inactive: " + std::to_string(r.ID));
   }

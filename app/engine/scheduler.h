@@ -85,10 +85,10 @@ class Scheduler {
   // a manual playback (521, 501) while ManualPlaybackRequested is 1;
   // EndPlaybackIfDue; PollConsole, QueryConsole; LiveStateMachine;
   // GLO_TIMEOUT += 50, and at 4000 or more: ScanTasks when PortHandle >= 0,
-  // PlaybackRunning is 0 and GLO_HLASENI is 0, or ReconnectQuietly while
-  // the port is lost (PortLost), either followed by GLO_TIMEOUT := 0
-  // (otherwise the counter keeps growing); SYS_TIME := now;
-  // ShowConnectionState.
+  // PlaybackRunning is 0, GLO_HLASENI is 0 and no close-down is on its way,
+  // or ReconnectQuietly while the port is not connected, either followed
+  // by GLO_TIMEOUT := 0 (otherwise the counter keeps growing); SYS_TIME :=
+  // now; ShowConnectionState.
   void HandleTimerTick();
   // When the playback's end (date and time, or the monotonic end) has
   // passed, also when nothing plays: PlaybackRunning := 0, ?INFO_TEXT "",
@@ -105,7 +105,10 @@ class Scheduler {
   // and, unless that lost the device, reads Tasks.tps on TAS:KeyAkt_Cas from
   // (1, now - 3 minutes) and runs every due task (one-shot and weekly rules).
   // Reading stops at the first record that is not active or whose time is
-  // not earlier than now: no later record can be due. The scan reads through
+  // not earlier than now: no later record can be due. Once a close-down is
+  // on its way (EngineHooks::closingDown) no further task is run: a task not
+  // started is not booked, so it is due at the next start while its three
+  // minutes last; one already started finishes its booking. The scan reads through
   // an instance of its own, opened for the scan. A file that cannot be
   // opened is shown on ?DEBUG_TEXT and logged; the next scan tries again.
   // A run that loses the device ends the scan; GLO_TIMEOUT := 0 at the end.
@@ -139,6 +142,7 @@ class Scheduler {
  private:
   bool Book(TaskFile& file, platform::StdDate runDay, AfterRun after);
   void TaskFileError(int code);
+  bool ClosingDown() const;
   void Lamp(int32_t code);
   void DebugText(std::string_view text);
   void InfoText(std::string_view text);

@@ -33,12 +33,22 @@ constexpr const char* kStatusLabels[] = {"?INFO_TEXT", "?INFO_TEXT:2"};
 std::string Caption() { return std::string(platform::text::TrimRight(CaptionText)); }
 constexpr const char* kIcon = "velorn.ico";
 
+void Say(std::string_view line) { [[maybe_unused]] const ssize_t n = ::write(STDOUT_FILENO, line.data(), line.size()); }
+
+// The engine's lines on the program's output (a service's journal).
+void ReportLine(std::string_view line) { Say("velorn: " + std::string(line) + "\n"); }
+
 }  // namespace
 
 MainWindow::MainWindow(engine::PortOps ops)
     : pu::WindowController(window_),
       window_("Main"),
-      engine_({.view = this, .errorBox = aMessage, .endProgram = platform::Halt}, std::move(ops)) {
+      engine_({.view = this,
+               .errorBox = aMessage,
+               .endProgram = platform::Halt,
+               .closingDown = pu::CloseDownPending,
+               .report = ReportLine},
+              std::move(ops)) {
   engine::InstallLiveStateMachine(engine_);
   BuildMainWindow(window_, locals_, engine_);
   window_.SetTimer(kMainTimer);
@@ -178,7 +188,9 @@ void MainWindow::HandleMainOpenWindow() {
   window_.Alert(kKeyCtrlQ);
   window_.Alert(kKeyCtrlS);
   window_.SetText(Caption());
-  if (engine_.protocol.ConnectPort() == 1) {
+  // A start that is already being closed down leaves the port alone: the
+  // greeting and the silencing would only hold the close-down up.
+  if (!pu::CloseDownPending() && engine_.protocol.ConnectPort() == 1) {
     // The window leaves the screen once its icon is in the tray.
     if (iconInTray_)
       HideToTray();
@@ -296,8 +308,6 @@ void MainWindow::RefreshTaskList() { lists_.RefreshTaskList(); }
 // --- Main
 
 namespace {
-
-void Say(std::string_view line) { [[maybe_unused]] const ssize_t n = ::write(STDOUT_FILENO, line.data(), line.size()); }
 
 // The running Main's window, for RequestMainEnd.
 struct Running {

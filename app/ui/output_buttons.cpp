@@ -6,6 +6,7 @@
 #include "app/data/masks.h"
 #include "app/data/records.h"
 #include "platform/locale_texts.h"
+#include "platform/recordfile.h"
 #include "platform/stdtime.h"
 #include "platform/text.h"
 #include "syslib/sound.h"
@@ -40,6 +41,8 @@ pu::Binding TimeBinding(int32_t& var) {
 
 bool PlayableFile(std::string_view path) {
   if ((syslib::FileExistsByAttributes(path) & syslib::kAttrArchive) == 0) return false;
+  // Opening and closing a record file of ours would drop our locks on it.
+  if (platform::rec::HeldOpenHere(std::string(path))) return false;
   const int fd = ::open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   ::close(fd);

@@ -42,8 +42,8 @@ bool PathFitsField(std::string_view path);
 platform::ui::Binding PathBinding(std::string& var);
 // A time entry's variable: a time entered as 00:00:00 is held as no time (0).
 platform::ui::Binding TimeBinding(int32_t& var);
-// True for a regular file that opens for reading (a folder, a device or a
-// missing file is not one).
+// True for a regular file that opens for reading (a folder, a device, a
+// missing file or a record file this program has open is not one).
 bool PlayableFile(std::string_view path);
 
 // Adds ?GROUP_1ST "Aktivní výstupy" (a grid of 8 columns) with ?BUTTON_1 ..

@@ -6,10 +6,12 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QIdentityProxyModel>
 #include <QLocale>
+#include <QMimeDatabase>
 #include <QTreeView>
 #include <QLineEdit>
 #include <array>
@@ -137,6 +139,19 @@ class LocalForms final : public QIdentityProxyModel {
   }
 };
 
+// Icons and types from a file's kind and name alone. The toolkit's own look
+// into each file's contents opens and closes the program's record files,
+// which would drop the locks its connections hold on them.
+class NameOnlyIcons final : public QFileIconProvider {
+ public:
+  QIcon icon(const QFileInfo& info) const override {
+    return QFileIconProvider::icon(info.isDir() ? QFileIconProvider::Folder : QFileIconProvider::File);
+  }
+  QString type(const QFileInfo& info) const override {
+    return QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchExtension).comment();
+  }
+};
+
 // Takes existing files only and never opens a box of its own: a name that
 // names no file leaves the dialog open.
 class OpenDialog final : public QFileDialog {
@@ -192,6 +207,8 @@ std::string ShowOpenFileDialog(QtView& view, const FileDialogRequest& r) {
   if (&pu::ThreadView() != &view) return {};
   OpenDialog dialog(nullptr, Q(r.title), QDir::currentPath());
   dialog.setOption(QFileDialog::DontUseNativeDialog);
+  NameOnlyIcons icons;
+  dialog.setIconProvider(&icons);
   dialog.setOption(QFileDialog::ReadOnly);  // no renaming, deleting or new folders
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setProxyModel(new LocalForms(&dialog));

@@ -18,6 +18,7 @@
 #include "platform/view.h"
 #include "platform/window.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/loop_guard.h"
 
 namespace testsupport {
 
@@ -63,6 +64,7 @@ class Desk final : public pu::HeadlessView {
   void Play(std::vector<Step> script) {
     steps_ = std::move(script);
     next_ = 0;
+    guard_ = {100000, "the windows"};
   }
   std::vector<Seen> seen;
   // Answers to cMessage: "?BUTTON1" (the second, confirming pair),
@@ -78,6 +80,7 @@ class Desk final : public pu::HeadlessView {
     // A look at the view between queued events: the script waits until
     // the loop has nothing left to do.
     if (deadline && *deadline <= clock_.Now() && q.Size() > 0) return;
+    if (guard_.Ends()) return;
     pu::Window& w = *pu::ThreadWindows().back();
     if (w.Find("?UZIVATELSKY_TEXT") != nullptr) return Answer(w);
     while (next_ < steps_.size()) {
@@ -130,6 +133,7 @@ class Desk final : public pu::HeadlessView {
 
   static constexpr int kMisses = 1000;
   FakeClock& clock_;
+  LoopGuard guard_{100000, "the windows"};
   int misses_ = 0;
   std::vector<Step> steps_;
   std::size_t next_ = 0;

@@ -18,6 +18,7 @@
 #include "app/data/records.h"
 #include "platform/stdtime.h"
 #include "platform/window.h"
+#include "tests/support/loop_guard.h"
 
 namespace testsupport {
 
@@ -36,9 +37,11 @@ class FormOperator final : public pu::HeadlessView {
   // Answers to questions: "?BUTTON1" (the second pair), "?BUTTON2" (the
   // first), "close" (the close box); the first pair when none is left.
   std::vector<std::string> answers;
+  LoopGuard guard{10000, "the dialog"};
 
   bool Interactive() const override { return true; }
   void Pump(pu::EventQueue&, uint64_t, std::optional<pu::TimePoint>) override {
+    if (guard.Ends()) return;
     pu::Window& w = *pu::ThreadWindows().back();
     if (w.Find("?UZIVATELSKY_TEXT") != nullptr) {
       boxes.push_back({w.Text(), w["?UZIVATELSKY_TEXT"].Text()});

@@ -18,6 +18,7 @@
 #include "syslib/serial.h"
 #include "tests/engine/prompt_console.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/loop_guard.h"
 #include "tests/support/tempdir.h"
 #include "tools/devsim.h"
 
@@ -43,6 +44,7 @@ class Operator : public pu::HeadlessView {
 
   bool Interactive() const override { return true; }
   void Pump(pu::EventQueue& q, uint64_t seen, std::optional<pu::TimePoint> deadline) override {
+    if (guard_.Ends()) return;
     if (wait && wait(*pu::ThreadWindows().back())) return;
     if (!deadline) return HeadlessView::Pump(q, seen, deadline);
     if (*deadline > clock_.Now()) clock_.Advance(*deadline - clock_.Now());
@@ -50,6 +52,7 @@ class Operator : public pu::HeadlessView {
 
  private:
   FakeClock& clock_;
+  LoopGuard guard_{1000, "the windows"};
 };
 
 class InfoWindowOnPort : public ::testing::Test {

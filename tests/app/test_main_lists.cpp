@@ -22,6 +22,7 @@
 #include "tests/engine/recording_port.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/icon_file.h"
+#include "tests/support/loop_guard.h"
 #include "tests/support/tempdir.h"
 
 namespace {
@@ -56,11 +57,13 @@ class Operator final : public pu::NativeHeadlessView {
   std::size_t done = 0;
   std::vector<std::string> boxes;  // "title: text"
   std::vector<std::string> answers;
+  testsupport::LoopGuard guard{10000, "the main window"};
 
   bool Interactive() const override { return true; }
   void Pump(pu::EventQueue& q, uint64_t seen, std::optional<pu::TimePoint> deadline) override {
     pu::DispatchNativeMessages();
     if (q.Size() > 0 || q.Generation() != seen) return;
+    if (guard.Ends()) return;
     pu::Window& w = *pu::ThreadWindows().back();
     if (w.Find("?UZIVATELSKY_TEXT") != nullptr) {
       boxes.push_back(w.Text() + ": " + w["?UZIVATELSKY_TEXT"].Text());
@@ -168,6 +171,7 @@ class MainListsTest : public ::testing::Test {
     op_.steps = std::move(steps);
     op_.steps.push_back([](pu::Window& w) { w.Post(pu::EVENT::CloseDown); });
     op_.done = 0;
+    op_.guard = {10000, "the main window"};
     m.Run();
     EXPECT_EQ(op_.done, op_.steps.size());
   }

@@ -32,6 +32,7 @@
 #include "tests/engine/recording_port.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/icon_file.h"
+#include "tests/support/loop_guard.h"
 #include "tests/support/recording_shell.h"
 #include "tests/support/tempdir.h"
 
@@ -66,7 +67,12 @@ class Probe : public ui::MainWindow {
       ++ticks;
       if (before + 50 >= kScanPeriod && Engine().schedulerState.GLO_TIMEOUT == 0) scanTicks.push_back(ticks);
     }
-    if (step) step(*this, e);
+    // A step that stopped at an ASSERT before it closed the window, or a
+    // script that never closes it, ends here instead of ticking for ever.
+    if (step && !guard_.Ends(e == pu::EVENT::Timer)) {
+      step(*this, e);
+      guard_.Ends(false);
+    }
     // The first tick is due one period after the open event, which comes
     // just before the icon's event.
     if (advance && (e == pu::EVENT::Timer || e == ui::TrayLoadIconEvent)) clock_.Advance(250ms);
@@ -77,6 +83,7 @@ class Probe : public ui::MainWindow {
 
  private:
   testsupport::FakeClock& clock_;
+  testsupport::LoopGuard guard_{1000, "the main window"};
 };
 
 // The relay commands ("q", "s..", "r..") among a port's writes.
@@ -94,6 +101,21 @@ class WatchingView final : public pu::NativeHeadlessView {
   void DestroyNative(pu::Window& w) override {
     headAtClose = pu::GetWindowProc(pu::FrameHandle(w));
     NativeHeadlessView::DestroyNative(w);
+  }
+};
+
+// Native windows without widgets and an operator at the boxes: while a box
+// waits, `atBox` runs, then the box's OK is pressed.
+class BoxOperatorView final : public pu::NativeHeadlessView {
+ public:
+  std::function<void()> atBox;
+  bool Interactive() const override { return true; }
+  void Pump(pu::EventQueue& q, uint64_t seen, std::optional<pu::TimePoint> deadline) override {
+    pu::DispatchNativeMessages();
+    pu::Window& top = *pu::ThreadWindows().back();
+    if (top.Find("?UZIVATELSKY_TEXT") == nullptr) return NativeHeadlessView::Pump(q, seen, deadline);
+    if (atBox) atBox();
+    top.Press("?BUTTON_OK");
   }
 };
 
@@ -479,6 +501,35 @@ TEST_F(MainWindowTest, AClickOnTheIconBringsTheWindowBackRestoredAndInFront) {
   Run(p);
   EXPECT_TRUE(clicked);
   EXPECT_GE(fronts, 1);
+}
+
+TEST_F(MainWindowTest, AClickOnTheIconWhileABoxIsOpenAboveTheWindowBringsTheWindowBack) {
+  BoxOperatorView view;
+  pu::SetThreadView(&view);
+  testsupport::RecordingShell shell;
+  Probe p(clock_, port_.Ops());
+  int clicks = 0;
+  bool hiddenAfter = true;
+  view.atBox = [&] {
+    ASSERT_EQ(shell.icons.size(), 1u);
+    const auto [hwnd, id] = *shell.icons.begin();
+    pu::SendMessage(hwnd, syslib::TaskBarCallBackMsg, id, syslib::WM_LBUTTONDOWN);
+    pu::SendMessage(hwnd, syslib::TaskBarCallBackMsg, id, syslib::WM_LBUTTONUP);
+  };
+  p.step = [&](Probe& w, int e) {
+    if (e == syslib::TrayLeftUpEvent) ++clicks;
+    if (e != pu::EVENT::Timer) return;
+    if (w.ticks == 1) {
+      ASSERT_TRUE(w.Win().Hidden()) << "connected, with its icon in the tray";
+      ui::aMessage("inform.ico", "Test", "Okno nad hlavním oknem");
+    } else {
+      hiddenAfter = w.Win().Hidden();
+      w.CloseDown();
+    }
+  };
+  Run(p);
+  EXPECT_EQ(clicks, 1) << "the click on the icon reaches the main window, though a box ran above it";
+  EXPECT_FALSE(hiddenAfter) << "the main window came back at the click";
 }
 
 TEST_F(MainWindowTest, WhenTheTrayHostGoesTheHiddenWindowComesBackMinimised) {

@@ -170,10 +170,12 @@ std::vector<std::string> NamesWithBlanks(int n, std::vector<int> blank) {
 TEST_F(OutputChoice, BothDialogsShowNamesAndChoicesAndAPresetChoosesOnlyNamedOutputs) {
   for (const char* procedure : {kPlaybackProcedure, kLiveProcedure}) {
     SCOPED_TRACE(procedure);
-    // 20 names (the rest blank), output 2 blank; a preset with outputs 1..8
-    // and 32 and every output of the fifth field.
+    // 20 names (the rest blank), output 2 blank; a preset with outputs 1,
+    // 2, 8, 13, 15 and 32 and every output of the fifth field. A group's
+    // second digit holds its first four outputs, the first digit its last
+    // four: "1C" is 1 and 2 (C) with 8 (1), "A0" 13 and 15, "10" 32.
     testsupport::FillFiles(NamesWithBlanks(20, {2}),
-                           {{"Nic", {"00", "00", "00", "00", "00"}}, {"Hala", {"FF", "00", "00", "10", "FF"}}});
+                           {{"Nic", {"00", "00", "00", "00", "00"}}, {"Hala", {"1C", "A0", "00", "10", "FF"}}});
     State s;
     s.outputs[2] = 1;   // chosen, blank name: disabled yet red
     s.outputs[7] = 1;
@@ -206,8 +208,9 @@ TEST_F(OutputChoice, BothDialogsShowNamesAndChoicesAndAPresetChoosesOnlyNamedOut
         },
         [&](pu::Window& w) {
           for (int k = 1; k <= 32; ++k) {
-            const bool on = k <= 8 && k != 2;  // 32 has no name
-            EXPECT_EQ(s.outputs[static_cast<std::size_t>(k)], on ? 1 : 0) << k;
+            const bool on = k == 1 || k == 8 || k == 13 || k == 15;  // 2 and 32 have no name
+            EXPECT_EQ(s.outputs[static_cast<std::size_t>(k)], on ? 1 : 0)
+                << "output " << k << " of the preset 1C A0 00 10: a group's second digit holds its first four";
             EXPECT_EQ(w[DialogOutputButton(k)].Color(), on ? kChosenColor : pu::kNormalColor) << k;
           }
           for (int k = 33; k <= 40; ++k) EXPECT_EQ(s.outputs[static_cast<std::size_t>(k)], 0) << k;
@@ -218,7 +221,7 @@ TEST_F(OutputChoice, BothDialogsShowNamesAndChoicesAndAPresetChoosesOnlyNamedOut
     };
     EXPECT_EQ(procedure == std::string(kPlaybackProcedure) ? Volba_vystupu(s.Shared()) : Volba_vystupu2(s.Shared()), 0);
     EXPECT_EQ(v.op.done, 2u);
-    EXPECT_EQ(s.outputs[3], 1);  // a cancel keeps the choice
+    EXPECT_EQ(s.outputs[13], 1);  // a cancel keeps the choice
     data::ThreadReleaseDataFiles();
   }
 }

@@ -5,11 +5,13 @@
 #include <signal.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -134,6 +136,97 @@ TEST_F(ServiceMode, AStopRightAfterReadyStillEndsIt) {
   ExpectCleanEnd(*c);
 }
 
+// The words of an ExecStart= value as systemd splits them: quoted, with
+// "\" escapes, "%%" for "%" and, after the program, "$$" for "$".
+std::vector<std::string> ExecWords(const std::string& value) {
+  std::vector<std::string> words;
+  for (size_t i = 0; i < value.size();) {
+    if (value[i] == ' ') {
+      ++i;
+      continue;
+    }
+    std::string w;
+    if (value[i] == '"') {
+      for (++i; i < value.size() && value[i] != '"'; ++i) w += value[i] == '\\' ? value[++i] : value[i];
+      ++i;
+    } else {
+      for (; i < value.size() && value[i] != ' '; ++i) w += value[i];
+    }
+    std::string out;
+    for (size_t k = 0; k < w.size(); ++k) {
+      out += w[k];
+      if ((w[k] == '%' || (w[k] == '$' && !words.empty())) && k + 1 < w.size() && w[k + 1] == w[k]) ++k;
+    }
+    words.push_back(out);
+  }
+  return words;
+}
+
+// "/IS" writes a unit that starts the program in its data folder and brings
+// it back after a failure; started exactly as that unit starts it (its
+// working folder, only its environment lines) the program keeps the data
+// folder's INI and guards that folder against a window program.
+TEST_F(ServiceMode, TheUnitOfSlashISRunsTheProgramInItsDataFolder) {
+  TempDir units;
+  testsupport::ChildOptions o;
+  o.cwd = data_.path();
+  o.env = testsupport::ProgramEnv(runtime_.path());
+  testsupport::SetEnv(o.env, "VELORN_UNIT_DIR=" + units.path());
+  testsupport::SetEnv(o.env, "VELORN_COM1=" + sim_.SlavePath());
+  {
+    Child install(VELORN_EXE, {"/IS"}, o);
+    ASSERT_EQ(install.Wait(kLimit), 0) << install.err();
+  }
+  const std::string unit = ReadFile(units.file("vELORN.service"));
+  for (const std::string& line : {"WorkingDirectory=" + data_.path(), std::string("Restart=on-failure"),
+                                  std::string("RestartSec=10"), "Environment=\"VELORN_COM1=" + sim_.SlavePath() + "\""})
+    EXPECT_NE(unit.find("\n" + line + "\n"), std::string::npos) << line << " in\n" << unit;
+  int status = 0;
+  std::string out;
+  if (testsupport::VerifyUnit(units.file("vELORN.service"), &status, &out)) {
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_EQ(out, "");
+  }
+
+  std::vector<std::string> exec, env;
+  std::string workingFolder;
+  std::istringstream lines(unit);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.starts_with("ExecStart=")) exec = ExecWords(line.substr(10));
+    if (line.starts_with("WorkingDirectory=")) workingFolder = line.substr(17);
+    if (line.starts_with("Environment=")) env.push_back(ExecWords(line.substr(12)).at(0));
+  }
+  ASSERT_EQ(exec.size(), 2u) << unit;
+  EXPECT_EQ(exec[1], "SERVICEPATH=" + data_.path());
+  testsupport::WriteFile(data_.file("velorn.INI"), "[Preserved]\r\nGLO:Pocet_spusteni_programu=4\r\n");
+
+  testsupport::ChildOptions asUnit;
+  asUnit.cwd = workingFolder;
+  asUnit.cleanEnv = true;
+  asUnit.env = env;
+  asUnit.env.push_back("NOTIFY_SOCKET=" + notify_.path());  // what systemd adds for Type=notify
+  Child service(exec[0], {exec.begin() + 1, exec.end()}, asUnit);
+  ASSERT_TRUE(notify_.WaitFor(kRunning, kLimit)) << service.err();
+  ASSERT_TRUE(service.WaitForOutput("velorn: ready", kLimit)) << service.err();
+
+  if (::geteuid() == 0) {  // the guard's folder for root without a session: /run/velorn
+    testsupport::ChildOptions window;
+    window.cwd = data_.path();
+    window.cleanEnv = true;
+    window.env = env;
+    Child second(VELORN_EXE, {}, window);
+    EXPECT_EQ(second.Wait(kLimit), 0) << second.err();
+    EXPECT_NE(second.err().find("Program je již spuštěn !"), std::string::npos) << second.err();
+  }
+
+  service.Signal(SIGTERM);
+  EXPECT_EQ(service.Wait(kLimit), 0) << service.err();
+  const std::string ini = ReadFile(data_.file("velorn.INI"));
+  EXPECT_NE(ini.find("GLO:Pocet_spusteni_programu=5\r\n"), std::string::npos) << ini;
+  EXPECT_FALSE(fs::exists("/velorn.INI")) << "nothing read or written in /";
+  ExpectRecordFilesIntact(data_.path());
+}
+
 TEST(ServiceInstall, AProgramFolderWithBlanksPercentAndDollarReachesExecStartIntact) {
   TempDir runtime, units, tree;
   ::chmod(runtime.path().c_str(), 0700);
@@ -150,7 +243,8 @@ TEST(ServiceInstall, AProgramFolderWithBlanksPercentAndDollarReachesExecStartInt
   testsupport::SetEnv(o.env, "VELORN_UNIT_DIR=" + units.path());
   Child c(exe, {"/IS"}, o);
   EXPECT_EQ(c.Wait(kLimit), 0) << c.err();
-  EXPECT_EQ(c.err(), "Finished: Service \"vELORN\" installed. Executable:  " + exe + " SERVICEPATH=" + dataDir + "\n");
+  EXPECT_EQ(c.err(), "Finished: Service \"vELORN\" installed. Executable:  " + exe + " SERVICEPATH=" + dataDir +
+                         " Working folder:  " + dataDir + " Restart:  on failure, after 10 s\n");
 
   const std::string unit = ReadFile(units.file("vELORN.service"));
   const std::string execStart = "ExecStart=\"" + tree.path() + "/pro gram%%h$HOME 50%%/velorn\" \"SERVICEPATH=" +

@@ -67,10 +67,12 @@ TasksRecord Task(std::string name, std::string repeat = "00", uint8_t count = 0,
 class TaskEditor : public testing::Test {
  protected:
   TaskEditor() : clock_(kToday, kNow), guard_(&clock_) {
-    // Output 30 has a blank name.
+    // Output 30 has a blank name. The preset chooses outputs 1, 2, 8, 13,
+    // 15, 30 and 31 (a group's second digit holds its first four outputs,
+    // the first digit its last four) and the fifth field's.
     auto names = testsupport::Names(32);
     names[29] = "";
-    testsupport::FillFiles(names, {{"Hala", {"FF", "00", "00", "00", "00"}}});
+    testsupport::FillFiles(names, {{"Hala", {"1C", "A0", "00", "60", "FF"}}});
     EXPECT_EQ(data::Controllers().TASKS.Open(), 0);
     platform::SetBoxView([this](std::string_view text, std::string_view caption, platform::BoxIcon, unsigned buttons,
                                 unsigned) {
@@ -254,7 +256,11 @@ TEST_F(TaskEditor, RoundTripsThroughTheForm) {
           EXPECT_EQ(w["?PRE:NAZEV"].Choice(), 0);
           w.Press("?OK");
         }},
-       {}, 1, [](const auto& s) { EXPECT_EQ(Masks(s[0]), (std::array<std::string, 5>{"FF", "00", "00", "00", "00"})); }},
+       {}, 1,
+       [](const auto& s) {
+         EXPECT_EQ(Masks(s[0]), (std::array<std::string, 5>{"1C", "A0", "00", "20", "00"}))
+             << "the preset's named outputs of 1..32: 30 has no name";
+       }},
       {"a stored 255 with auto-delete opens endless, auto-delete 0 and disabled",
        Task("Stále", "7F", 255, {"08", "00", "00", "00", "00"}, 1),
        {[](pu::Window& w) {
@@ -282,6 +288,74 @@ TEST_F(TaskEditor, RoundTripsThroughTheForm) {
     const uint8_t r = c.stored ? Change(id, c.steps, c.answers) : Insert(c.steps, c.answers);
     EXPECT_EQ(r, c.response);
     c.check(Stored());
+  }
+}
+
+// The day check boxes in window order.
+constexpr const char* kDays[] = {"?PONDELI", "?UTERY", "?STREDA", "?CTVRTEK", "?PATEK", "?SOBOTA", "?NEDELE"};
+
+TEST_F(TaskEditor, TheWeekdayMaskHoldsSundayInBit0UpToSaturdayInBit6BothWays) {
+  struct Row {
+    const char* mask;
+    std::vector<std::string> days;  // in window order
+  };
+  const Row rows[] = {
+      {"01", {"?NEDELE"}},  {"02", {"?PONDELI"}}, {"04", {"?UTERY"}},  {"08", {"?STREDA"}},
+      {"10", {"?CTVRTEK"}}, {"20", {"?PATEK"}},   {"40", {"?SOBOTA"}}, {"41", {"?SOBOTA", "?NEDELE"}},
+      {"3E", {"?PONDELI", "?UTERY", "?STREDA", "?CTVRTEK", "?PATEK"}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::string("mask ") + r.mask);
+    // The days checked are stored as the mask ...
+    ClearTasks();
+    std::vector<Step> steps{Type("?TAS:PREHRAT", "/tmp/a.wav")};
+    for (const std::string& d : r.days) steps.push_back([d](pu::Window& w) { w.Press(d); });
+    steps.push_back(Press("?BUTTON_1"));
+    steps.push_back(Press("?OK"));
+    EXPECT_EQ(Insert(steps), 1);
+    const auto s = Stored();
+    ASSERT_EQ(s.size(), 1u);
+    EXPECT_EQ(s[0].OPAKOVANI, r.mask) << "the days checked, as stored";
+    // ... and a task stored with the mask opens with those days checked.
+    ClearTasks();
+    const int32_t id = Store(Task("Dny", r.mask, 1));
+    std::vector<std::string> shown;
+    EXPECT_EQ(Change(id, {[&](pu::Window& w) {
+                for (const char* d : kDays)
+                  if (Checked(w, d)) shown.push_back(d);
+                w.Press("?OK");
+              }}),
+              1);
+    EXPECT_EQ(shown, r.days) << "the stored mask, as the days shown";
+  }
+}
+
+TEST_F(TaskEditor, ACountOfANumberOfTimesEndsAt254For255IsTheEndlessRepeat) {
+  const auto up = [](pu::Window& w) { w.Step("?OPAKOVANI_POCET", 1); };
+  struct Row {
+    const char* what;
+    std::vector<Step> count;
+    uint8_t stored;
+  } rows[] = {
+      {"254 typed", {Type("?OPAKOVANI_POCET", "254")}, 254},
+      {"255 typed is refused, the count keeps its value",
+       {Type("?OPAKOVANI_POCET", "3"), Type("?OPAKOVANI_POCET", "255")}, 3},
+      {"a step up from 254 stays at 254", {Type("?OPAKOVANI_POCET", "254"), up}, 254},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    ClearTasks();
+    std::vector<Step> steps{Type("?TAS:PREHRAT", "/tmp/a.wav"), Press("?PONDELI")};
+    steps.insert(steps.end(), r.count.begin(), r.count.end());
+    steps.push_back([](pu::Window& w) {
+      EXPECT_EQ(w["?OPAKOVANI"].Choice(), 2) << "the radio says a number of times";
+      w.Press("?BUTTON_1");
+    });
+    steps.push_back(Press("?OK"));
+    EXPECT_EQ(Insert(steps), 1);
+    const auto s = Stored();
+    ASSERT_EQ(s.size(), 1u);
+    EXPECT_EQ(s[0].OPAKOVANI_POCET, r.stored) << "255 would store an endless task";
   }
 }
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,8 @@ class RecordingPort {
   std::deque<std::string> replies;  // one per read; "" when none is left
   int reads = 0;
   int closes = 0;
+  // Told of every text written, after it was recorded.
+  std::function<void(const std::string&)> onWrite;
 
   app::engine::PortOps Ops() {
     app::engine::PortOps o;
@@ -70,6 +73,7 @@ class RecordingPort {
       }
       if (gone) return 0;
       writes.push_back({t, baud, platform::GetClock().Now().time_since_epoch()});
+      if (onWrite) onWrite(t);
       return static_cast<int32_t>(t.size());
     };
     o.close = [this](int32_t) { ++closes; };

@@ -4,6 +4,8 @@
 // the latches it leaves.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,7 @@
 #include "app/engine/engine.h"
 #include "app/engine/live.h"
 #include "platform/stdtime.h"
+#include "platform/text.h"
 #include "syslib/serial.h"
 #include "tests/engine/prompt_console.h"
 #include "tests/support/fake_clock.h"
@@ -50,6 +53,19 @@ class LiveOnPort : public ::testing::Test {
     return sent;
   }
 
+  // The latches and GLO:HLASENI a table's row expects.
+  template <class Row>
+  void ExpectLatches(const Row& r) {
+    const LiveState& live = engine_.live;
+    EXPECT_EQ(live.HIST0, r.hist0);
+    EXPECT_EQ(live.HIST1, r.hist1);
+    EXPECT_EQ(live.HIST2, r.hist2);
+    EXPECT_EQ(live.HIST3, r.hist3);
+    EXPECT_EQ(live.LAST_HIST, r.lastHist);
+    EXPECT_EQ(live.MicBlinkPhase, r.blink);
+    EXPECT_EQ(engine_.schedulerState.GLO_HLASENI, r.hlaseni);
+  }
+
   void UseEmptyTaskFile() {
     app::data::AttachThreadFiles();
     filesAttached_ = true;
@@ -57,17 +73,32 @@ class LiveOnPort : public ::testing::Test {
     ASSERT_EQ(f.Create(), 0);
   }
 
+  // The console's port, each write noted with the clock's time.
+  struct Write {
+    std::string text;
+    platform::Clock::Monotonic::time_point at;
+  };
+  PortOps TimedOps() {
+    PortOps o = console_.Ops();
+    o.write = [this, write = o.write](int32_t h, const std::string& text) {
+      writes_.push_back({std::string(platform::text::TrimRight(text)), clock_.Now()});
+      return write(h, text);
+    };
+    return o;
+  }
+
   TempDir dir_{true};
   FakeClock clock_{platform::DateFromYmd(2026, 12, 10), platform::TimeFromHms(10, 0, 0)};
   ClockGuard guard_{&clock_};
   devsim::DeviceSimulator sim_;
   PromptConsole console_{sim_};
+  std::vector<Write> writes_;
   Engine engine_{[] {
                    EngineHooks h;
                    h.endProgram = [](int) {};
                    return h;
                  }(),
-                 console_.Ops()};
+                 TimedOps()};
   bool filesAttached_ = false;
 };
 
@@ -121,20 +152,69 @@ TEST_F(LiveOnPort, EachChangeOfTheSwitchesSendsItsEntryOnceAndSetsTheLatches) {
       {"the tab's announcement over: state 0 at the next tick", 0, '0', 1, Join({allOff, {kMicOff, kOnAirOff}}), 0,
        1, 0, 0, 0, 3, 0, 0},
   };
-  const LiveState& live = engine_.live;
   for (const Step& s : steps) {
     SCOPED_TRACE(s.what);
     engine_.schedulerState.LiveFromTabActive = s.fromTab;
     EXPECT_EQ(Run(s.console, s.ticks), s.sent);
     EXPECT_EQ(engine_.console.INTLACITKA, s.read);
-    EXPECT_EQ(live.HIST0, s.hist0);
-    EXPECT_EQ(live.HIST1, s.hist1);
-    EXPECT_EQ(live.HIST2, s.hist2);
-    EXPECT_EQ(live.HIST3, s.hist3);
-    EXPECT_EQ(live.LAST_HIST, s.lastHist);
-    EXPECT_EQ(live.MicBlinkPhase, s.blink);
-    EXPECT_EQ(engine_.schedulerState.GLO_HLASENI, s.hlaseni);
+    ExpectLatches(s);
   }
+}
+
+// The machine by the state it is given, one call each: the transitions out
+// of state 1 that a console answering at once never shows through the
+// poll (the lamp command of every call in state 1 drains the answer the
+// next poll would read, so the machine passes through 0 on its way out).
+struct Given {
+  const char* what;
+  uint8_t state;  // INTLACITKA at the call
+  Traffic sent;
+  uint8_t hist0, hist1, hist2, hist3, lastHist, blink, hlaseni;
+};
+
+TEST_F(LiveOnPort, EachTransitionSendsItsEntryByTheStateHeldBefore) {
+  const Traffic allOff = Join({Zones('s'), {Relay("r64\r")}});
+  const Traffic allOn = Join({Zones('r'), {Relay("s64\r")}});
+  const Given steps[] = {
+      {"start: everything off", 0, Join({allOff, {kMicOff, kOnAirOff}}), 1, 0, 0, 0, 0, 0, 0},
+      {"0 -> 1: both lamps off", 1, {kMicOff, kOnAirOff}, 0, 1, 0, 0, 0, 0, 1},
+      {"1 held: the MIC backlight blinks on", 1, {kMicOn}, 0, 1, 0, 0, 1, 1, 1},
+      {"1 -> 2: the MIC backlight on, nothing else", 2, {kMicOn}, 0, 0, 1, 0, 1, 1, 1},
+      {"2 held: nothing", 2, {}, 0, 0, 1, 0, 2, 1, 1},
+      {"2 -> 1: both lamps off, the zones and the amplifier as they were", 1, {kMicOff, kOnAirOff}, 0, 1, 0, 0, 2,
+       1, 1},
+      {"1 held: the blink goes on in its phase", 1, {kMicOff}, 0, 1, 0, 0, 1, 0, 1},
+      {"1 -> 3: all 40 zones and the amplifier on at once, both lamps", 3, Join({allOn, {kMicOn, kOnAirOn}}), 0, 0,
+       0, 1, 1, 0, 1},
+      {"3 held: nothing", 3, {}, 0, 0, 0, 1, 3, 0, 1},
+      {"3 -> 1: both lamps off, then everything off", 1, Join({{kMicOff, kOnAirOff}, allOff}), 0, 1, 0, 0, 3, 0, 1},
+      {"1 held: the blink", 1, {kMicOn}, 0, 1, 0, 0, 1, 1, 1},
+      {"1 -> 0: both lamps off, nothing else", 0, {kMicOff, kOnAirOff}, 1, 0, 0, 0, 0, 1, 0},
+  };
+  for (const Given& s : steps) {
+    SCOPED_TRACE(s.what);
+    engine_.console.INTLACITKA = s.state;
+    engine_.scheduler.LiveStateMachine();
+    EXPECT_EQ(console_.Taken(), s.sent);
+    ExpectLatches(s);
+    EXPECT_EQ(sim_.SlaveBaud(), 9600) << "the port rests at 9600 baud";
+  }
+}
+
+TEST_F(LiveOnPort, BothSwitchesOnSwitchTheAmplifierOnWithoutItsDelay) {
+  engine_.portState.GLO_AMP_DELAY = platform::TimeFromHms(0, 0, 2);
+  for (const uint8_t state : {uint8_t{0}, uint8_t{3}}) {
+    engine_.console.INTLACITKA = state;
+    engine_.scheduler.LiveStateMachine();
+  }
+  EXPECT_EQ(console_.Taken(), Join({Zones('s'), {Relay("r64\r"), kMicOff, kOnAirOff}, Zones('r'),
+                                    {Relay("s64\r"), kMicOn, kOnAirOn}}));
+  // The amplifier's exchange is followed by the lamps as any command by
+  // the next, not after the delay.
+  const auto amp = std::find_if(writes_.begin(), writes_.end(), [](const Write& w) { return w.text == "s64\r"; });
+  ASSERT_TRUE(amp != writes_.end() && amp + 1 != writes_.end());
+  EXPECT_LT((amp + 1)->at - amp->at, std::chrono::seconds(2))
+      << "the lamps waited for the amplifier delay (2 s set): state 3 sends s64 as a plain exchange";
 }
 
 TEST_F(LiveOnPort, NoScanRunsWhileTheAnnouncementIsOn) {

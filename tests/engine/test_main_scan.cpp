@@ -17,6 +17,7 @@
 #include "platform/stdtime.h"
 #include "syslib/sound.h"
 #include "tests/engine/task_file.h"
+#include "tests/support/loop_guard.h"
 #include "tests/support/tempdir.h"
 #include "tools/devsim.h"
 
@@ -35,6 +36,7 @@ class TwoScanWindow : public app::ui::MainWindow {
     int32_t& timeout = Engine().schedulerState.GLO_TIMEOUT;
     const int32_t before = timeout;
     const int r = MainWindow::OnWindowEvent();
+    if (guard_.Ends(tick)) return r;
     if (tick && before + 50 >= kScanPeriod && timeout == 0) {
       ++scans;
       if (scans == 1) timeout = kScanPeriod - 50;  // the next tick scans again
@@ -46,6 +48,10 @@ class TwoScanWindow : public app::ui::MainWindow {
     ++refreshes;
     MainWindow::RefreshTaskList();
   }
+
+ private:
+  // The two scans come within a few ticks.
+  testsupport::LoopGuard guard_{40, "the main window"};
 };
 
 TEST(MainWindowScan, ADueTaskPlaysOnceInItsZonesAndIsBookedAndTheCloseDownSwitchesOff) {

@@ -502,7 +502,9 @@ struct Box {
   platform::BoxIcon icon;
 };
 
-TEST_F(EngineOnPort, APortThatCannotBeOpenedIsReportedAndNeverScanned) {
+// A port that cannot be opened is reported once and never scanned; it is
+// tried quietly once per scan interval and used once it opens.
+TEST_F(EngineOnPort, APortThatCannotBeOpenedIsReportedOnceAndTriedQuietlyUntilItOpens) {
   // The failing port calls still take their sleeps: on a fake clock a
   // hundred ticks take no real time, and what they slept shows whether a
   // scan ran.
@@ -544,9 +546,27 @@ TEST_F(EngineOnPort, APortThatCannotBeOpenedIsReportedAndNeverScanned) {
     const auto slept = clock.Slept();
     for (int i = 0; i < 100; ++i) engine_.scheduler.HandleTimerTick();
     EXPECT_EQ(clock.Slept() - slept, 100 * Ms(kQueryMs)) << "only the ticks' queries";
-    EXPECT_GE(sched_.GLO_TIMEOUT, kScanPeriod) << "a scan was due";
+    EXPECT_EQ(sched_.GLO_TIMEOUT, (100 - kScanPeriod / kTickStep) * kTickStep) << "counted anew after a quiet try";
     EXPECT_EQ(sched_.KOMUNIKACE, "Nepřipojeno !");
     EXPECT_EQ(sim_.Received(), "");
+    EXPECT_EQ(boxes.size(), 1u) << "the tries are quiet";
+
+    // The device appears: the next try connects, greets and silences it.
+    comEnv_.Set(sim_.SlavePath());
+    const size_t from = sim_.Commands().size();
+    while (port_.PortHandle < 0 && sched_.GLO_TIMEOUT != 0) engine_.scheduler.HandleTimerTick();
+    EXPECT_GE(port_.PortHandle, 0);
+    EXPECT_EQ(sched_.KOMUNIKACE, "Připojeno");
+    EXPECT_EQ(boxes.size(), 1u);
+    ASSERT_TRUE(sim_.WaitForCommands(from + 41, 10s));
+    std::vector<std::string> heard;
+    for (const auto& c : sim_.Commands()) heard.push_back(c.text);
+    heard.erase(heard.begin(), heard.begin() + static_cast<std::ptrdiff_t>(from));
+    std::vector<std::string> greeted = {"q\r"};
+    for (int k = 0; k < 40; ++k) greeted.push_back("s" + std::to_string(k) + "\r");
+    EXPECT_EQ(heard, greeted);
+    engine_.protocol.DisconnectPort();
+    sim_.ClearCommands();
   }
 }
 

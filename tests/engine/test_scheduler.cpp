@@ -86,6 +86,10 @@ class Scheduler : public ::testing::Test {
       boxes_.push_back({std::string(title), std::string(text)});
     };
     hooks.endProgram = [this](int status) { ends_.push_back(status); };
+    closingDown_ = false;
+    hooks.closingDown = [this] { return closingDown_; };
+    reports_.clear();
+    hooks.report = [this](std::string_view line) { reports_.emplace_back(line); };
     engine_ = std::make_unique<Engine>(hooks, port_.Ops());
     engine_->portState.COM_PORT = "COM1";
     engine_->portState.PortHandle = 3;
@@ -144,6 +148,8 @@ class Scheduler : public ::testing::Test {
   testsupport::RecordingView view_;
   std::vector<Box> boxes_;
   std::vector<int> ends_;
+  bool closingDown_ = false;
+  std::vector<std::string> reports_;
   std::unique_ptr<Engine> engine_;
 };
 
@@ -298,6 +304,46 @@ TEST_F(Scheduler, AfterADeleteOrADeactivationTheNextTaskInKeyOrderRuns) {
   EXPECT_EQ(LogLinesWith(" setting the task inactive: ").size(), 1u);
 }
 
+// Once the program is closing down, a scan starts no further task: what is
+// not started is not booked and stays due for the next start; a task started
+// before finishes its booking.
+TEST_F(Scheduler, AClosedownOnItsWayStartsNoFurtherTask) {
+  struct Case {
+    const char* what;
+    std::string closeAt;  // the text whose write brings the close-down; "" before the tick
+    size_t scans, runs;
+  } cases[] = {
+      {"before the scan's tick", "", 0, 0},
+      {"at the scan's first relay command", "r64\r", 1, 0},
+      {"at the first task's amplifier", "s64\r", 1, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    clock_.Set(kToday, kTen);
+    Fresh();
+    const int32_t first = Add({.time = kTen - 9000, .file = "first.wav"});
+    const int32_t second = Add({.date = kToday - 7, .time = kTen - 6000, .weekdays = "7F", .count = 3});
+    TicksUpToTheScan();
+    port_.writes.clear();
+    port_.onWrite = [&](const std::string& t) {
+      if (t == c.closeAt) closingDown_ = true;
+    };
+    closingDown_ = c.closeAt.empty();
+    E().scheduler.HandleTimerTick();
+    EXPECT_EQ(Scans(), c.scans);
+    EXPECT_EQ(Runs(), c.runs);
+    EXPECT_EQ(port_.Count("s64\r"), c.runs) << "the amplifier of a task not started";
+    const auto tasks = Tasks();
+    EXPECT_EQ(tasks.count(first), c.runs == 1 ? 0u : 1u) << "the started task deletes itself";
+    ASSERT_EQ(tasks.count(second), 1u);
+    EXPECT_EQ(tasks.at(second).POSLEDNI_SPUSTENI, 0) << "not booked";
+    EXPECT_EQ(tasks.at(second).OPAKOVANI_POCET, 3);
+    EXPECT_EQ(S().PlaybackRunning, c.runs == 1 ? 1 : 0);
+    EXPECT_EQ(S().GLO_TIMEOUT, 0);
+    EXPECT_TRUE(boxes_.empty());
+  }
+}
+
 TEST_F(Scheduler, TheTickCountsScansOnlyWhenConnectedAndIdle) {
   // 79 ticks: no scan yet.
   for (int i = 0; i < 79; ++i) E().scheduler.HandleTimerTick();
@@ -306,11 +352,23 @@ TEST_F(Scheduler, TheTickCountsScansOnlyWhenConnectedAndIdle) {
   EXPECT_EQ(port_.Count("s39\r"), 1u);
   EXPECT_EQ(S().GLO_TIMEOUT, 0);
 
-  // Not connected: the counter keeps growing and never overflows.
-  E().portState.PortHandle = -1;
+  // Held back by a playback: the counter keeps growing and never overflows.
+  E().scheduler.SetPlaybackEnd(platform::TimeFromHms(1, 0, 0));
+  S().PlaybackRunning = 1;
   S().GLO_TIMEOUT = 2147483600;
   for (int i = 0; i < 3; ++i) E().scheduler.HandleTimerTick();
   EXPECT_GE(S().GLO_TIMEOUT, 2147483600);
+  EXPECT_EQ(port_.Count("s39\r"), 1u);
+
+  // Not connected, the device absent: each interval tries the port instead
+  // of a scan, and counts anew.
+  S().PlaybackRunning = 0;
+  E().portState.PortHandle = -1;
+  port_.present = false;
+  S().GLO_TIMEOUT = 0;
+  for (int i = 0; i < 80; ++i) E().scheduler.HandleTimerTick();
+  EXPECT_EQ(port_.opens.size(), 1u);
+  EXPECT_EQ(S().GLO_TIMEOUT, 0);
   EXPECT_EQ(port_.Count("s39\r"), 1u);
 }
 
@@ -340,10 +398,13 @@ TEST_F(Scheduler, APlaybackOrALiveAnnouncementHoldsTheScanBack) {
       S().PlaybackRunning = 1;
     }
     S().GLO_HLASENI = c.live ? 1 : 0;
-    if (!c.connected) E().portState.PortHandle = -1;
+    if (!c.connected) {
+      E().portState.PortHandle = -1;
+      port_.present = false;  // each interval tries it and counts anew
+    }
     for (int i = 0; i < 3 * kScanPeriod / kTickStep; ++i) E().scheduler.HandleTimerTick();
     EXPECT_EQ(Scans() > 0, c.scans);
-    EXPECT_EQ(S().GLO_TIMEOUT >= kScanPeriod, !c.scans) << S().GLO_TIMEOUT;
+    EXPECT_EQ(S().GLO_TIMEOUT >= kScanPeriod, !c.scans && c.connected) << S().GLO_TIMEOUT;
 
     if (c.scans || !c.connected) continue;
     // Released: the very next tick scans.
@@ -637,6 +698,7 @@ TEST_F(Scheduler, ALostDeviceBooksNothingAndIsTriedAgainOncePerInterval) {
     EXPECT_EQ(after.OPAKOVANI_POCET, before.OPAKOVANI_POCET);
     EXPECT_EQ(after.AKTIVNI, before.AKTIVNI);
     EXPECT_EQ(LogLinesWith(" connection lost: COM1").size(), 1u);
+    EXPECT_EQ(reports_, std::vector<std::string>{"connection lost: COM1"});
     EXPECT_EQ(S().GLO_TIMEOUT, 0);
 
     // Still gone: one quiet try per scan interval, no box, no traffic.
@@ -677,6 +739,43 @@ TEST_F(Scheduler, ALostDeviceBooksNothingAndIsTriedAgainOncePerInterval) {
     EXPECT_EQ(Tasks().count(id), 0u) << "its last run deleted it";
     EXPECT_EQ(S().PlaybackRunning, 1);
   }
+}
+
+// A port that did not connect at the start (a device that appears later,
+// a USB adapter) is tried quietly once per scan interval, as a lost one is;
+// once it answers it is greeted and silenced, one line says so, and the due
+// task runs at the next scan.
+TEST_F(Scheduler, APortThatNeverConnectedIsTriedOncePerIntervalUntilItDoes) {
+  const int32_t id = Add({.time = kTen - 6000});
+  E().portState.PortHandle = -1;
+  port_.present = false;
+  for (size_t interval = 1; interval <= 2; ++interval) {
+    TicksUpToTheScan();
+    EXPECT_EQ(port_.opens.size(), interval - 1) << "no try before the interval";
+    E().scheduler.HandleTimerTick();
+    EXPECT_EQ(port_.opens.size(), interval);
+    EXPECT_EQ(E().portState.PortHandle, -1);
+  }
+  EXPECT_TRUE(port_.writes.empty());
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_TRUE(reports_.empty());
+  EXPECT_EQ(S().KOMUNIKACE, "Nepřipojeno !");
+
+  port_.present = true;
+  TicksUpToTheScan();
+  E().scheduler.HandleTimerTick();
+  EXPECT_EQ(E().portState.PortHandle, 3);
+  EXPECT_EQ(port_.Count("q\r"), 1u);
+  EXPECT_EQ(port_.Count("s39\r"), 1u) << "silenced";
+  EXPECT_EQ(S().KOMUNIKACE, "Připojeno");
+  EXPECT_EQ(reports_, std::vector<std::string>{"connection restored: COM1"});
+  EXPECT_EQ(LogLinesWith(" connection restored: COM1").size(), 1u);
+  EXPECT_TRUE(boxes_.empty());
+
+  TicksUpToTheScan();
+  E().scheduler.HandleTimerTick();
+  EXPECT_EQ(Runs(), 1u);
+  EXPECT_EQ(Tasks().count(id), 0u) << "run and deleted";
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 //   records_child open              opens; prints "open N"
 //   records_child create            creates; prints "create N"
 //   records_child add NAME          opens and adds a record; prints "add N"
+//   records_child names             opens; prints "name X" for each record
+//                                   in file order, then "names N"
 //   records_child logout PAUSE      opens, begins a transaction, then adds
 //                                   "new", renames the record numbered 1 to
 //                                   "renamed" and deletes the one numbered 2,
@@ -23,6 +25,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/locale_texts.h"
 #include "tests/platform/sample_records.h"
 
 namespace {
@@ -101,8 +104,14 @@ int main(int argc, char** argv) {
     f.rec = sample::R(argv[2]);
     return Report("add", f.Add()) == 0 ? 0 : 1;
   }
+  if (role == "names" && argc == 2) {
+    if (Report("open", f.Open()) != 0) return 1;
+    int rc = f.SetFileOrder();
+    while (rc == 0 && (rc = f.Next()) == 0) Say("name " + f.rec.name);
+    return Report("names", rc == platform::locale::RecordNotAvailable ? 0 : rc) == 0 ? 0 : 1;
+  }
   if (role == "logout" && argc == 3) return Logout(std::atoi(argv[2]));
   if (role == "commit-full" && argc == 2) return CommitFull();
-  std::fprintf(stderr, "usage: records_child open|create|add NAME|logout PAUSE|commit-full\n");
+  std::fprintf(stderr, "usage: records_child open|create|add NAME|names|logout PAUSE|commit-full\n");
   return 2;
 }

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
@@ -43,6 +44,7 @@
 #include "platform/filedialog.h"
 #include "platform/msgbox.h"
 #include "platform/qt/images.h"
+#include "platform/recordfile.h"
 #include "platform/text.h"
 #include "platform/window.h"
 #include "platform/winproc.h"
@@ -622,6 +624,53 @@ TEST(QtBoxes, TheFileDialogSpeaksCzech) {
   });
   Deadline d("file dialog");
   EXPECT_EQ(platform::OpenFileDialog("Vyberte soubor", "Soubory WAV", "*.WAV"), "");
+}
+
+// The working folder holds the record files the program has open: showing
+// them in the dialog reads nothing of them, so the program's locks stay and
+// another reader leaves their log in place.
+TEST(QtBoxes, TheFileDialogLeavesTheRecordFilesOfItsFolderAlone) {
+  testsupport::TempDir dir(/*makeCurrent=*/true);
+  testsupport::WriteFile(dir.file("hlaseni.wav"), "RIFF");
+  struct Held {
+    int32_t n = 0;
+  };
+  platform::rec::FileDecl decl;
+  decl.label = "T";
+  decl.fileName = "Tasks.tps";
+  decl.recordBytes = 4;
+  decl.fields = {platform::rec::Field("T:N", platform::rec::FieldType::Long, 0, &Held::n)};
+  platform::rec::File<Held> file(decl);
+  ASSERT_EQ(file.Create(), 0);
+  ASSERT_EQ(file.Open(), 0);
+  auto inode = [&](const char* name) {
+    struct stat st {};
+    return ::stat(dir.file(name).c_str(), &st) == 0 ? st.st_ino : 0;
+  };
+  const ino_t wal = inode("Tasks.tps-wal"), shm = inode("Tasks.tps-shm");
+  ASSERT_NE(wal, 0u);
+  WhenShown(0, [&](pu::Window&, QWidget* top) {
+    auto* dialog = qobject_cast<QFileDialog*>(top);
+    ASSERT_NE(dialog, nullptr);
+    auto* list = dialog->findChild<QTreeView*>("treeView");
+    ASSERT_NE(list, nullptr);
+    // Every file shown, with its type.
+    dialog->setNameFilter("*");
+    QAbstractItemModel* shown = list->model();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+          const auto found = shown->match(shown->index(0, 0, list->rootIndex()), Qt::DisplayRole, "Tasks.tps-shm");
+          return !found.isEmpty() && !shown->data(found.front().siblingAtColumn(2)).toString().isEmpty();
+        },
+        5000));
+    QTest::qWait(200);
+    dialog->reject();
+  });
+  Deadline d("file dialog");
+  EXPECT_EQ(platform::OpenFileDialog("Vyberte soubor", "Soubory WAV", "*.WAV"), "");
+  ASSERT_TRUE(testsupport::ReadWithSqliteTool(dir.file("Tasks.tps")));
+  EXPECT_EQ(inode("Tasks.tps-wal"), wal);
+  EXPECT_EQ(inode("Tasks.tps-shm"), shm);
 }
 
 TEST(QtControls, AFixedLengthCaptionIsShownWithoutItsPadding) {

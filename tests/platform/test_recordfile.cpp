@@ -4,10 +4,15 @@
 #include <signal.h>
 #include <sqlite3.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
+#include <random>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -955,3 +960,201 @@ TEST_F(RecordFileTest, AKilledProcessLeavesNoneOfItsTransactionsWrites) {
 }
 
 }  // namespace
+
+namespace {
+
+void RemoveWithCompanions(const std::string& path) {
+  for (const char* suffix : {"", "-journal", "-wal", "-shm"}) std::remove((path + suffix).c_str());
+}
+
+// The inode of a file; 0 when there is none.
+ino_t Inode(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// The descriptors of this process whose file has been deleted under it.
+std::vector<std::string> DeletedUnderUs() {
+  std::vector<std::string> deleted;
+  for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    const std::string target = std::filesystem::read_symlink(e.path(), ec).string();
+    if (!ec && target.ends_with(" (deleted)")) deleted.push_back(target);
+  }
+  return deleted;
+}
+
+// What another process's names of the file are, read through its own open.
+std::vector<std::string> NamesInAnotherProcess() {
+  testsupport::Child child(VELORN_RECORDS_CHILD, {"names"});
+  EXPECT_EQ(child.Wait(10s), 0) << child.out() << child.err();
+  std::vector<std::string> names;
+  std::istringstream lines(child.out());
+  for (std::string line; std::getline(lines, line);)
+    if (line.starts_with("name ")) names.push_back(line.substr(5));
+  return names;
+}
+
+}  // namespace
+
+// A file this process holds open stays in use for everyone else while new
+// instances come and go (the lists, the editor, each scan open their own):
+// another process that opens and closes it leaves its log and shared memory
+// in place, and what this process writes afterwards is seen by others and
+// survives the process.
+TEST_F(RecordFileTest, NewInstancesKeepTheFileInUseForOtherProcesses) {
+  const std::string path = Decl().fileName;
+  ASSERT_EQ(Add(f_, R("a")), 0);
+  const ino_t wal = Inode(path + "-wal"), shm = Inode(path + "-shm");
+  ASSERT_NE(wal, 0u);
+  ASSERT_NE(shm, 0u);
+  for (int round = 0; round < 2; ++round) {
+    File<Rec> other(Decl());
+    ASSERT_EQ(other.Create(), 0);
+    ASSERT_EQ(other.Open(), 0);
+    EXPECT_EQ(other.Records(), round + 1);
+    other.Close();
+    testsupport::Child child(VELORN_RECORDS_CHILD, {"add", round == 0 ? "b" : "c"});
+    ASSERT_EQ(child.Wait(10s), 0) << child.out() << child.err();
+    EXPECT_EQ(Inode(path + "-wal"), wal) << "the log was taken away in round " << round;
+    EXPECT_EQ(Inode(path + "-shm"), shm) << "the shared memory was taken away in round " << round;
+  }
+  EXPECT_EQ(DeletedUnderUs(), std::vector<std::string>{});
+  ASSERT_EQ(Add(f_, R("d")), 0);
+  EXPECT_EQ(NamesInAnotherProcess(), (std::vector<std::string>{"a", "b", "c", "d"}));
+}
+
+TEST_F(RecordFileTest, TheFilesOfAnOpenConnectionAreHeldHere) {
+  const std::string path = Decl().fileName;
+  const std::string full = dir_.path() + "/" + path;
+  struct Case {
+    std::string name;
+    bool held;
+  } cases[] = {
+      {path, true}, {full, true}, {path + "-wal", true}, {full + "-shm", true},
+      {path + "-journal", false}, {"Other.tps", false}, {"-wal", false}, {dir_.path(), false},
+  };
+  testsupport::WriteFile("Other.tps", "x");
+  for (const Case& c : cases) EXPECT_EQ(platform::rec::HeldOpenHere(c.name), c.held) << c.name;
+  File<Rec> second(Decl());
+  ASSERT_EQ(second.Open(), 0);
+  f_.Close();
+  EXPECT_TRUE(platform::rec::HeldOpenHere(path)) << "held while one instance has it";
+  second.Close();
+  for (const Case& c : cases) EXPECT_FALSE(platform::rec::HeldOpenHere(c.name)) << c.name << " after the close";
+}
+
+// An SQLite file of its own for the creation tests: the statements run on a
+// new file, which is then closed.
+void MakeSqliteFile(const std::string& path, const char* sql) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+  sqlite3_close(db);
+}
+
+// A creation cut short by an older version (the file switched to the log
+// before its tables were made) is completed; a file that merely looks like
+// one but carries another program's mark, or holds anything, is refused and
+// left as it was.
+TEST_F(RecordFileTest, ACreationCutShortIsCompletedAndOtherFilesStayRefused) {
+  f_.Close();
+  const std::string path = Decl().fileName;
+  struct Case {
+    const char* what;
+    const char* sql;
+    int open;  // what Open gives before Create
+  } cases[] = {
+      {"a header in log mode, no tables", "PRAGMA journal_mode=WAL", code::FileNotFound},
+      {"a header, its tables made and dropped", "CREATE TABLE t (a); DROP TABLE t", code::FileNotFound},
+      {"another program's mark, no tables", "PRAGMA journal_mode=WAL; PRAGMA application_id=42",
+       code::InvalidRecordDeclaration},
+      {"no mark, an empty table", "CREATE TABLE t (a)", code::InvalidRecordDeclaration},
+      {"no mark, only a view", "CREATE VIEW v AS SELECT 1", code::InvalidRecordDeclaration},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RemoveWithCompanions(path);
+    MakeSqliteFile(path, c.sql);
+    const std::string before = ReadFile(path);
+    EXPECT_EQ(f_.Open(), c.open);
+    if (c.open == code::FileNotFound) {
+      ASSERT_EQ(f_.Create(), 0);
+      ASSERT_EQ(f_.Open(), 0);
+      EXPECT_EQ(Add(f_, R("a")), 0);
+      EXPECT_EQ(f_.Records(), 1);
+      f_.Close();
+    } else {
+      EXPECT_EQ(f_.Create(), c.open);
+      // (SQLite's read-only look at a file in log mode leaves an empty log.)
+      EXPECT_TRUE(ReadFile(path) == before) << "the refused file was changed";
+    }
+  }
+}
+
+// What a file is before anything opens it for writing: "missing", "empty",
+// "whole" (its tables there, as read-only) or what SQLite said.
+std::string StateOnDisk(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return "missing";
+  if (st.st_size == 0) return "empty";
+  sqlite3* db = nullptr;
+  std::string state = "cannot open";
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    state = sqlite3_exec(db, "SELECT count(*) FROM velorn_meta", nullptr, nullptr, nullptr) == SQLITE_OK
+                ? "whole"
+                : sqlite3_errmsg(db);
+  }
+  sqlite3_close(db);
+  return state;
+}
+
+// A creation killed at any moment leaves the name missing, empty or whole,
+// never a part; the next open finds it missing (and creates it) or opens it.
+TEST_F(RecordFileTest, ACreationKilledAtAnyMomentLeavesNoHalfFile) {
+  f_.Close();
+  const std::string path = Decl().fileName;
+  std::mt19937 random(20261211);
+  int cut = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    SCOPED_TRACE(attempt);
+    RemoveWithCompanions(path);
+    testsupport::Child child(VELORN_RECORDS_CHILD, {"create"});
+    std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(0, 8000)(random)));
+    child.Signal(SIGKILL);
+    if (child.Wait(10s) != 0) ++cut;
+    const std::string state = StateOnDisk(path);
+    EXPECT_TRUE(state == "missing" || state == "empty" || state == "whole") << state;
+    const int opened = f_.Open();
+    EXPECT_TRUE(opened == 0 || opened == code::FileNotFound) << opened;
+    if (opened != 0) {
+      ASSERT_EQ(f_.Create(), 0);
+      ASSERT_EQ(f_.Open(), 0);
+    }
+    EXPECT_EQ(f_.Records(), 0);
+    f_.Close();
+    EXPECT_FALSE(std::filesystem::exists(dir_.file(".Sample.tps.new"))) << "a leftover of the killed creation";
+  }
+  EXPECT_GT(cut, 0) << "no creation was cut short";
+}
+
+// A full disk at the creation leaves nothing behind; with room again the
+// file is made (a small file system of the child's own).
+TEST(RecordFileCreate, AFullDiskLeavesNothingAndTheNextCreationSucceeds) {
+  if (!testsupport::PrivateMountsWork()) GTEST_SKIP() << "no private mount namespace here";
+  TempDir view;
+  testsupport::ChildOptions o;
+  o.env = {"VIEW=" + view.path(), "CHILD=" VELORN_RECORDS_CHILD};
+  const std::string script =
+      "dd if=/dev/zero of=fill bs=4k 2>/dev/null; "
+      "\"$CHILD\" create; ls -A; rm fill; \"$CHILD\" create; \"$CHILD\" add a; ls -A";
+  testsupport::Child child(testsupport::kUnshare,
+                           testsupport::InPrivateMounts("mount -t tmpfs -o size=256k velorn \"$VIEW\"", view.path(),
+                                                        "/bin/sh", {"-c", script}),
+                           o);
+  EXPECT_EQ(child.Wait(30s), 0) << child.err();
+  EXPECT_EQ(child.out(), "create " + std::to_string(code::FileSystemError) +
+                             "\nfill\ncreate 0\nopen 0\nadd 0\nSample.tps\n")
+      << child.err();
+}

@@ -26,7 +26,11 @@ using testsupport::SnapshotFolder;
 using testsupport::TempDir;
 using Boxes = std::vector<std::string>;
 
-constexpr const char* kInstalledPrefix = "Finished: Service \"vELORN\" installed.\rExecutable:  ";
+// The box after "/IS" from the folder, with the program at exe.
+std::string Installed(const std::string& exe, const std::string& folder) {
+  return "Finished: Service \"vELORN\" installed.\rExecutable:  " + exe + " SERVICEPATH=" + folder +
+         "\rWorking folder:  " + folder + "\rRestart:  on failure, after 10 s";
+}
 constexpr const char* kRemoved = "Finished: Service \"vELORN\" removed.";
 constexpr const char* kExists = "Error: SERVICE EXISTS.\rCannot create Service Entry in Registry.";
 constexpr const char* kDoesNotExist = "Error: SERVICE DOES NOT EXIST.\rCannot open and remove Service Entry in Registry.";
@@ -86,7 +90,7 @@ TEST_F(Install, WritesAQuotedUnitAndEnablesIt) {
   const std::string exe = platform::ExecutablePath();
 
   service::InstallService();
-  EXPECT_EQ(TakeBoxes(), Boxes{kInstalledPrefix + exe + " SERVICEPATH=" + folder});
+  EXPECT_EQ(TakeBoxes(), Boxes{Installed(exe, folder)});
   EXPECT_EQ(service::ServiceCommandLine, exe + " SERVICEPATH=" + folder);
 
   const std::string escapedFolder = data_.path() + "/da ta%%h$$HOME\\\"q\\\\b";
@@ -97,8 +101,11 @@ TEST_F(Install, WritesAQuotedUnitAndEnablesIt) {
             "[Service]\n"
             "Type=notify\n"
             "ExecStart=\"" + exe + "\" \"SERVICEPATH=" + escapedFolder + "\"\n"
+            "WorkingDirectory=" + data_.path() + "/da ta%%h$HOME\"q\\b\n"
             "Environment=\"VELORN_COM1=/dev/ttyUSB0\"\n"
             "Environment=\"VELORN_COM12=/dev/serial/by-id/x%%y$z\"\n"
+            "Restart=on-failure\n"
+            "RestartSec=10\n"
             "\n"
             "[Install]\n"
             "WantedBy=multi-user.target\n");
@@ -130,7 +137,7 @@ TEST_F(Install, TheFourBoxesWordForWord) {
   EXPECT_FALSE(fs::exists(fs::symlink_status(Unit())));
   EXPECT_FALSE(fs::exists(fs::symlink_status(Link())));
   service::RemoveService();
-  EXPECT_EQ(TakeBoxes(), (Boxes{kInstalledPrefix + exe + " SERVICEPATH=" + folder, kExists, kRemoved, kDoesNotExist}));
+  EXPECT_EQ(TakeBoxes(), (Boxes{Installed(exe, folder), kExists, kRemoved, kDoesNotExist}));
 
   // A stale link without its unit is replaced by the next installation.
   fs::create_symlink("/nowhere", Link());
@@ -163,6 +170,9 @@ TEST_F(Install, UnsafeOrOverlongCommandLinesAreRefusedWithNothingWritten) {
       {"DEL in the folder", "a\x7f" "b", nullptr, invalid},
       {"not UTF-8", "a\xff" "b", nullptr, invalid},
       {"line feed in a port", "p", "/dev/ttyS0\nExecStartPre=/bin/false", invalid},
+      // The working folder is taken unquoted: these would name another.
+      {"a blank at the folder's end", "data ", nullptr, invalid},
+      {"a backslash at the folder's end", "data\\", nullptr, invalid},
       {"256 characters", fill(fill255 + 1, "x"), nullptr, tooLong},
       {"256 characters, some of two bytes", fill(fill255 - 9, "x") + fill(10, "č"), nullptr, tooLong},
       {"255 characters", fill(fill255, "x"), nullptr, ""},
@@ -177,7 +187,7 @@ TEST_F(Install, UnsafeOrOverlongCommandLinesAreRefusedWithNothingWritten) {
     const std::string before = SnapshotFolder(units_.path());
     service::InstallService();
     if (r.box.empty()) {
-      EXPECT_EQ(TakeBoxes(), Boxes{kInstalledPrefix + exe + " SERVICEPATH=" + folder});
+      EXPECT_EQ(TakeBoxes(), Boxes{Installed(exe, folder)});
       service::RemoveService();
       EXPECT_EQ(TakeBoxes(), Boxes{kRemoved});
     } else {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,6 +35,7 @@ Child::Child(const std::string& exe, const std::vector<std::string>& args, const
   for (char** e = environ; *e; ++e) {
     const std::string entry(*e);
     const std::string name = entry.substr(0, entry.find('='));
+    if (opts.cleanEnv && !name.ends_with("SAN_OPTIONS")) continue;
     bool replaced = false;
     for (const auto& o : opts.env)
       if (o.substr(0, o.find('=')) == name) replaced = true;
@@ -49,12 +51,17 @@ Child::Child(const std::string& exe, const std::vector<std::string>& args, const
   for (auto& s : argStore) argv.push_back(s.data());
   argv.push_back(nullptr);
 
+  const pid_t parent = ::getpid();
   pid_ = ::fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
     ::dup2(pin[0], 0);
     ::dup2(pout[1], 1);
     ::dup2(perr[1], 2);
+    // A test that dies takes its children with it: a program left behind
+    // would go on trying its port, by then another test's terminal.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(126);
     // The child starts with no signal blocked, as from a shell.
     sigset_t none;
     sigemptyset(&none);
@@ -188,11 +195,22 @@ int Shell(const std::string& command, std::string* output) {
   return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
 }
 
+namespace {
+std::string ShellQuoted(const std::string& s) {
+  std::string quoted = "'";
+  for (char c : s) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+}  // namespace
+
+bool ReadWithSqliteTool(const std::string& dbFile) {
+  std::string out;
+  return Shell("sqlite3 " + ShellQuoted(dbFile) + " 'SELECT count(*) FROM sqlite_master'", &out) == 0;
+}
+
 bool VerifyUnit(const std::string& unitFile, int* status, std::string* output) {
   if (Shell("command -v systemd-analyze", output) != 0) return false;
-  std::string quoted = "'";
-  for (char c : unitFile) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  *status = Shell("systemd-analyze verify " + quoted + "'", output);
+  *status = Shell("systemd-analyze verify " + ShellQuoted(unitFile), output);
   return true;
 }
 

@@ -14,6 +14,9 @@ struct ChildOptions {
   std::string cwd;                  // "" = the test's current folder
   std::vector<std::string> env;     // "NAME=value" added to (or replacing in) the environment
   bool pipeStdin = true;            // keep a pipe to the child's standard input
+  // Start from an empty environment: only env, and the sanitizers' options
+  // of an instrumented build.
+  bool cleanEnv = false;
 };
 
 class Child {
@@ -68,6 +71,10 @@ void SetEnv(std::vector<std::string>& env, const std::string& entry);
 // Runs a command through the shell with standard error joined to standard
 // output; its exit status (-1 when it did not exit), its output in *output.
 int Shell(const std::string& command, std::string* output);
+// Opens an SQLite file with the sqlite3 tool, reads its schema and closes
+// it, as another reader of the program's record files would; true when the
+// tool read it.
+bool ReadWithSqliteTool(const std::string& dbFile);
 // `systemd-analyze verify` on a unit file: its exit status and output;
 // false when the tool is not installed.
 bool VerifyUnit(const std::string& unitFile, int* status, std::string* output);

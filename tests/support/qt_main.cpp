@@ -21,6 +21,8 @@
 #include "platform/locale_texts.h"
 #include "platform/qt/qtview.h"
 #include "platform/qt/session.h"
+#include "platform/window.h"
+#include "tests/support/test_guard.h"
 
 namespace testsupport {
 
@@ -40,6 +42,7 @@ int QtTestMain(int argc, char** argv) {
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
   qInstallMessageHandler(QuietOffscreen);
   testing::InitGoogleTest(&argc, argv);
+  InstallTestGuard();
   platform::locale::InstallCzechTexts();  // as the program's start does
   platform::qt::Session session;
   if (!session.Active()) {
@@ -47,6 +50,16 @@ int QtTestMain(int argc, char** argv) {
     return 1;
   }
   gSession = &session;
+  // A check run from the dispatcher that stops at an ASSERT returns before
+  // it closes its window, and the window's loop would wait for ever: once
+  // the test has failed fatally, its windows are closed, the top one first.
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [] {
+    if (!::testing::Test::HasFatalFailure()) return;
+    const auto windows = platform::ui::ThreadWindows();
+    if (!windows.empty()) windows.back()->Close();
+  });
+  closer.start(50);
   const int result = RUN_ALL_TESTS();
   gSession = nullptr;
   return result;

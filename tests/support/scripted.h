@@ -3,6 +3,8 @@
 // see ("<event number> <control label> [<key>]").
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <string>
 #include <utility>
@@ -31,7 +33,9 @@ struct Scripted : platform::ui::WindowController {
     const pu::Event& e = w.CurrentEvent();
     if (e.number == kScriptStep) {
       if (settle) settle();
-      if (pu::ThisThreadQueue().Size() > 0) {
+      if (::testing::Test::HasFatalFailure()) {
+        w.Post(pu::EVENT::CloseWindow);  // a step stopped at an ASSERT: the rest cannot follow
+      } else if (pu::ThisThreadQueue().Size() > 0) {
         w.Post(kScriptStep);  // events still waiting: after them
       } else if (next < steps.size()) {
         steps[next++]();

@@ -15,7 +15,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/recordfile.h"
 #include "syslib/sound.h"
+#include "tests/support/child.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/wav.h"
 
@@ -110,6 +112,10 @@ std::size_t FramesOf(const std::vector<Run>& runs, int kind) {
   }
   return n;
 }
+
+struct Held {
+  int32_t n = 0;
+};
 
 class Sound : public testing::Test {
  protected:
@@ -277,6 +283,31 @@ TEST_F(Sound, AnUnplayableFileStopsTheSoundAndPlaysNothing) {
   syslib::PlayWaveAsync(b);
   const std::string bData = PatternData(kPatternB, 441);
   EXPECT_TRUE(WaitForOutput([&](const std::string& o) { return o.find(bData, from) != std::string::npos; }));
+}
+
+// A task or the operator may name a record file as the sound: it is not
+// opened, so the program's locks on it stay and another reader leaves its
+// log in place.
+TEST_F(Sound, ARecordFileHeldOpenIsNotOpenedAsASound) {
+  const std::string db = dir_.file("Tasks.tps");
+  platform::rec::FileDecl decl;
+  decl.label = "T";
+  decl.fileName = db;
+  decl.recordBytes = 4;
+  decl.fields = {platform::rec::Field("T:N", platform::rec::FieldType::Long, 0, &Held::n)};
+  platform::rec::File<Held> file(decl);
+  ASSERT_EQ(file.Create(), 0);
+  ASSERT_EQ(file.Open(), 0);
+  struct stat wal {};
+  ASSERT_EQ(::stat((db + "-wal").c_str(), &wal), 0);
+  for (const std::string& name : {db, db + "-wal", db + "-shm"}) {
+    syslib::PlayWaveAsync(name);
+    ASSERT_TRUE(syslib::WaitSoundIdle(10s)) << name;
+    ASSERT_TRUE(testsupport::ReadWithSqliteTool(db)) << name;
+    struct stat after {};
+    EXPECT_EQ(::stat((db + "-wal").c_str(), &after), 0) << name;
+    EXPECT_EQ(after.st_ino, wal.st_ino) << name;
+  }
 }
 
 TEST_F(Sound, AMissingFileAloneLeavesOnlySilence) {

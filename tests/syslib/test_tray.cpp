@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,26 @@ TEST_F(Tray, IdsCountOnAcrossTheThreadsWindows) {
     EXPECT_EQ(IQ()[1].ID, 3u);
     EXPECT_EQ(IQ()[1].WINHANDLE, pu::FrameHandle(a));
     EXPECT_EQ(IQ()[1].SHELLVERSION, 6u);
+  });
+}
+
+TEST_F(Tray, RemovingEveryIconTakesTheCurrentWindowsIconsOnly) {
+  pu::Window a, b;
+  AsTarget(a, [&] {
+    ASSERT_EQ(Add("a"), 1);
+    AsTarget(b, [&] {
+      ASSERT_EQ(Add("b"), 2);
+      ASSERT_EQ(Add("b again"), 3);
+      WinTaskbarRemoveIcon(0, 1);
+      ASSERT_EQ(IQ().size(), 1u) << "every icon of the current window goes, the other window's stays";
+      EXPECT_EQ(IQ()[0].ID, 1u);
+      EXPECT_EQ(IQ()[0].WINHANDLE, pu::FrameHandle(a));
+      EXPECT_EQ(shell_.icons, (std::set<std::pair<pu::HWND, uint32_t>>{{pu::FrameHandle(a), 1u}}))
+          << "the shell still shows the other window's icon";
+    });
+    WinTaskbarRemoveIcon(0, 1);
+    EXPECT_TRUE(IQ().empty());
+    EXPECT_TRUE(shell_.icons.empty());
   });
 }
 

@@ -155,6 +155,22 @@ TEST_F(Hook, AlertingTwiceSubclassesOnceAndKeepsTheSecondAction) {
   });
 }
 
+TEST_F(Hook, AnEventGoesToTheWindowThatGotTheMessageWhileAnotherRunsAboveIt) {
+  pu::Window main, dialog;
+  AsTarget(main, [&] {
+    WinAlert(TaskBarCallBackMsg, 0, 0, 1, 1, 0);
+    Events(main);
+    AsTarget(dialog, [&] {
+      // The icon of the window below is clicked while the dialog's
+      // controller runs.
+      pu::SendMessage(pu::FrameHandle(main), TaskBarCallBackMsg, 1, WM_LBUTTONUP);
+      EXPECT_TRUE(Events(dialog).empty()) << "the click is not the dialog's";
+      EXPECT_EQ(Events(main), std::vector<int>{TrayLeftUpEvent})
+          << "the click reaches the window whose icon it was, though a dialog runs above it";
+    });
+  });
+}
+
 TEST_F(Hook, RangesAndAnEmptyRange) {
   pu::Window w, empty;
   AsTarget(w, [&] {
