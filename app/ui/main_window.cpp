@@ -29,6 +29,9 @@ namespace {
 
 constexpr std::size_t kTextChars = 100;
 constexpr const char* kStatusLabels[] = {"?INFO_TEXT", "?INFO_TEXT:2"};
+// The values the tick moves on, shown by the window.
+constexpr const char* kTickValues[] = {"?GLO:TIMEOUT", "?INTLACITKA", "?LAST_HIST", "?HIST0",
+                                       "?HIST1",       "?HIST2",      "?HIST3",     "?GLO:HLASENI"};
 
 std::string Caption() { return std::string(platform::text::TrimRight(CaptionText)); }
 constexpr const char* kIcon = "velorn.ico";
@@ -158,6 +161,7 @@ int MainWindow::OnWindowEvent() {
       break;
     case pu::EVENT::Timer:
       engine_.scheduler.HandleTimerTick();
+      ShowTickValues();
       // The tray host went: the window comes back minimised.
       if (window_.Hidden() && !CanHide()) window_.SetHide(false);
       break;
@@ -259,6 +263,13 @@ void MainWindow::HideToTray() {
 }
 
 bool MainWindow::CanHide() const { return iconInTray_ && syslib::TrayHostPresent(); }
+
+void MainWindow::ShowTickValues() {
+  for (const char* label : kTickValues) {
+    const pu::Control& c = window_[label];
+    if (pu::FormatPicture(c.PictureText(), c.Bound().Get()) != c.Text()) window_.Display(label);
+  }
+}
 
 void MainWindow::SwitchInstallationOff() {
   engine::PortState& port = engine_.portState;

@@ -125,6 +125,8 @@ class MainWindow : public pu::WindowController, public engine::EngineView {
   void HideToTray();
   // Whether the window's icon is in the tray and a tray host shows it.
   bool CanHide() const;
+  // Shows the controls the tick changes whose value moved on.
+  void ShowTickValues();
   // Every relay off and the port closed, as the confirmed exit leaves them.
   void SwitchInstallationOff();
 
