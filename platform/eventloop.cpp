@@ -63,6 +63,12 @@ std::optional<Event> EventQueue::TakeFor(WindowId id, bool isFirstWindow) {
   return std::nullopt;
 }
 
+bool EventQueue::HasFor(WindowId id, bool isFirstWindow) const {
+  std::lock_guard lock(mutex_);
+  return std::any_of(events_.begin(), events_.end(),
+                     [&](const Event& e) { return e.window == id || (e.window == 0 && isFirstWindow); });
+}
+
 void EventQueue::AddWindow(WindowId id) {
   std::lock_guard lock(mutex_);
   if (std::find(windows_.begin(), windows_.end(), id) == windows_.end()) windows_.push_back(id);

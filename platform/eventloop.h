@@ -109,6 +109,8 @@ class EventQueue {
   // The first queued event that belongs to the window: an event for id, or,
   // when isFirstWindow, an event for window 0. Removed from the queue.
   std::optional<Event> TakeFor(WindowId id, bool isFirstWindow);
+  // Whether TakeFor would find one.
+  bool HasFor(WindowId id, bool isFirstWindow) const;
   // The windows open on this queue's thread (the window model keeps this):
   // removing one drops its queued events.
   void AddWindow(WindowId id);

@@ -1,6 +1,7 @@
 #include "platform/recordlist.h"
 
 #include <algorithm>
+#include <utility>
 #include <climits>
 
 #include "platform/locale_texts.h"
@@ -740,6 +741,13 @@ int RecordList::BeginEdit(bool insert) {
     }
     editTexts_[static_cast<std::size_t>(c - 1)] = editors_[static_cast<std::size_t>(c - 1)]->Show(col, v);
   }
+  if (insert && items_ > 0 && Rows() >= items_) {
+    // A full page: it scrolls a row, so that the new row is shown whole.
+    rows_.erase(rows_.begin(), rows_.begin() + (Rows() - items_ + 1));
+    Counts();
+    if (control_ != nullptr) control_->SetChoice(std::max(sel - 1, 0));
+    editScrolled_ = true;
+  }
   editInsert_ = insert;
   editRow_ = insert ? Rows() + 1 : sel;
   editColumn_ = first;
@@ -782,14 +790,18 @@ int RecordList::AcceptEdit() {
   }
   editRow_ = 0;
   editInsert_ = false;
+  editScrolled_ = false;
   PageOnPrimary(UpdatePrimary());
   return 0;
 }
 
 void RecordList::CancelEdit() {
+  const bool scrolled = std::exchange(editScrolled_, false);
   editRow_ = 0;
   editInsert_ = false;
   Shown();
+  // The page that scrolled for the new row is a full one again.
+  if (scrolled) Refill();
 }
 
 void RecordList::TakeEditKey(int key) {

@@ -65,7 +65,9 @@
 // column: -1), writes the values into the update buffer's fields and adds or
 // rewrites the record; a failure (40 for a duplicate key) is reported
 // through the error reporter, changes nothing in the file and keeps the edit
-// open. Cancel drops the edit.
+// open. Cancel drops the edit. A new row stands after the page; with a full
+// page the page scrolls by a row first, so that the new row is one of the
+// Items() rows shown (a cancel refills the page).
 //
 // Header region: a Region control the list makes on request (MakeRegion),
 // laid over a column's header cell, with bevels (-1 sunken, 0 none) and
@@ -269,7 +271,7 @@ class RecordList : public ListSource, public WindowComponent {
   void SetEditor(int column, std::shared_ptr<CellEditor> editor);  // nullptr: not edited
   bool Editing() const { return editRow_ != 0; }
   bool EditingNewRow() const { return editInsert_; }
-  int EditRow() const { return editRow_; }       // the row edited (a new row: after the page)
+  int EditRow() const { return editRow_; }       // the row edited (a new row: after the page, at most Items())
   int EditColumn() const { return editColumn_; }  // the column whose editor has the focus
   bool Editable(int column) const;
   std::string EditText(int column) const;
@@ -353,6 +355,7 @@ class RecordList : public ListSource, public WindowComponent {
   std::vector<std::shared_ptr<CellEditor>> editors_;  // by column - 1
   int editRow_ = 0, editColumn_ = 0;
   bool editInsert_ = false;
+  bool editScrolled_ = false;  // the page scrolled for the new row
   std::vector<std::string> editTexts_;  // by column - 1
   std::vector<Value> editPrimary_;
 };

@@ -8,7 +8,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup-deps.sh"
-"$root/scripts/build.sh" "$root/build/normal" >/dev/null
+# The program and the simulator, and what they need: not the tests.
+"$root/scripts/build.sh" "$root/build/normal" "" velorn velorn-devsim >/dev/null
 mkdir -p "$root/run"
 cd "$root/run"
 # The notification icon's picture is read from the working folder.
@@ -19,12 +20,23 @@ for n in 1 2 3 4 5 6 7 8; do
   v="VELORN_COM$n"
   [ -n "${!v:-}" ] && real=yes
 done
-if [ -z "$real" ]; then
+# The simulator of a run that is still going (its pid in run/devsim.pid):
+# its devices and its log belong to the program started then, which a
+# second start here only brings forward.
+running_sim() {
+  local pid
+  pid=$(cat "$root/run/devsim.pid" 2>/dev/null) || return 1
+  [ -n "$pid" ] && grep -qa velorn-devsim "/proc/$pid/cmdline" 2>/dev/null
+}
+if [ -z "$real" ] && running_sim; then
+  echo "run: the simulated devices serve the program already running here; run/devsim.log is left as it is" >&2
+elif [ -z "$real" ]; then
   log="$root/run/devsim.log"
   : > "$log"
   # The simulator ends when its standard input closes, that is when Velorn
-  # (which inherits descriptor 3) ends.
-  exec 3> >("$root/build/normal/tools/velorn-devsim" > "$log")
+  # (which inherits descriptor 3) ends. A digit written there sets the
+  # console's state (see README).
+  exec 3> >(echo "$BASHPID" > "$root/run/devsim.pid"; exec "$root/build/normal/tools/velorn-devsim" > "$log")
   for _ in $(seq 100); do
     [ -s "$log" ] && break
     sleep 0.05

@@ -51,7 +51,8 @@ struct TaskForm {
         .SetKeepsPlace(true)
         .SetDesignedMinimum(true);
     pu::Window& w = window;
-    // The panels side by side: basic data and repeat above, outputs below.
+    // The panels side by side: basic data and repeat above, outputs below
+    // across both (named outputs make their buttons wider, not the window).
     pu::Control& panels = w.Add(K::Group, "?PANELS").SetColumns(2);
     pu::Control& sheet1 = w.Add(K::Sheet, "?CURRENTTAB", {}, &panels);
     pu::Control& tab1 = w.Add(K::Tab, "?TAB:1", "Základní údaje", &sheet1);
@@ -89,7 +90,7 @@ struct TaskForm {
     w.Add(K::Spin, "?OPAKOVANI_POCET", {}, &repeat).SetPicture("@n3").SetRange(0, 254).Bind(s.RepeatCount);
     w.Add(K::Prompt, "?STRING9", "krát", &repeat);
 
-    pu::Control& sheet2 = w.Add(K::Sheet, "?SHEET2", {}, &panels);
+    pu::Control& sheet2 = w.Add(K::Sheet, "?SHEET2", {}, &panels).SetCell(1, 0, 2);
     pu::Control& tab2 = w.Add(K::Tab, "?TAB2", "Kde přehrávat", &sheet2);
     AddOutputArea(w, &tab2);
     w.Add(K::Button, "?OK", "&OK").SetImage("ok.gif");

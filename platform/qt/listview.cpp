@@ -75,9 +75,19 @@ int HeaderWidth(const QWidget* w, const pu::ListColumn& c) {
   const int margin = w->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, w);
   return w->fontMetrics().horizontalAdvance(Q(c.header)) + 2 * margin + DluX(w, c.headerOffset) + 2;
 }
+// What a column with an icon needs to show the icon and its widest number
+// beside it (the "A" column's icon and "1" ran into "Čas"): 0 for others.
+int IconColumnWidth(const QWidget* w, const pu::ListColumn& c, int iconSide) {
+  if (!c.icon) return 0;
+  const pu::Picture picture = pu::Picture::Parse(c.picture);
+  const int digits = picture.kind == pu::Picture::Kind::Number && picture.width > 0 ? picture.width : 1;
+  const int margin = w->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, w) + 1;
+  return iconSide + 2 * margin + w->fontMetrics().horizontalAdvance(QString(digits, QLatin1Char('0'))) +
+         DluX(w, c.offset) + 4;
+}
 // A column's width in pixels.
-int ColumnPixels(const QWidget* w, const pu::ListColumn& c) {
-  return std::max({DluX(w, c.width), FixedFormWidth(w, c), HeaderWidth(w, c)});
+int ColumnPixels(const QWidget* w, const pu::ListColumn& c, int iconSide = 16) {
+  return std::max({DluX(w, c.width), FixedFormWidth(w, c), HeaderWidth(w, c), IconColumnWidth(w, c, iconSide)});
 }
 
 Qt::Alignment AlignOf(char justify) {
@@ -321,6 +331,8 @@ class ListTable final : public QTreeView {
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The list's frame goes round the rows and the scroll bar together.
+    setFrameShape(QFrame::NoFrame);
     setContextMenuPolicy(Qt::DefaultContextMenu);
     setIconSize(QSize(16, 16));
     editor_ = new QLineEdit(viewport());
@@ -333,6 +345,8 @@ class ListTable final : public QTreeView {
   }
 
   PageModel* Model() const { return model_; }
+  // What the columns take once sized; -1 before.
+  int ColumnsWidth() const { return sized_ ? header()->length() : -1; }
 
   void Render() {
     const int lineHeight = list_.GetControl().LineHeight();
@@ -344,9 +358,10 @@ class ListTable final : public QTreeView {
     if (!sized_ && list_.Columns() > 0) {
       sized_ = true;
       for (int c = 1; c <= list_.Columns(); ++c) {
-        h->resizeSection(c - 1, ColumnPixels(this, list_.Column(c)));
+        h->resizeSection(c - 1, ColumnPixels(this, list_.Column(c), side));
         h->setSectionResizeMode(c - 1, list_.Column(c).resizable ? QHeaderView::Interactive : QHeaderView::Fixed);
       }
+      if (parentWidget() != nullptr) parentWidget()->updateGeometry();  // the list box's width follows
     }
     model_->Sync();
     const int sel = list_.Selected();
@@ -488,6 +503,7 @@ class ListTable final : public QTreeView {
 class ListBox final : public QFrame {
  public:
   ListBox(pu::RecordList& list, QWidget* host) : QFrame(host), list_(list) {
+    setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
@@ -522,9 +538,14 @@ class ListBox final : public QFrame {
     bar_->setEnabled(beyond > 0);
   }
 
+  // Wide enough for every column, the scroll bar and the frame: a list
+  // whose columns fit shows no horizontal scroll bar.
   QSize sizeHint() const override {
-    int width = bar_->sizeHint().width() + 4;
-    for (int c = 1; c <= list_.Columns(); ++c) width += ColumnPixels(this, list_.Column(c));
+    int width = bar_->sizeHint().width() + 2 * frameWidth();
+    if (const int columns = table_->ColumnsWidth(); columns >= 0)
+      width += columns;
+    else
+      for (int c = 1; c <= list_.Columns(); ++c) width += ColumnPixels(this, list_.Column(c), table_->iconSize().width());
     return {width, 12 * fontMetrics().height()};
   }
 

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <QAbstractButton>
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QCheckBox>
@@ -20,11 +21,13 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -33,6 +36,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <deque>
 #include <functional>
 #include <map>
 #include <string>
@@ -77,15 +81,13 @@ QPixmap Picture(std::string_view name) {
 
 // Frame positions are worked out from the client rectangle and the native
 // window's frame margins: the toolkit's own frame rectangle of a window may
-// lag behind until the window has been moved once.
+// lag behind until the window has been moved once. The margins are the
+// window manager's while it frames the window; an unmapped window has none
+// (X takes the frame away with the window), so a window's frame positions
+// go through the margins it had (Impl::Frame).
 QMargins FrameMargins(const QWidget* top) {
   const QWindow* h = top->windowHandle();
   return h != nullptr ? h->frameMargins() : QMargins();
-}
-QRect Outer(const QWidget* top) { return top->geometry().marginsAdded(FrameMargins(top)); }
-void MoveFrame(QWidget* top, QPoint framePos) {
-  const QMargins m = FrameMargins(top);
-  top->setGeometry(QRect(framePos + QPoint(m.left(), m.top()), top->size()));
 }
 
 bool IsField(ControlKind k) {
@@ -184,7 +186,8 @@ class QtView::Impl {
     int syncing = 0;        // > 0 while the view itself writes widget or model
     bool shown = false;     // shown at least once
     bool showPending = false;  // to be shown again at the next flush
-    bool restoring = false;    // shown restored from minimised, not yet active
+    bool statePending = false;  // to take the model's state at the next flush
+    bool restoring = false;    // shown restored from minimised, not yet on the screen or active
     bool autoSize = false;  // sized by its contents
     bool positioned = false;
     bool layoutDirty = false;
@@ -291,6 +294,33 @@ class QtView::Impl {
     Native& n_;
   };
 
+  // --- the frame
+
+  // The window's frame margins: the window manager's while it frames the
+  // window; while it has no frame (not shown yet, or hidden), those it had
+  // when last framed in its normal state, else those the window manager
+  // last gave a window. Placed through margins it does not have, a window
+  // that was hidden would come back that much higher and further left.
+  QMargins Frame(const Native& n) const {
+    const QMargins now = FrameMargins(n.top);
+    if (!now.isNull()) return now;
+    return !n.frame.isNull() ? n.frame : lastFrame_;
+  }
+  QRect Outer(const Native& n) const { return n.top->geometry().marginsAdded(Frame(n)); }
+  void MoveFrame(Native& n, QPoint framePos) {
+    const QMargins m = Frame(n);
+    n.top->setGeometry(QRect(framePos + QPoint(m.left(), m.top()), n.top->size()));
+  }
+  // Remembers the margins the window manager gives a shown window in its
+  // normal state.
+  void NoteFrame(Native& n) {
+    if (!n.shown || !n.top->isVisible() || !Normal(n.top)) return;
+    const QMargins now = FrameMargins(n.top);
+    if (now.isNull()) return;
+    n.frame = now;
+    lastFrame_ = now;
+  }
+
   // --- building
 
   void Create(pu::Window& w) {
@@ -337,7 +367,7 @@ class QtView::Impl {
     // shown (also while it stays hidden), it keeps the place its first show
     // gives it unless the fit had to move it.
     if (ref.positioned) {
-      MoveFrame(ref.top, QPoint(p.x, p.y));
+      MoveFrame(ref, QPoint(p.x, p.y));
     } else {
       Place(ref, ScreenCentre());
     }
@@ -389,21 +419,40 @@ class QtView::Impl {
           formRows = 0;
         }
         form->addWidget(Make(n, c, host), formRows, 0);
-        form->addWidget(Make(n, *next, host), formRows, 1);
+        QWidget* field = Make(n, *next, host);
         used[i + 1] = true;
+        // A field whose values are short (a time, a number, a port) is as
+        // wide as they need, with what follows it beside it; the others
+        // take the row's width.
+        QHBoxLayout* narrow = nullptr;
+        if (const int width = NarrowWidth(*next, field); width > 0) {
+          field->setFixedWidth(width);
+          narrow = new QHBoxLayout;
+          narrow->addWidget(field);
+          form->addLayout(narrow, formRows, 1, 1, 3);
+        } else {
+          form->addWidget(field, formRows, 1);
+        }
         // What stands right after the field on its row: a button with only
         // a picture (a lookup), then a prompt that starts no pair (a unit).
         int column = 2;
         std::size_t k = i + 2;
         if (pu::Control* b = at(k); b != nullptr && b->Kind() == ControlKind::Button && b->Text().empty()) {
-          form->addWidget(Make(n, *b, host), formRows, column++);
+          if (narrow != nullptr)
+            narrow->addWidget(Make(n, *b, host));
+          else
+            form->addWidget(Make(n, *b, host), formRows, column++);
           used[k++] = true;
         }
         if (pu::Control* u = at(k);
             u != nullptr && u->Kind() == ControlKind::Prompt && (at(k + 1) == nullptr || !IsField(at(k + 1)->Kind()))) {
-          form->addWidget(Make(n, *u, host), formRows, column);
+          if (narrow != nullptr)
+            narrow->addWidget(Make(n, *u, host));
+          else
+            form->addWidget(Make(n, *u, host), formRows, column);
           used[k] = true;
         }
+        if (narrow != nullptr) narrow->addStretch(1);
         ++formRows;
         continue;
       }
@@ -456,6 +505,42 @@ class QtView::Impl {
       if (!grows) box->addStretch(1);
       box->addLayout(row);
     }
+  }
+
+  // The width a field of short values needs (times, dates, numbers, texts
+  // of at most 20 characters, fixed choices), 0 for a field that takes the
+  // width its row has.
+  static int NarrowWidth(const pu::Control& c, QWidget* field) {
+    const pu::Picture picture = pu::Picture::Parse(c.PictureText());
+    const QFontMetrics& fm = field->fontMetrics();
+    int text = 0;
+    if (c.Kind() == ControlKind::DropList) {
+      if (c.Source() != nullptr || c.Choices().empty()) return 0;
+      for (const std::string& choice : c.Choices()) text = std::max(text, fm.horizontalAdvance(Q(choice)));
+      QStyleOptionComboBox o;
+      o.initFrom(field);
+      return field->style()->sizeFromContents(QStyle::CT_ComboBox, &o, QSize(text, fm.height()), field).width() + 8;
+    }
+    if (c.Kind() != ControlKind::Entry && c.Kind() != ControlKind::Spin) return 0;
+    switch (picture.kind) {
+      case pu::Picture::Kind::Time:
+        text = fm.horizontalAdvance(QStringLiteral("00:00:00"));
+        break;
+      case pu::Picture::Kind::Date:
+        text = fm.horizontalAdvance(QStringLiteral("00.00.0000"));
+        break;
+      case pu::Picture::Kind::Number:
+        text = fm.horizontalAdvance(QString(std::max(picture.width, 1), QLatin1Char('0')));
+        break;
+      case pu::Picture::Kind::String:
+        if (picture.width <= 0 || picture.width > 20) return 0;
+        text = fm.averageCharWidth() * picture.width;
+        break;
+      default:
+        return 0;
+    }
+    const int arrows = c.Kind() == ControlKind::Spin ? field->style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
+    return text + arrows + 2 * field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 16;
   }
 
   // Lays controls out in a grid: each in its own cell (pu::Control::SetCell),
@@ -908,7 +993,10 @@ class QtView::Impl {
         break;
       case Property::Iconize:
       case Property::Maximize:
-        if (n.syncing == 0) ApplyState(n);
+        // At the next flush: a window minimised and restored again in one
+        // handler (a tray click on a shown window) is never minimised, so
+        // the window manager has no late report of it to give.
+        if (n.syncing == 0) n.statePending = true;
         break;
       case Property::Hide:
         if (n.syncing == 0) ApplyVisible(n);
@@ -942,8 +1030,8 @@ class QtView::Impl {
     if (n.adopted) return;
     const pu::Placement& p = n.model->GetPlacement();
     if (p.width > 0 && p.height > 0 && QSize(p.width, p.height) != n.top->size()) n.autoSize = false;
-    if (QPoint(p.x, p.y) != Outer(n.top).topLeft()) n.positioned = true;
-    ApplyState(n);
+    if (QPoint(p.x, p.y) != Outer(n).topLeft()) n.positioned = true;
+    n.statePending = true;
     if (Normal(n.top)) ApplyRect(n);
   }
 
@@ -951,7 +1039,7 @@ class QtView::Impl {
     const pu::Placement& p = n.model->GetPlacement();
     Sync s(n);
     if (p.width > 0 && p.height > 0) n.top->resize(p.width, p.height);
-    MoveFrame(n.top, QPoint(p.x, p.y));
+    MoveFrame(n, QPoint(p.x, p.y));
   }
 
   // A window that is not shown takes its state when it is shown: the
@@ -998,7 +1086,7 @@ class QtView::Impl {
   void WriteBack(Native& n) {
     if (n.adopted || !Normal(n.top)) return;
     pu::Placement p = n.model->GetPlacement();
-    const QPoint pos = Outer(n.top).topLeft();
+    const QPoint pos = Outer(n).topLeft();
     p.x = pos.x();
     p.y = pos.y();
     p.width = n.top->width();
@@ -1010,8 +1098,7 @@ class QtView::Impl {
 
   void Moved(Native& n) {
     if (n.syncing > 0) return;
-    if (n.shown && Normal(n.top)) n.frame = FrameMargins(n.top);
-    if (!n.frame.isNull()) lastFrame_ = n.frame;
+    NoteFrame(n);
     WriteBack(n);
   }
 
@@ -1029,7 +1116,8 @@ class QtView::Impl {
     const Qt::WindowStates now = StateOf(n.top);
     if (n.restoring && (now & Qt::WindowMinimized) && !w.Iconized()) {
       // The window manager took the window in minimised, as it was hidden,
-      // before it learnt of the restore: not the operator's doing.
+      // before it learnt of the restore: not the operator's doing. (Once
+      // the window is on the screen or active, a minimise is.)
       n.restoring = false;
       ApplyState(n);
       return;
@@ -1069,6 +1157,14 @@ class QtView::Impl {
   }
 
   bool Filtered(QObject* obj, QEvent* e) {
+    if (Hold(obj, e)) return true;
+    if (e->type() == QEvent::Expose && obj->isWindowType() && static_cast<QWindow*>(obj)->isExposed()) {
+      // On the screen: the window manager took it in restored, and what
+      // it reports from now on is the operator's doing.
+      for (auto& [id, n] : natives_)
+        if (n->top->windowHandle() == obj) n->restoring = false;
+      return false;
+    }
     if (e->type() == QEvent::Close) {
       Native* n = obj->isWidgetType() ? FindTop(static_cast<QWidget*>(obj)) : nullptr;
       if (n == nullptr || !n->adopted) return false;
@@ -1116,11 +1212,11 @@ class QtView::Impl {
     // The window stays where placement put it: it grows and shrinks from
     // its top left corner.
     if (n.shown) {
-      const QRect outer = Outer(n.top);
+      const QRect outer = Outer(n);
       const QRect kept = OnScreen(outer, outer.center());
       if (kept.topLeft() != outer.topLeft()) {
         Sync s(n);
-        MoveFrame(n.top, kept.topLeft());
+        MoveFrame(n, kept.topLeft());
       }
     }
     WriteBack(n);
@@ -1153,6 +1249,17 @@ class QtView::Impl {
     // the sheet is as large as its largest page from the start.
     for (const auto& [sheet, index] : n.tabs)
       if (sheet != nullptr && sheet->widget(index) != nullptr && sheet->widget(index)->layout() != nullptr) {
+        // The containers on a page not shown are laid out again first: the
+        // toolkit lays out only what is shown, so a group box there kept the
+        // size it had before its buttons got their pictures, and the page
+        // grew by that when it was first shown.
+        const QList<QWidget*> inner = sheet->widget(index)->findChildren<QWidget*>();
+        for (auto it = inner.rbegin(); it != inner.rend(); ++it)
+          if (QLayout* l = (*it)->layout()) {
+            l->invalidate();
+            l->activate();
+            (*it)->updateGeometry();
+          }
         sheet->widget(index)->layout()->invalidate();
         sheet->widget(index)->layout()->activate();
         sheet->updateGeometry();
@@ -1162,8 +1269,7 @@ class QtView::Impl {
     layout->activate();
     const QScreen* screen = top->screen() != nullptr ? top->screen() : QGuiApplication::primaryScreen();
     const QRect area = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1 << 20, 1 << 20);
-    QMargins frame = FrameMargins(top);
-    if (frame.isNull()) frame = lastFrame_;  // not framed yet: as the others are
+    const QMargins frame = Frame(n);  // not framed yet: as it was, or as the others are
     n.fitFrame = FrameMargins(top);
     const int maxWidth = area.width() - frame.left() - frame.right();
     const int maxHeight = area.height() - frame.top() - frame.bottom();
@@ -1207,23 +1313,24 @@ class QtView::Impl {
 
   // Centres the window on a point, kept on the screen the point is on.
   void Place(Native& n, QPoint centre) {
-    QRect r(QPoint(0, 0), Outer(n.top).size());
+    QRect r(QPoint(0, 0), Outer(n).size());
     r.moveCenter(centre);
     Sync s(n);
-    MoveFrame(n.top, OnScreen(r, centre).topLeft());
+    MoveFrame(n, OnScreen(r, centre).topLeft());
   }
 
   void FirstShow(Native& n) {
     pu::Window& w = *n.model;
     const auto ws = pu::ThreadWindows();
     const bool above = !ws.empty() && ws.front() != &w;
-    QWidget* owner = nullptr;
+    Native* below = nullptr;
     for (pu::Window* other : ws) {
       if (other == &w) break;
-      if (Native* o = Find(other->Id()); o != nullptr && o->shown && o->top->isVisible()) owner = o->top;
+      if (Native* o = Find(other->Id()); o != nullptr && o->shown && o->top->isVisible()) below = o;
     }
+    QWidget* owner = below != nullptr ? below->top : nullptr;
     if (!n.adopted && !n.positioned) {
-      Place(n, owner != nullptr ? Outer(owner).center() : ScreenCentre());
+      Place(n, below != nullptr ? Outer(*below).center() : ScreenCentre());
       n.positioned = true;
     }
     if (above && n.modal != Native::Modal::Ended) n.top->setWindowModality(Qt::ApplicationModal);
@@ -1249,7 +1356,7 @@ class QtView::Impl {
     // the screen, and stays centred where it was placed).
     if (!n.adopted && w.DesignedMinimum()) {
       Sync s(n);
-      const QPoint centre = Outer(n.top).center();
+      const QPoint centre = Outer(n).center();
       // Layouts learn their contents' sizes through posted requests.
       QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
       const QSize designed = n.top->sizeHint().expandedTo(n.top->minimumSizeHint());
@@ -1276,9 +1383,15 @@ class QtView::Impl {
     for (pu::Window* w : pu::ThreadWindows()) {
       Native* n = Find(w->Id());
       if (n == nullptr) continue;
+      if (n->statePending) {
+        n->statePending = false;
+        ApplyState(*n);
+      }
       // Framed by the window manager since it was fitted (X tells no move
       // when it frames a window): fitted again, with its frame.
-      if (n->autoSize && n->shown && !n->adopted && FrameMargins(n->top) != n->fitFrame) n->layoutDirty = true;
+      NoteFrame(*n);
+      if (n->autoSize && n->shown && !n->adopted && n->top->isVisible() && FrameMargins(n->top) != n->fitFrame)
+        n->layoutDirty = true;
       if (n->layoutDirty) Relayout(*n);
       if (!n->shown && !w->Hidden()) FirstShow(*n);
       if (n->showPending) ShowPending(*n);
@@ -1289,6 +1402,90 @@ class QtView::Impl {
         n->top->setWindowModality(Qt::NonModal);
         n->top->show();
       }
+    }
+  }
+
+  // --- input that comes while the model is behind
+
+  // The operator's input waits while the running window has events queued
+  // that its loop has not handled yet (a click it has not acted on, a key
+  // typed during a scan): once the loop has caught up, it goes on in order,
+  // routed by the toolkit as it would have been then (keys to the control
+  // that has the focus then). Delivered at once, keys typed after a click
+  // on "Vlož" would reach the button, not the editor that the click opens.
+  // Input is held where the window system delivers it, at the native
+  // window, before the toolkit routes it to a widget (or to its parents);
+  // a button's access key, which the toolkit turns into a shortcut before
+  // that, is held at the button.
+  static bool InputEvent(QEvent::Type t) {
+    switch (t) {
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::MouseMove:
+      case QEvent::Wheel:
+        return true;
+      default:
+        return false;
+    }
+  }
+  static bool KeyEvent(QEvent::Type t) { return t == QEvent::KeyPress || t == QEvent::KeyRelease; }
+
+  // The running window has queued events its loop will take before it waits.
+  static bool ModelBehind() {
+    pu::Window* target = pu::TargetWindow();
+    if (target == nullptr) return false;
+    const auto ws = pu::ThreadWindows();
+    return pu::ThisThreadQueue().HasFor(target->Id(), !ws.empty() && ws.front() == target);
+  }
+
+  // The window of ours, not adopted, whose native window this is.
+  const Native* NativeOfWindow(const QObject* obj) const {
+    for (const auto& [id, n] : natives_)
+      if (!n->adopted && n->top->windowHandle() == obj) return n.get();
+    return nullptr;
+  }
+
+  bool Hold(QObject* obj, QEvent* e) {
+    if (replaying_) return false;
+    if (e->type() == QEvent::Shortcut) {
+      if (!obj->isWidgetType() || qobject_cast<QAbstractButton*>(obj) == nullptr) return false;
+      const Native* n = FindTop(static_cast<QWidget*>(obj)->window());
+      if (n == nullptr || n->adopted) return false;
+    } else {
+      if (!InputEvent(e->type()) || !obj->isWindowType() || NativeOfWindow(obj) == nullptr) return false;
+      // A move alone waits only behind input that waits (a drag keeps its
+      // order).
+      if (held_.empty() && e->type() == QEvent::MouseMove) return false;
+    }
+    if (held_.empty() && !ModelBehind()) return false;
+    held_.push_back({obj, std::unique_ptr<QEvent>(e->clone())});
+    return true;
+  }
+
+  // Delivers the input that waits, until what it does queues events again.
+  void Replay() {
+    while (!held_.empty() && !ModelBehind()) {
+      Held h = std::move(held_.front());
+      held_.pop_front();
+      QObject* to = h.receiver;
+      if (KeyEvent(h.event->type())) {
+        // To the window that has the focus now, when it is one of ours.
+        if (QWindow* f = QGuiApplication::focusWindow(); f != nullptr && NativeOfWindow(f) != nullptr) to = f;
+      }
+      if (to == nullptr) continue;
+      if (h.event->type() == QEvent::Shortcut) {
+        // A button's access key clicks it at once, not a moment later as
+        // the toolkit's animated click would: what follows waits for it.
+        auto* b = static_cast<QAbstractButton*>(to);
+        if (b->isEnabled() && b->isVisible()) b->click();
+        continue;
+      }
+      replaying_ = true;
+      QCoreApplication::sendEvent(to, h.event.get());
+      replaying_ = false;
     }
   }
 
@@ -1312,6 +1509,12 @@ class QtView::Impl {
   std::unique_ptr<QSocketNotifier> notifier_;
   pu::EventQueue* watched_ = nullptr;
   bool waitCursor_ = false;
+  struct Held {
+    QPointer<QObject> receiver;
+    std::unique_ptr<QEvent> event;
+  };
+  std::deque<Held> held_;  // input that waits for the model, oldest first
+  bool replaying_ = false;
   QMargins lastFrame_;  // the frame the window manager last gave a window
 };
 
@@ -1371,6 +1574,7 @@ void QtView::Pump(pu::EventQueue& q, uint64_t seen, std::optional<pu::TimePoint>
   pu::DispatchNativeMessages();
   d_->Watch(q);
   d_->Flush();
+  d_->Replay();
   // Nothing to wait for: the input that is there is still dispatched.
   const bool due = deadline && *deadline <= GetClock().Now();
   if (q.Generation() != seen || due) {
@@ -1405,10 +1609,10 @@ std::optional<pu::ScreenRect> QtView::OuterRect(const pu::Window& w) const {
   if (n == nullptr) return std::nullopt;
   QRect r;
   if (Impl::Normal(n->top) || n->adopted) {
-    r = Outer(n->top);
+    r = d_->Outer(*n);
   } else {
     const pu::Placement& p = w.GetPlacement();
-    const QMargins m = n->top->windowHandle() != nullptr ? FrameMargins(n->top) : n->frame;
+    const QMargins m = !n->frame.isNull() ? n->frame : d_->Frame(*n);
     r = QRect(p.x, p.y, p.width + m.left() + m.right(), p.height + m.top() + m.bottom());
   }
   return pu::ScreenRect{r.x(), r.y(), r.x() + r.width(), r.y() + r.height()};

@@ -202,6 +202,34 @@ TEST_F(FormsView, TaskEditorInsertingAndChanging) {
   Editace_uloh();
 }
 
+// Outputs with names of ten characters keep the editor as wide as short
+// names do (it grew from 752 to 910 pixels): the outputs' panel spans the
+// other two.
+TEST_F(FormsView, TheEditorKeepsItsWidthWhenTheOutputsHaveLongNames) {
+  ASSERT_EQ(data::Controllers().TASKS.Open(), 0);
+  int widths[2] = {0, 0};
+  for (int named = 0; named < 2; ++named) {
+    if (named == 1) {
+      std::vector<std::string> names;
+      for (int k = 1; k <= 32; ++k) names.push_back((k < 10 ? "Kancelář " : "Kancelář") + std::to_string(k));
+      testsupport::FillFiles(names, {{"Celá hala", {"FF", "00", "00", "00", "00"}}});
+      ASSERT_EQ(data::Controllers().TASKS.Open(), 0);
+    }
+    When(Shown(kTaskFormProcedure), [&, named] {
+      QWidget* top = View().NativeOf(Top());
+      widths[named] = top->frameGeometry().width();
+      ExpectLaidOut(top, kOperatorScreen);
+      if (named == 1) testsupport::Shot(top, "task_named_outputs");
+      Top().Post(pu::EVENT::CloseDown);
+    });
+    ASSERT_EQ(data::Controllers().TASKS.PrimeRecord(), 0);
+    pu::FormRequest = pu::InsertRecord;
+    Editace_uloh();
+  }
+  EXPECT_GT(widths[0], 0);
+  EXPECT_EQ(widths[1], widths[0]) << "named outputs widened the editor";
+}
+
 TEST_F(FormsView, OutputDialogsWithChosenOutputs) {
   OutputFlags outputs{};
   outputs[1] = outputs[3] = outputs[12] = 1;

@@ -1,9 +1,10 @@
 // The main window's lists in the Qt view (offscreen, or on a display under
 // tests/on_display.sh), used as the operator uses them: the task list
 // sorted by a click on its real header, its rows painted in their colours,
-// and the output list in an edit. With VELORN_SCREENSHOTS naming a folder
-// the window is saved there (main-task-list-sorted.png,
-// main-output-list-edit.png).
+// and the output list in an edit; both lists with one row, a full page and
+// none, and a new output row of a full page. With VELORN_SCREENSHOTS naming
+// a folder the window is saved there (main-task-list-sorted.png,
+// main-output-list-edit.png, main-lists-*.png).
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -11,6 +12,8 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeView>
@@ -160,6 +163,120 @@ TEST_F(MainListsView, TheTaskListSortedByItsHeaderInItsColoursAndTheOutputListIn
        });
   main.Run();
   EXPECT_FALSE(w.IsOpen());
+}
+
+// The lists as the operator meets them: with one row, with more rows than a
+// page and with none. Each list shows its columns whole within it (the "A"
+// column's icon and number beside it), no horizontal scroll bar while its
+// columns fit, and its scroll bar inside its frame; the window lies on the
+// screen. On a full page, "Vlož" shows the new output row whole.
+class MainListsShown : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("SDL_AUDIODRIVER", "dummy", 0);
+    app::data::AttachThreadFiles();
+    app::CaptionText = " vELORN v. 1.0";
+  }
+  void TearDown() override {
+    app::data::ReleaseDataFiles();
+    app::data::DetachThreadFiles();
+  }
+  void Fill(int tasks, int outputs) {
+    platform::rec::File<app::data::OutputsRecord> f(app::data::OutputsDecl());
+    ASSERT_EQ(f.Create(), 0);
+    ASSERT_EQ(f.Open(), 0);
+    for (int k = 1; k <= outputs; ++k) {
+      f.ClearBuffer();
+      f.rec.CISLO = k;
+      f.rec.NAZEV = "Zóna " + std::to_string(k);
+      ASSERT_EQ(f.Add(), 0);
+    }
+    for (int i = 0; i < tasks; ++i)
+      testsupport::TaskWindow::AddTask("Hlášení " + std::to_string(i + 1), TimeFromHms(6, i, 0),
+                                       static_cast<uint8_t>(i % 3 != 1), static_cast<uint8_t>(i % 3 == 2));
+  }
+
+  static void ExpectListShown(pu::Window& w, const char* label, const std::string& what) {
+    QWidget* box = View().ControlWidget(w, label);
+    QTreeView* tree = Tree(w, label);
+    ASSERT_NE(tree, nullptr) << what;
+    auto* bar = box->findChild<QScrollBar*>(QString(), Qt::FindDirectChildrenOnly);
+    ASSERT_NE(bar, nullptr) << what;
+    EXPECT_TRUE(box->contentsRect().contains(bar->geometry())) << what << ": the scroll bar outside the frame";
+    EXPECT_TRUE(box->contentsRect().contains(tree->geometry())) << what;
+    EXPECT_FALSE(tree->horizontalScrollBar()->isVisible()) << what << ": a horizontal scroll bar";
+    QHeaderView* h = tree->header();
+    EXPECT_LE(h->length(), tree->viewport()->width()) << what;
+    // Each cell's text, with its icon beside it, within its column.
+    const int margin = 2 * (tree->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, tree) + 1);
+    for (int r = 0; r < tree->model()->rowCount(); ++r)
+      for (int c = 0; c < h->count(); ++c) {
+        const QModelIndex i = tree->model()->index(r, c);
+        const bool icon = !tree->model()->data(i, Qt::DecorationRole).isNull();
+        const int needs = tree->fontMetrics().horizontalAdvance(tree->model()->data(i).toString()) + margin +
+                          (icon ? tree->iconSize().width() + 4 : 0);
+        EXPECT_GE(h->sectionSize(c), needs) << what << ": row " << r + 1 << ", column " << c + 1 << " cut";
+      }
+  }
+
+  // Shows both lists, checks and saves them; on a full page, "Vlož" too.
+  void ShowLists(const std::string& name, bool insert) {
+    ui::MainWindow main(port_.Ops());
+    pu::Window& w = main.Win();
+    const auto shown = [&] { return View().NativeOf(w) != nullptr && View().NativeOf(w)->isVisible(); };
+    When([&] { return shown() && w["?KOMUNIKACE"].Text() == "Připojeno"; }, [&] {
+      QWidget* top = View().NativeOf(w);
+      auto* sheet = top->findChild<QTabWidget*>();
+      ASSERT_NE(sheet, nullptr);
+      sheet->setCurrentIndex(1);
+      Settle();
+      ExpectListShown(w, "?LIST", name + " tasks");
+      EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(top->frameGeometry())) << name;
+      testsupport::Shot(top, ("main-lists-" + name + "-tasks").c_str());
+      sheet->setCurrentIndex(2);
+      Settle();
+      ExpectListShown(w, "?LIST:2", name + " outputs");
+      testsupport::Shot(top, ("main-lists-" + name + "-outputs").c_str());
+      if (!insert) {
+        w.Post(pu::EVENT::CloseDown);
+        return;
+      }
+      QTest::mouseClick(View().ControlWidget(w, "?INSERT:2"), Qt::LeftButton);
+      When([&] { return main.Lists().Outputs().EditingNewRow(); }, [&, top] {
+        Settle();
+        QTreeView* outputs = Tree(w, "?LIST:2");
+        auto* entry = outputs->viewport()->findChild<QLineEdit*>();
+        ASSERT_NE(entry, nullptr);
+        EXPECT_TRUE(entry->isVisible());
+        EXPECT_TRUE(outputs->viewport()->rect().contains(entry->geometry()))
+            << "the new row's editor is not whole: " << entry->geometry().y() << " + " << entry->height() << " in "
+            << outputs->viewport()->height();
+        testsupport::Shot(top, ("main-lists-" + name + "-new-row").c_str());
+        QTest::keyClick(entry, Qt::Key_Escape);
+        When([&] { return !main.Lists().Outputs().Editing(); }, [&] { w.Post(pu::EVENT::CloseDown); });
+      });
+    });
+    main.Run();
+    EXPECT_FALSE(w.IsOpen());
+  }
+
+  testsupport::TempDir dir_{true};
+  testsupport::RecordingPort port_;
+};
+
+TEST_F(MainListsShown, OneRowEach) {
+  Fill(1, 1);
+  ShowLists("one-row", false);
+}
+
+TEST_F(MainListsShown, MoreRowsThanAPageAndANewOutputRowShownWhole) {
+  Fill(60, 40);
+  ShowLists("full-page", true);
+}
+
+TEST_F(MainListsShown, NoRows) {
+  Fill(0, 0);
+  ShowLists("empty", false);
 }
 
 }  // namespace

@@ -118,6 +118,22 @@ TEST_F(MainWindowView, TheFiveTabsAreShownWholeAndServisComesWithCtrlS) {
     EXPECT_EQ(Widget<QPushButton>(w, "?BUTTON20:1")->text(), "Hala A");
     EXPECT_FALSE(Widget<QPushButton>(w, "?BUTTON20:4")->isEnabled());
     EXPECT_EQ(Widget<QPushButton>(w, "?BUTTON20:2")->palette().color(QPalette::Button), QColor(255, 0, 0));
+    // A playback's picture and text do not make the window grow (it grew 3
+    // pixels at the first playback, seen on "Nastavení").
+    sheet->setCurrentIndex(2);
+    QApplication::processEvents();
+    const QSize before = top->size();
+    w["?IMAGE1"].Show();
+    main.SetText("?INFO_TEXT", "Právě probíhá přehrávání souboru");
+    for (int i = 0; i < 3; ++i) {
+      View().Flush();
+      QApplication::processEvents();
+    }
+    EXPECT_EQ(top->size(), before);
+    sheet->setCurrentIndex(0);
+    w["?IMAGE1"].Hide();
+    main.SetText("?INFO_TEXT", "");
+    View().Flush();
     for (int tab = 0; tab < 4; ++tab) {
       sheet->setCurrentIndex(tab);
       QApplication::processEvents();

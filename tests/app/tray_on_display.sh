@@ -33,12 +33,23 @@
 #            the relays; answered "Ano", the device gets "r64\r", "r0\r" ..
 #            "r39\r", the program ends with status 0, the INI written (the
 #            start count raised) and the record files whole
+#   place    ten hides (minimised) and shows through the icon, then two
+#            second starts in its folder (one while it hides in the tray,
+#            one while it is shown), each answered with Enter on its box:
+#            the window comes back every time with its frame where it was
+#            first shown, to the pixel, its caption on the screen
+#   busy     shown, a click on its icon while a scan's traffic blocks the
+#            program: once the scan is over, the window is still viewable,
+#            active and on top
+#   keys     on "Nastavení", "Vlož" pressed and a name typed, twice, while a
+#            scan's traffic blocks the program: the keys land in the new
+#            output rows, whose numbers and names are stored
 #
 # Screenshots go to $VELORN_SCREENSHOTS (as tray-*.png). Exits 0 when every
 # check held; 1 with the failed check on standard error.
 set -uo pipefail
 
-[ $# -eq 7 ] || { echo "usage: $0 dialogs|tray|sigterm|exit VELORN DEVSIM FILL DISPLAY_TOOL CZNOCASE ICON" >&2; exit 2; }
+[ $# -eq 7 ] || { echo "usage: $0 dialogs|tray|sigterm|exit|place|busy|keys VELORN DEVSIM FILL DISPLAY_TOOL CZNOCASE ICON" >&2; exit 2; }
 scenario=$1 velorn=$2 devsim=$3 fill=$4 display_tool=$5 cznocase=$6 icon=$7
 for tool in trayer xdotool xwininfo xprop xmessage sqlite3; do
   command -v "$tool" >/dev/null || { echo "tray_on_display: $tool is missing (scripts/setup-deps.sh installs it)" >&2; exit 1; }
@@ -138,10 +149,14 @@ tray_icon() {
   return 1
 }
 icon_in_tray() { [ -n "$(tray_icon)" ]; }
+# Clicks the icon, a quarter of its height above or below its centre by
+# turns: two clicks in a row at one point would make a double click.
+clicks=0
 click_icon() {
   local x y w h
   read -r x y w h <<<"$(tray_icon)" || return 1
-  xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
+  clicks=$((clicks + 1))
+  xdotool mousemove $((x + w / 2)) $((y + h / 2 + (clicks % 2 ? h / 4 : -h / 4))) click 1
 }
 
 # --- the program and its devices
@@ -174,6 +189,22 @@ main_window_found() {
 running() { kill -0 "$velorn_pid" 2>/dev/null; }
 
 # --- window states
+
+# "X Y" of the main window's frame (its client's place less the frame the
+# window manager draws around it) while it is viewable; empty otherwise.
+frame_place() {
+  main_window_found || return 1
+  local info x y extents
+  info=$(xwininfo -id "$window" 2>/dev/null) || return 1
+  grep -q 'Map State: IsViewable' <<<"$info" || return 1
+  x=$(awk '/Absolute upper-left X/ {print $NF}' <<<"$info")
+  y=$(awk '/Absolute upper-left Y/ {print $NF}' <<<"$info")
+  # left, right, top, bottom
+  extents=$(xprop -id "$window" _NET_FRAME_EXTENTS 2>/dev/null | grep -o '[0-9]\+' | tr '\n' ' ')
+  read -r left _ top _ <<<"$extents"
+  [ -n "${top:-}" ] || return 1
+  echo "$((x - left)) $((y - top))"
+}
 
 wm_state() { main_window_found && xprop -id "$window" WM_STATE 2>/dev/null | awk '/window state:/ {print $NF}'; }
 map_state() {
@@ -224,6 +255,15 @@ scan_began() {
   scan_at=$(awk '$0 == "19200 (0504102012)" { lamp = 1 } lamp && $0 == "9600 r64\\r" { print NR; exit }' "$work/devsim.log")
   [ -n "$scan_at" ]
 }
+# A scan's first relay command after line $1 of the device's log; sets
+# scan_at to its line.
+scan_since() {
+  scan_at=$(tail -n +"$(($1 + 1))" "$work/devsim.log" |
+    awk -v from="$1" '$0 == "19200 (0504102012)" { lamp = 1 } lamp && $0 == "9600 r64\\r" { print from + NR; exit }')
+  [ -n "$scan_at" ]
+}
+# The scan's last silencing command (s39) at or after line $1.
+scan_silenced_since() { tail -n +"$1" "$work/devsim.log" | grep -qxF '9600 s39\r'; }
 start_count() { sed -n 's/^GLO:Pocet_spusteni_programu=//p' "$work/run/velorn.INI" | tr -d '\r'; }
 
 prepare_folder() {
@@ -339,6 +379,27 @@ start_counted() {
   start_devices
   start_velorn
   await 10 hidden || die "the connected window did not leave the screen"
+}
+
+# --- the second start
+
+# Starts the program again in its folder and answers its box with Enter;
+# the second start ends with status 0 and opens no window of its own.
+second_start() {
+  (cd "$work/run" && exec env VELORN_COM1="$pts" XDG_RUNTIME_DIR="$work/runtime" SDL_AUDIODRIVER=dummy \
+    NOTIFY_SOCKET= VELORN_MSGBOX_ANSWERS= VELORN_UNIT_DIR="$work/runtime/no-unit-folder" \
+    "$velorn" >"$work/second.out" 2>"$work/second.err") &
+  local second=$! box
+  box=$(timeout 20 xdotool search --sync --onlyvisible --pid "$second" --name '^Stop$' 2>/dev/null | head -n 1)
+  [ -n "$box" ] || { kill "$second" 2>/dev/null; die "the second start showed no box"; }
+  xdotool windowactivate --sync "$box" key Return 2>/dev/null
+  local deadline=$((SECONDS + 20))
+  while kill -0 "$second" 2>/dev/null; do
+    [ "$SECONDS" -lt "$deadline" ] || { kill "$second"; die "the second start did not end after its box"; }
+    sleep 0.05
+  done
+  wait "$second" || fail "the second start ended with status $?"
+  ! grep -q '^velorn: ready' "$work/second.out" || fail "the second start opened a main window"
 }
 
 # --- scenarios
@@ -737,9 +798,133 @@ $ini"
   check_records "$before"
 }
 
+scenario_place() {
+  start_trayer
+  prepare_folder
+  start_devices
+  start_velorn
+  await 10 hidden || die "the connected window did not leave the screen"
+  await 10 icon_in_tray || die "no icon in the tray host"
+  click_icon || die "the icon could not be clicked"
+  await 10 shown_on_top || die "a click on the icon did not bring the window back"
+  local first=""
+  await 10 eval 'first=$(frame_place)' || die "the shown window has no frame"
+  local workarea_top
+  workarea_top=$(xprop -root _NET_WORKAREA | grep -o '[0-9]\+' | sed -n 2p)
+  read -r _ first_y <<<"$first"
+  [ "$first_y" -ge "$workarea_top" ] && pass "first shown with its frame at $first, on the desktop" ||
+    fail "first shown with its frame at $first, above the work area's top $workarea_top"
+  shot place-1-first
+  # Where the window stands after each way back; the first place that
+  # differs fails (awaited: the window manager frames a window shortly
+  # after it is mapped).
+  local place="" moved=""
+  same_place() { place=$(frame_place) && [ "$place" = "$first" ]; }
+  local i
+  for i in $(seq 10); do
+    xdotool windowminimize "$window" 2>/dev/null
+    await 10 hidden || die "cycle $i: minimised, the window did not leave the screen"
+    click_icon || die "cycle $i: the icon could not be clicked"
+    await 10 shown_on_top || die "cycle $i: a click on the icon did not bring the window back (map $(map_state), state $(wm_state), active $(active_window), window $window)"
+    await 5 same_place || { moved="cycle $i: the frame at ${place:-nowhere}, not $first"; break; }
+  done
+  [ -z "$moved" ] && pass "ten hides and shows through the icon: the frame stayed at $first" || fail "$moved"
+  shot place-2-after-cycles
+
+  xdotool windowminimize "$window" 2>/dev/null
+  await 10 hidden || die "minimised, the window did not leave the screen"
+  second_start
+  await 10 shown_on_top || die "the second start did not bring the hidden window back"
+  await 5 same_place && pass "the second start brought the hidden window back at $first" ||
+    fail "the second start brought the hidden window back with its frame at ${place:-nowhere}, not $first"
+  second_start
+  await 10 shown_on_top || die "the second start did not keep the shown window in front"
+  await 5 same_place && pass "a second start with the window shown left it at $first" ||
+    fail "a second start with the window shown moved its frame to ${place:-nowhere}, not $first"
+  shot place-3-after-second-starts
+
+  kill -TERM "$velorn_pid"
+  await_end 15
+  [ "$status" -eq 0 ] || fail "SIGTERM: exit status $status"
+}
+
+scenario_busy() {
+  start_trayer
+  prepare_folder
+  start_devices
+  start_velorn
+  await 10 hidden || die "the connected window did not leave the screen"
+  await 10 icon_in_tray || die "no icon in the tray host"
+  click_icon || die "the icon could not be clicked"
+  await 10 shown_on_top || die "a click on the icon did not bring the window back"
+  pass "shown from the tray"
+  # The scan comes with the 80th tick; its 40 silencing commands keep the
+  # program busy for seconds.
+  await 40 scan_since "$(log_lines)" || die "no scan reached the device"
+  local fronts
+  fronts=$(grep -c '^velorn: front' "$work/velorn.out")
+  click_icon || die "the icon could not be clicked during the scan"
+  local clicked
+  clicked=$(log_lines)
+  await 20 scan_silenced_since "$clicked" || die "the scan did not go on after the click"
+  pass "the icon was clicked during the scan's traffic (line $clicked of the device's log)"
+  # The click, handled once the scan is over, brings the window to the
+  # front (again); a tick after that it is still there.
+  await 20 eval '[ "$(grep -c "^velorn: front" "$work/velorn.out")" -gt "$fronts" ]' ||
+    die "the click during the scan was never handled"
+  local handled
+  handled=$(log_lines)
+  await 10 polled_since "$handled" || die "no console poll after the click was handled"
+  shot busy-after-scan
+  if await 5 shown_on_top; then pass "after the scan the window is viewable, active and on top"; else
+    fail "a click during the scan: map $(map_state), state $(wm_state), active $(active_window), window $window"; fi
+  kill -TERM "$velorn_pid"
+  await_end 15
+  [ "$status" -eq 0 ] || fail "SIGTERM: exit status $status"
+}
+
+scenario_keys() {
+  start_trayer
+  prepare_folder
+  start_devices
+  start_velorn
+  await 10 hidden || die "the connected window did not leave the screen"
+  await 10 icon_in_tray || die "no icon in the tray host"
+  click_icon || die "the icon could not be clicked"
+  await 10 shown_on_top || die "a click on the icon did not bring the window back"
+  await 20 start_settled || die "the start did not release the amplifier"
+  # From the first button of "Hlavní panel" back to the tabs, two tabs on
+  # to "Nastavení", then over the port and the output list to "Vlož".
+  xdotool key shift+Tab Right Right Tab Tab Tab
+  shot keys-1-before
+  await 40 scan_since "$(log_lines)" || die "no scan reached the device"
+  local pressed
+  pressed=$(log_lines)
+  # "Vlož", the name column, a name, Enter; from the list back to "Vlož",
+  # another name.
+  xdotool key space Tab P o k u s Return Tab space Tab D r u h a Return
+  await 20 scan_silenced_since "$pressed" || die "the scan did not go on after the keys"
+  pass "two outputs inserted and named during the scan's traffic (line $pressed of the device's log)"
+  # Written once the program's log of Outputs.tps has grown; read after the
+  # program's end.
+  await 20 test -s "$work/run/Outputs.tps-wal" || fail "nothing written to Outputs.tps after the keys"
+  await 10 polled_since "$(log_lines)" || die "no console poll after the keys"
+  shot keys-2-after
+  kill -TERM "$velorn_pid"
+  await_end 15
+  [ "$status" -eq 0 ] || fail "SIGTERM: exit status $status"
+  local stored
+  stored=$(sq Outputs.tps 'SELECT "OUT:CISLO", "OUT:NAZEV" FROM records WHERE "OUT:CISLO" > 12 ORDER BY 1' | tr '\n' ' ')
+  [ "$stored" = "13|Pokus 14|Druha " ] && pass "the new outputs stored: $stored" ||
+    fail "the new outputs stored as '$stored', not 13|Pokus 14|Druha"
+}
+
 case $scenario in
   dialogs) scenario_dialogs ;;
   tray) scenario_tray ;;
+  keys) scenario_keys ;;
+  busy) scenario_busy ;;
+  place) scenario_place ;;
   exit) scenario_exit ;;
   sigterm) scenario_sigterm ;;
   *) echo "unknown scenario $scenario" >&2; exit 2 ;;

@@ -411,6 +411,65 @@ TEST_F(OutputList, AnEditIsInTheFileAtOnceAndARefusedOneChangesNothing) {
   EXPECT_EQ(boxes.size(), 1u);
 }
 
+TEST_F(OutputList, ANewRowOfAFullPageIsShownThePageScrollingARow) {
+  const auto cells = [&] {
+    std::vector<std::string> out;
+    for (int r = 1; r <= list_.Rows(); ++r) out.push_back(list_.Cell(r, 2));
+    return out;
+  };
+  using Texts = std::vector<std::string>;
+  Scripted s(w_);
+  s.steps = {
+      [&] {
+        list_.SetItems(3);
+        list_.Refill();
+      },
+      [&] {
+        EXPECT_EQ(cells(), (Texts{"Zóna 1", "Zóna 2", "Zóna 3"}));
+        w_.Choose("?LIST:2", 3);
+        w_.Press("?INSERT:2");
+      },
+      [&] {
+        // The new row is the third shown, after the page less its first row.
+        ASSERT_TRUE(list_.EditingNewRow());
+        EXPECT_EQ(list_.EditRow(), 3);
+        EXPECT_EQ(cells(), (Texts{"Zóna 2", "Zóna 3"}));
+        EXPECT_EQ(list_.Selected(), 2);
+        EXPECT_EQ(list_.RecordsBefore(), 1);
+        list_.EditKey(0x1B);
+      },
+      [&] {
+        // Cancelled: a full page again, the selected record still selected.
+        EXPECT_FALSE(list_.Editing());
+        EXPECT_EQ(list_.Rows(), 3);
+        EXPECT_EQ(list_.Cell(list_.Selected(), 2), "Zóna 3");
+        w_.Press("?INSERT:2");
+      },
+      [&] {
+        ASSERT_TRUE(list_.EditingNewRow());
+        EXPECT_LE(list_.EditRow(), 3);
+        list_.EditType(2, "Nová");
+        list_.EditKey(0x0D);
+      },
+      [&] {
+        EXPECT_EQ(Stored(), (Texts{"1 Zóna 1", "2 Zóna 2", "3 Zóna 3", "4 Zóna 4", "5 Nová"}));
+        EXPECT_EQ(list_.Rows(), 3);
+        EXPECT_EQ(list_.Cell(list_.Selected(), 2), "Nová");
+        list_.SetItems(10);
+        list_.Refill();
+        w_.Press("?INSERT:2");
+      },
+      [&] {
+        // Room on the page: nothing scrolls.
+        EXPECT_EQ(list_.EditRow(), 6);
+        EXPECT_EQ(list_.Rows(), 5);
+        EXPECT_EQ(list_.RecordsBefore(), 0);
+        list_.EditKey(0x1B);
+      },
+  };
+  s.Run();
+}
+
 // Presets: a name and a mask; two of the same name.
 struct Preset {
   int32_t id = 0;
