@@ -11,14 +11,20 @@
 // the live output choice on no output chosen.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "app/data/records.h"
 #include "app/ui/output_buttons.h"
 #include "app/ui/output_choice.h"
+#include "app/ui/task_form.h"
 #include "platform/picture.h"
+#include "platform/recordfile.h"
 #include "platform/stdtime.h"
+#include "tests/app/form_operator.h"
 
 namespace testsupport {
 
@@ -145,6 +151,100 @@ inline std::vector<RefusedEntry> RefusedEntries(const std::string& wav, const st
       {"live announcement without outputs", Form::Live, nullptr, "", "", "?OK", false, kNoOutputsText,
        Outcome::Refused},
   };
+}
+
+// What the operator sees at a moment of a row.
+struct RefusedEntrySeen {
+  std::string shown, held, focus;  // the field shows, its variable holds (in its picture), the focus
+  int beeps = 0;
+  std::vector<std::string> boxes;
+  bool open = false;
+};
+
+// How a row ended.
+struct RefusedEntryEnd {
+  RefusedEntrySeen afterTyping, afterOk;
+  uint8_t result = 0;  // the editor's response, the dialog's result
+  uint8_t manual = 0;  // ManualPlaybackRequested
+  std::string file;
+  platform::StdTime length = 0;
+};
+
+// Runs the row's form on the thread's record files (TASKS open), the
+// operator's steps being the view's; fills in what it returned and left.
+inline void RunRefusedEntryForm(const RefusedEntry& row, const std::string& wav, RefusedEntryEnd& end) {
+  namespace pu = platform::ui;
+  {
+    platform::rec::File<app::data::TasksRecord> f(app::data::TasksDecl());
+    ASSERT_EQ(f.Open(), 0);
+    f.SetFileOrder();
+    while (f.Next() == 0) ASSERT_EQ(f.Delete(), 0);
+    if (row.form == Form::Change) {
+      f.rec = RefusedEntriesTask(wav);
+      ASSERT_EQ(f.PrimeAutoNumber(), 0);
+      ASSERT_EQ(f.Add(), 0);
+      ReadTask(f.rec.ID);
+    }
+  }
+  app::ui::OutputFlags outputs{};
+  end.file = wav;
+  end.length = platform::TimeFromHms(0, 0, 10);
+  const app::ui::PlaybackShared shared{outputs, end.file, end.length, end.manual};
+  switch (row.form) {
+    case Form::Change:
+    case Form::Insert:
+      if (row.form == Form::Insert) {
+        ASSERT_EQ(app::data::Controllers().TASKS.PrimeRecord(), 0);
+      }
+      pu::FormRequest = row.form == Form::Change ? pu::ChangeRecord : pu::InsertRecord;
+      app::ui::Editace_uloh();
+      end.result = pu::FormResponse;
+      break;
+    case Form::Playback:
+      outputs[1] = 1;
+      end.result = app::ui::Volba_vystupu(shared);
+      break;
+    case Form::Live:
+      end.result = app::ui::Volba_vystupu2(shared);
+      break;
+  }
+  EXPECT_TRUE(pu::ThreadWindows().empty());
+}
+
+// The row's checks: after the typing and the ?OK pressed with it, and
+// what the second ?OK did.
+inline void ExpectRefusedEntryEnd(const RefusedEntry& row, const RefusedEntryEnd& e) {
+  EXPECT_TRUE(e.afterTyping.open);
+  EXPECT_EQ(e.afterTyping.shown, row.shown);
+  EXPECT_EQ(e.afterTyping.held, row.shown) << "the field shows what its variable holds";
+  EXPECT_EQ(e.afterTyping.focus, row.focus);
+  EXPECT_EQ(e.afterTyping.beeps, row.beep ? 1 : 0);
+  EXPECT_EQ(e.afterTyping.boxes, row.box.empty() ? std::vector<std::string>{} : std::vector<std::string>{row.box});
+  const auto stored = StoredTasks();
+  switch (row.outcome) {
+    case Outcome::StoresShown:
+      EXPECT_EQ(e.result, 1);
+      ASSERT_EQ(stored.size(), 1u);
+      EXPECT_EQ(StoredField(stored[0], row.field), row.shown);
+      break;
+    case Outcome::StoresNothing:
+      EXPECT_TRUE(e.afterOk.open);
+      EXPECT_EQ(e.afterOk.focus, row.okFocus);
+      EXPECT_EQ(e.result, 2);
+      EXPECT_TRUE(stored.empty());
+      break;
+    case Outcome::PlaysShown:
+      EXPECT_EQ(e.result, 1);
+      EXPECT_EQ(e.manual, 1);
+      EXPECT_EQ(PlaybackField(e.file, e.length, row.field), row.shown);
+      break;
+    case Outcome::Refused:
+      EXPECT_TRUE(e.afterOk.open);
+      EXPECT_EQ(e.afterOk.boxes, std::vector<std::string>{row.box});
+      EXPECT_EQ(e.result, 0);
+      EXPECT_EQ(e.manual, 0);
+      break;
+  }
 }
 
 }  // namespace testsupport

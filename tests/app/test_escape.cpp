@@ -48,20 +48,8 @@ class Escape : public testing::Test {
 
   // The task in the thread's buffer, as the list reads it for a change.
   void ReadStoredTask() {
-    auto& t = data::Files().TASKS;
-    if (t.Records() == 0) {
-      ASSERT_EQ(data::Controllers().TASKS.PrimeRecord(), 0);
-      t.rec.NAZEV = "Ranní";
-      t.rec.PREHRAT = "/tmp/rano.wav";
-      t.rec.DATUM_SPUSTENI = platform::DateFromYmd(2024, 11, 1);
-      t.rec.CAS_SPUSTENI = platform::TimeFromHms(8, 0, 0);
-      t.rec.DELKA_SOUBORU = platform::TimeFromHms(0, 0, 30);
-      ASSERT_EQ(t.Add(), 0);
-    }
-    t.ClearBuffer();
-    t.rec.ID = 1;
-    ASSERT_EQ(t.SetKeyFromBuffer(data::TAS_KeyId), 0);
-    ASSERT_EQ(t.Next(), 0);
+    if (testsupport::StoredTasks().empty()) testsupport::AddTask({.name = "Ranní"});
+    testsupport::ReadTask(1);
   }
 
   testsupport::TempDir dir{true};

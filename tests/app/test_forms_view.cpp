@@ -278,24 +278,18 @@ TEST_F(FormsView, ARefusedEntryIsShownNoMoreKeepsTheFocusAndOkUsesWhatIsShown) {
   };
   const auto boxShown = [] { return Shown("aMessage")(); };
   const auto giveUp = [] {
-    while (!pu::ThreadWindows().empty() && Top().ProcedureName() != "Main") {
-      Top().Post(pu::EVENT::CloseDown);
-      break;
-    }
+    if (!pu::ThreadWindows().empty()) Top().Post(pu::EVENT::CloseDown);
   };
 
   for (const testsupport::RefusedEntry& row : testsupport::RefusedEntries(wav, folder)) {
     SCOPED_TRACE(row.what);
     const std::string procedure = testsupport::FormProcedure(row.form);
     beeps = 0;
-    struct Seen {
-      std::string shown, held, focus;
-      int beeps = 0;
-      std::vector<std::string> boxes;
-      bool open = false;
-    } afterTyping, afterOk;
+    testsupport::RefusedEntryEnd end;
+    testsupport::RefusedEntrySeen& afterTyping = end.afterTyping;
+    testsupport::RefusedEntrySeen& afterOk = end.afterOk;
     std::vector<std::string> boxes;
-    const auto look = [&](Seen& s) {
+    const auto look = [&](testsupport::RefusedEntrySeen& s) {
       s.open = Top().ProcedureName() == procedure;
       s.focus = focused();
       s.beeps = beeps;
@@ -349,84 +343,8 @@ TEST_F(FormsView, ARefusedEntryIsShownNoMoreKeepsTheFocusAndOkUsesWhatIsShown) {
         testsupport::When([&] { return beeps > 0 && shows(row.field) == row.shown; }, secondOk, "the refusal", giveUp);
     }, "the form", giveUp);
 
-    OutputFlags outputs{};
-    std::string file = wav;
-    platform::StdTime length = platform::TimeFromHms(0, 0, 10);
-    uint8_t manual = 0;
-    const PlaybackShared shared{outputs, file, length, manual};
-    uint8_t result = 0;
-    auto& t = data::Files().TASKS;
-    {
-      platform::rec::File<data::TasksRecord> f(data::TasksDecl());
-      ASSERT_EQ(f.Open(), 0);
-      f.SetFileOrder();
-      while (f.Next() == 0) ASSERT_EQ(f.Delete(), 0);
-    }
-    switch (row.form) {
-      case testsupport::Form::Change:
-        ASSERT_EQ(data::Controllers().TASKS.PrimeRecord(), 0);
-        {
-          const int32_t id = t.rec.ID;
-          t.rec = testsupport::RefusedEntriesTask(wav);
-          t.rec.ID = id;
-        }
-        ASSERT_EQ(t.Add(), 0);
-        pu::FormRequest = pu::ChangeRecord;
-        Editace_uloh();
-        result = pu::FormResponse;
-        break;
-      case testsupport::Form::Insert:
-        ASSERT_EQ(data::Controllers().TASKS.PrimeRecord(), 0);
-        pu::FormRequest = pu::InsertRecord;
-        Editace_uloh();
-        result = pu::FormResponse;
-        break;
-      case testsupport::Form::Playback:
-        outputs[1] = 1;
-        result = Volba_vystupu(shared);
-        break;
-      case testsupport::Form::Live:
-        result = Volba_vystupu2(shared);
-        break;
-    }
-    EXPECT_TRUE(pu::ThreadWindows().empty());
-    EXPECT_TRUE(afterTyping.open);
-    EXPECT_EQ(afterTyping.shown, row.shown);
-    EXPECT_EQ(afterTyping.held, row.shown);
-    EXPECT_EQ(afterTyping.focus, row.focus);
-    EXPECT_EQ(afterTyping.beeps, row.beep ? 1 : 0);
-    EXPECT_EQ(afterTyping.boxes, row.box.empty() ? std::vector<std::string>{} : std::vector<std::string>{row.box});
-    std::vector<data::TasksRecord> stored;
-    {
-      platform::rec::File<data::TasksRecord> f(data::TasksDecl());
-      ASSERT_EQ(f.Open(), 0);
-      f.SetKeyOrder(data::TAS_KeyId);
-      while (f.Next() == 0) stored.push_back(f.rec);
-    }
-    switch (row.outcome) {
-      case Outcome::StoresShown:
-        EXPECT_EQ(result, 1);
-        ASSERT_EQ(stored.size(), 1u);
-        EXPECT_EQ(testsupport::StoredField(stored[0], row.field), row.shown);
-        break;
-      case Outcome::StoresNothing:
-        EXPECT_TRUE(afterOk.open);
-        EXPECT_EQ(afterOk.focus, row.okFocus);
-        EXPECT_EQ(result, 2);
-        EXPECT_TRUE(stored.empty());
-        break;
-      case Outcome::PlaysShown:
-        EXPECT_EQ(result, 1);
-        EXPECT_EQ(manual, 1);
-        EXPECT_EQ(testsupport::PlaybackField(file, length, row.field), row.shown);
-        break;
-      case Outcome::Refused:
-        EXPECT_TRUE(afterOk.open);
-        EXPECT_EQ(afterOk.boxes, std::vector<std::string>{row.box});
-        EXPECT_EQ(result, 0);
-        EXPECT_EQ(manual, 0);
-        break;
-    }
+    testsupport::RunRefusedEntryForm(row, wav, end);
+    testsupport::ExpectRefusedEntryEnd(row, end);
   }
   platform::SetBeepView([](platform::BoxIcon) { QApplication::beep(); });
 }

@@ -21,8 +21,6 @@ namespace app::ui {
 namespace {
 
 namespace pu = platform::ui;
-using testsupport::Form;
-using testsupport::Outcome;
 
 class RefusedEntries : public testing::Test {
  protected:
@@ -44,36 +42,6 @@ class RefusedEntries : public testing::Test {
     data::DetachThreadFiles();
   }
 
-  std::vector<data::TasksRecord> Stored() {
-    platform::rec::File<data::TasksRecord> f(data::TasksDecl());
-    std::vector<data::TasksRecord> out;
-    if (f.Open() != 0) return out;
-    f.SetKeyOrder(data::TAS_KeyId);
-    while (f.Next() == 0) out.push_back(f.rec);
-    return out;
-  }
-  void ClearTasks() {
-    platform::rec::File<data::TasksRecord> f(data::TasksDecl());
-    ASSERT_EQ(f.Open(), 0);
-    f.SetFileOrder();
-    while (f.Next() == 0) ASSERT_EQ(f.Delete(), 0);
-  }
-  // The stored task, read into the thread's buffer for a change.
-  void StoreAndRead() {
-    {
-      platform::rec::File<data::TasksRecord> f(data::TasksDecl());
-      ASSERT_EQ(f.Open(), 0);
-      f.rec = testsupport::RefusedEntriesTask(dir.file("hlaseni.wav"));
-      f.PrimeAutoNumber();
-      ASSERT_EQ(f.Add(), 0);
-    }
-    auto& t = data::Files().TASKS;
-    t.ClearBuffer();
-    t.rec.ID = 1;
-    ASSERT_EQ(t.SetKeyFromBuffer(data::TAS_KeyId), 0);
-    ASSERT_EQ(t.Next(), 0);
-  }
-
   testsupport::TempDir dir{true};
   testsupport::WithOperator v;
   int beeps = 0;
@@ -86,23 +54,16 @@ class RefusedEntries : public testing::Test {
 TEST_F(RefusedEntries, TheFieldShowsWhatItHoldsKeepsTheFocusAndOkUsesIt) {
   for (const testsupport::RefusedEntry& row : testsupport::RefusedEntries(dir.file("hlaseni.wav"), dir.file("slozka"))) {
     SCOPED_TRACE(row.what);
-    ClearTasks();
     beeps = 0;
     v.op = testsupport::FormOperator();
-    struct Seen {
-      std::string shown, held, focus;
-      int beeps = 0;
-      std::vector<std::string> boxes;
-      bool open = false;
-    } afterTyping, afterOk;
-    const auto look = [&](pu::Window& w, Seen& s) {
+    testsupport::RefusedEntryEnd end;
+    const auto look = [&](pu::Window& w, testsupport::RefusedEntrySeen& s) {
       s.open = w.IsOpen();
       s.focus = w.Focus() != 0 ? w.At(w.Focus())->Label() : "";
       s.beeps = beeps;
       for (const auto& b : v.op.boxes) s.boxes.push_back(b.text);
       if (row.field != nullptr) {
         s.shown = w[row.field].Text();
-        // What the field's variable holds, in the field's picture.
         s.held = pu::FormatPicture(w[row.field].PictureText(), w[row.field].Bound().Get());
       }
     };
@@ -112,86 +73,31 @@ TEST_F(RefusedEntries, TheFieldShowsWhatItHoldsKeepsTheFocusAndOkUsesIt) {
           w.Press("?OK");
         },
         [&](pu::Window& w) {
-          look(w, afterTyping);
+          look(w, end.afterTyping);
           v.op.boxes.clear();
           w.Press("?OK");
         },
         [&](pu::Window& w) {
-          look(w, afterOk);
+          look(w, end.afterOk);
           w.Press("?CANCEL");
         },
     };
-
-    OutputFlags outputs{};
-    std::string file = dir.file("hlaseni.wav");
-    platform::StdTime length = platform::TimeFromHms(0, 0, 10);
-    uint8_t manual = 0;
-    const PlaybackShared shared{outputs, file, length, manual};
-    uint8_t result = 0;
-    switch (row.form) {
-      case Form::Change:
-        StoreAndRead();
-        pu::FormRequest = pu::ChangeRecord;
-        Editace_uloh();
-        result = pu::FormResponse;
-        break;
-      case Form::Insert:
-        ASSERT_EQ(data::Controllers().TASKS.PrimeRecord(), 0);
-        pu::FormRequest = pu::InsertRecord;
-        Editace_uloh();
-        result = pu::FormResponse;
-        break;
-      case Form::Playback:
-        outputs[1] = 1;
-        result = Volba_vystupu(shared);
-        break;
-      case Form::Live:
-        result = Volba_vystupu2(shared);
-        break;
-    }
-    EXPECT_TRUE(pu::ThreadWindows().empty());
-
-    // After the typing and the ?OK pressed with it.
-    EXPECT_TRUE(afterTyping.open);
-    EXPECT_EQ(afterTyping.shown, row.shown);
-    EXPECT_EQ(afterTyping.held, row.shown) << "the field shows what its variable holds";
-    EXPECT_EQ(afterTyping.focus, row.focus);
-    EXPECT_EQ(afterTyping.beeps, row.beep ? 1 : 0);
-    EXPECT_EQ(afterTyping.boxes, row.box.empty() ? std::vector<std::string>{} : std::vector<std::string>{row.box});
-
-    // The second ?OK.
-    const auto stored = Stored();
-    switch (row.outcome) {
-      case Outcome::StoresShown:
-        EXPECT_EQ(result, 1);
-        ASSERT_EQ(stored.size(), 1u);
-        EXPECT_EQ(testsupport::StoredField(stored[0], row.field), row.shown);
-        break;
-      case Outcome::StoresNothing:
-        EXPECT_TRUE(afterOk.open);
-        EXPECT_EQ(afterOk.focus, row.okFocus);
-        EXPECT_EQ(result, 2);
-        EXPECT_TRUE(stored.empty());
-        break;
-      case Outcome::PlaysShown:
-        EXPECT_EQ(result, 1);
-        EXPECT_EQ(manual, 1);
-        EXPECT_EQ(testsupport::PlaybackField(file, length, row.field), row.shown);
-        break;
-      case Outcome::Refused:
-        EXPECT_TRUE(afterOk.open);
-        EXPECT_EQ(afterOk.boxes, std::vector<std::string>{row.box});
-        EXPECT_EQ(result, 0);
-        EXPECT_EQ(manual, 0);
-        break;
-    }
+    testsupport::RunRefusedEntryForm(row, dir.file("hlaseni.wav"), end);
+    testsupport::ExpectRefusedEntryEnd(row, end);
   }
 }
 
 // A description the field cannot hold whole is taken as it holds it and
 // shown so: cut to its 50 characters, '?' for what Windows-1250 lacks.
 TEST_F(RefusedEntries, ADescriptionIsTakenAndShownAsTheFieldHoldsIt) {
-  StoreAndRead();
+  {
+    platform::rec::File<data::TasksRecord> f(data::TasksDecl());
+    ASSERT_EQ(f.Open(), 0);
+    f.rec = testsupport::RefusedEntriesTask(dir.file("hlaseni.wav"));
+    ASSERT_EQ(f.PrimeAutoNumber(), 0);
+    ASSERT_EQ(f.Add(), 0);
+    testsupport::ReadTask(f.rec.ID);
+  }
   const std::string typed = "Hlášení ☺ " + std::string(50, 'x');
   const std::string held = ("Hlášení ? " + std::string(50, 'x')).substr(0, std::string("Hlášení ? ").size() + 40);
   std::string shown;
@@ -205,8 +111,9 @@ TEST_F(RefusedEntries, ADescriptionIsTakenAndShownAsTheFieldHoldsIt) {
   EXPECT_EQ(pu::FormResponse, 1);
   EXPECT_EQ(platform::text::CharCount(held), 50u);
   EXPECT_EQ(shown, held);
-  ASSERT_EQ(Stored().size(), 1u);
-  EXPECT_EQ(Stored()[0].NAZEV, held);
+  const auto stored = testsupport::StoredTasks();
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(stored[0].NAZEV, held);
   EXPECT_EQ(beeps, 0);
 }
 
