@@ -488,16 +488,29 @@ click_at() {
   read -r x y w h <<<"$(frame_of "$1")" || return 1
   xdotool mousemove $((x + $2)) $((y + $3)) click 1
 }
-# The main window's tabs and the buttons of "Hlavní panel".
+# The program went round its loop twice (two console polls): what came
+# before, the operator's input included, has been handled.
+settle() {
+  local m
+  m=$(log_lines)
+  await 10 polled_since "$m" || return 1
+  m=$(log_lines)
+  await 10 polled_since "$m"
+}
+# The main window's tabs and the buttons of "Hlavní panel", each once the
+# program has handled what came before (a tab not yet switched would take
+# the click).
 main_tab() {
+  settle
   case $1 in
     main) click_at "$window" 57 43 ;;
     tasks) click_at "$window" 169 43 ;;
     announce) click_at "$window" 349 43 ;;
   esac
+  settle
 }
-press_live() { click_from_bottom "$window" -257 58; }
-press_playback() { click_from_bottom "$window" -155 58; }
+press_live() { settle && click_from_bottom "$window" -257 58; }
+press_playback() { settle && click_from_bottom "$window" -155 58; }
 # What an entry of the window shows: clicked at that point, its text
 # selected and copied, the clipboard read.
 entry_text() {
@@ -582,7 +595,6 @@ scenario_dialogs() {
     fail "the dialog's playback lasted ${ms} ms, not 3 s"
   await 10 dialog_gone "$playback" || die "the playback dialog stayed"
   main_tab announce
-  sleep 0.5
   shot dialogs-2-announce-tab
   local file length
   file=$(entry_text "$window" 140 165)
