@@ -509,6 +509,12 @@ main_tab() {
   esac
   settle
 }
+# Keys for the main window, once it is active again and has handled what
+# came before.
+main_keys() {
+  await 10 eval 'same_window "$(active_window)" "$window"' || return 1
+  settle && xdotool key "$@"
+}
 press_live() { settle && click_from_bottom "$window" -257 58; }
 press_playback() { settle && click_from_bottom "$window" -155 58; }
 # What an entry of the window shows: clicked at that point, its text
@@ -624,7 +630,7 @@ scenario_dialogs() {
   # The task editor: moved, Esc asks (a new task), Esc on the question
   # keeps it, "Ano" closes it; the calendar from it closes with Esc.
   main_tab tasks
-  xdotool key alt+n
+  main_keys alt+n
   await 10 dialog_shown "$editor" || die "no task editor after \"Nová úloha\""
   move_dialog "$editor" 40 80
   local editor_at=$moved
@@ -643,7 +649,7 @@ scenario_dialogs() {
   await 10 dialog_shown "$cancel" || die "no cancel question the second time"
   xdotool key alt+a
   await 10 dialog_gone "$editor" && pass "\"Ano\" closed the editor" || die "\"Ano\" left the editor open"
-  xdotool key alt+n
+  main_keys alt+n
   await 10 dialog_shown "$editor" || die "no task editor the second time"
   reopened_at "$editor" "$editor_at"
   shot dialogs-6-editor-again
