@@ -5,7 +5,6 @@
 // serial device that appears only after the start.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -25,8 +24,8 @@
 #include "app/data/records.h"
 #include "platform/clock.h"
 #include "platform/stdtime.h"
-#include "platform/text.h"
 #include "tests/support/child.h"
+#include "tests/support/integrity.h"
 #include "tests/support/notify_socket.h"
 #include "tests/support/tempdir.h"
 #include "tools/devsim.h"
@@ -37,6 +36,7 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 using app::data::TasksRecord;
 using testsupport::Child;
+using testsupport::IntegrityCheck;
 using testsupport::ReadFile;
 using testsupport::TempDir;
 using Clock = std::chrono::steady_clock;
@@ -113,27 +113,6 @@ std::vector<TasksRecord> Tasks(const std::string& folder) {
   return all;
 }
 
-// PRAGMA integrity_check of one file, with the program's Czech collation.
-std::string IntegrityCheck(const std::string& file) {
-  sqlite3* db = nullptr;
-  std::string result = "cannot open";
-  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_create_collation(db, "CZ_NOCASE", SQLITE_UTF8, nullptr, [](void*, int la, const void* a, int lb,
-                                                                       const void* b) {
-      return platform::text::CompareCzNoCase(std::string_view(static_cast<const char*>(a), static_cast<size_t>(la)),
-                                             std::string_view(static_cast<const char*>(b), static_cast<size_t>(lb)));
-    });
-    result.clear();
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr) == SQLITE_OK)
-      while (sqlite3_step(st) == SQLITE_ROW) result += reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-    else result = sqlite3_errmsg(db);
-    sqlite3_finalize(st);
-  }
-  sqlite3_close(db);
-  return result;
-}
-
 constexpr const char* kRecordFiles[] = {"Settings.tps", "Outputs.tps", "Preset.tps", "Tasks.tps"};
 
 void ExpectFourWholeRecordFiles(const std::string& folder) {
@@ -173,6 +152,17 @@ std::vector<std::string> Relays(const std::vector<devsim::Command>& commands, si
   for (size_t i = from; i < commands.size(); ++i)
     if (commands[i].text[0] == 'r' || commands[i].text[0] == 's') r.push_back(commands[i].text);
   return r;
+}
+
+// Polls until the devices have received the command.
+bool AwaitCommand(const devsim::DeviceSimulator& sim, const std::string& text, std::chrono::milliseconds limit) {
+  return Await(
+      [&] {
+        for (const auto& c : sim.Commands())
+          if (c.text == text) return true;
+        return false;
+      },
+      limit);
 }
 
 std::vector<std::string> SwitchedOff() {
@@ -379,14 +369,7 @@ TEST_P(KilledFirstStarts, LeaveFilesThatTheNextStartOpens) {
     Child next(VELORN_EXE, {}, o);
     ASSERT_TRUE(next.WaitForOutput("velorn: ready", kLimit)) << next.err();
     if (last) {
-      ASSERT_TRUE(Await(
-          [&] {
-            for (const auto& cmd : sim_.Commands())
-              if (cmd.text == kLineOff) return true;
-            return false;
-          },
-          kScanLimit))
-          << "no scan";
+      ASSERT_TRUE(AwaitCommand(sim_, kLineOff, kScanLimit)) << "no scan";
     }
     next.Signal(SIGKILL);
     next.Wait(kLimit);
@@ -422,14 +405,7 @@ TEST_F(RealProgram, AFirstStartOnAFullDiskLeavesNothingForTheNextStartToRefuse) 
   EXPECT_NE(first.find("first "), std::string::npos) << first;
   const size_t errAtRoom = c.err().size();
   sim_.ClearCommands();
-  ASSERT_TRUE(Await(
-      [&] {
-        for (const auto& cmd : sim_.Commands())
-          if (cmd.text == kLineOff) return true;
-        return false;
-      },
-      kScanLimit))
-      << "no scan after the start with room";
+  ASSERT_TRUE(AwaitCommand(sim_, kLineOff, kScanLimit)) << "no scan after the start with room";
   c.Signal(SIGTERM);
   EXPECT_EQ(c.Wait(kLimit), 0) << c.err();
   EXPECT_EQ(c.err().substr(std::min(errAtRoom, c.err().size())), "") << "a box at the start with room";
@@ -492,9 +468,7 @@ TEST_F(RealProgram, AnotherProcessOnTheRecordFilesLosesTheProgramNothing) {
   EXPECT_EQ(DeletedUnder(c->pid()), std::vector<std::string>{});
   c->Signal(SIGKILL);
   c->Wait(kLimit);
-  bool ran = false;
-  for (const auto& cmd : sim_.Commands()) ran = ran || cmd.text == "s64\r";
-  EXPECT_TRUE(ran) << "the task's amplifier";
+  EXPECT_TRUE(AwaitCommand(sim_, "s64\r", 0ms)) << "the task's amplifier";
   EXPECT_EQ(c->err(), "") << "a box";
   EXPECT_EQ(Inode(data_.file("Tasks.tps-wal")), wal) << "the log was replaced under the program";
   EXPECT_EQ(Inode(data_.file("Tasks.tps-shm")), shm) << "the shared memory was replaced under the program";
@@ -517,14 +491,7 @@ TEST_F(RealProgram, AServiceWhoseDeviceAppearsLateConnectsAndRunsTheDueTask) {
   EXPECT_NE(c->err().find("Chyba připojení"), std::string::npos) << c->err();
   fs::create_symlink(sim_.SlavePath(), link);
   ASSERT_TRUE(c->WaitForOutput("velorn: connection restored: COM1", kScanLimit)) << c->out() << c->err();
-  ASSERT_TRUE(Await(
-      [&] {
-        for (const auto& cmd : sim_.Commands())
-          if (cmd.text == "s64\r") return true;
-        return false;
-      },
-      kScanLimit))
-      << "the due task did not run";
+  ASSERT_TRUE(AwaitCommand(sim_, "s64\r", kScanLimit)) << "the due task did not run";
   c->Signal(SIGTERM);
   EXPECT_EQ(c->Wait(kLimit), 0) << c->err();
   ExpectServiceReports();

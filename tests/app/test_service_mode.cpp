@@ -3,7 +3,6 @@
 // installation; and "/IS" from a program folder whose name needs quoting.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,8 +15,8 @@
 #include <vector>
 
 #include "app/data/records.h"
-#include "platform/text.h"
 #include "tests/support/child.h"
+#include "tests/support/integrity.h"
 #include "tests/support/notify_socket.h"
 #include "tests/support/tempdir.h"
 #include "tools/devsim.h"
@@ -27,6 +26,7 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 using testsupport::Child;
+using testsupport::IntegrityCheck;
 using testsupport::ReadFile;
 using testsupport::SnapshotFolder;
 using testsupport::TempDir;
@@ -36,28 +36,6 @@ constexpr auto kLimit = 20s;
 constexpr const char* kRunning = "READY=1\nSTATUS=Running";
 constexpr const char* kStopPending = "STOPPING=1\nSTATUS=Stop pending";
 constexpr const char* kStopped = "STATUS=Stopped";
-
-// PRAGMA integrity_check of one file, with the program's Czech collation
-// (the sqlite3 tool cannot check the indexes that use it).
-std::string IntegrityCheck(const std::string& file) {
-  sqlite3* db = nullptr;
-  std::string result = "cannot open";
-  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_create_collation(db, "CZ_NOCASE", SQLITE_UTF8, nullptr, [](void*, int la, const void* a, int lb,
-                                                                       const void* b) {
-      return platform::text::CompareCzNoCase(std::string_view(static_cast<const char*>(a), static_cast<size_t>(la)),
-                                             std::string_view(static_cast<const char*>(b), static_cast<size_t>(lb)));
-    });
-    result.clear();
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr) == SQLITE_OK)
-      while (sqlite3_step(st) == SQLITE_ROW) result += reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-    else result = sqlite3_errmsg(db);
-    sqlite3_finalize(st);
-  }
-  sqlite3_close(db);
-  return result;
-}
 
 // Every record file of the folder passes the check and opens through the
 // program's own record API; the settings file holds its one record.

@@ -44,12 +44,17 @@
 #   keys     on "Nastavení", "Vlož" pressed and a name typed, twice, while a
 #            scan's traffic blocks the program: the keys land in the new
 #            output rows, whose numbers and names are stored
+#   shared   while it runs, the sqlite3 tool checks and reads each record
+#            file as the README shows and adds a task to Tasks.tps: the next
+#            scan runs and books it, no box appears, nothing of the program's
+#            files is deleted under it; an output named on "Nastavení" and
+#            killed with -9 right after another reader sees it is kept
 #
 # Screenshots go to $VELORN_SCREENSHOTS (as tray-*.png). Exits 0 when every
 # check held; 1 with the failed check on standard error.
 set -uo pipefail
 
-[ $# -eq 7 ] || { echo "usage: $0 dialogs|tray|sigterm|exit|place|busy|keys VELORN DEVSIM FILL DISPLAY_TOOL CZNOCASE ICON" >&2; exit 2; }
+[ $# -eq 7 ] || { echo "usage: $0 dialogs|tray|sigterm|exit|place|busy|keys|shared VELORN DEVSIM FILL DISPLAY_TOOL CZNOCASE ICON" >&2; exit 2; }
 scenario=$1 velorn=$2 devsim=$3 fill=$4 display_tool=$5 cznocase=$6 icon=$7
 for tool in trayer xdotool xwininfo xprop xmessage sqlite3; do
   command -v "$tool" >/dev/null || { echo "tray_on_display: $tool is missing (scripts/setup-deps.sh installs it)" >&2; exit 1; }
@@ -937,9 +942,75 @@ scenario_keys() {
     fail "the new outputs stored as '$stored', not 13|Pokus 14|Druha"
 }
 
+# The program's descriptors whose file was deleted under it.
+deleted_under() { ls -l "/proc/$velorn_pid/fd" 2>/dev/null | grep -F '(deleted)'; }
+# The README's check and a query in key order on every record file, by
+# another process; then nothing of the program's is deleted under it.
+read_as_readme() {
+  local f key
+  for f in Settings.tps:SET:ID Outputs.tps:OUT:CISLO Preset.tps:PRE:ID Tasks.tps:TAS:NAZEV; do
+    key=${f#*:}
+    f=${f%%:*}
+    [ "$(sq "$f" 'PRAGMA integrity_check' 2>&1)" = ok ] || fail "$1: $f fails the integrity check"
+    sq "$f" "SELECT count(*) FROM records ORDER BY \"$key\", rowid" >/dev/null 2>&1 || fail "$1: $f cannot be read"
+  done
+  local gone
+  gone=$(deleted_under)
+  [ -z "$gone" ] && pass "$1: the four files read by another process, nothing deleted under the program" ||
+    fail "$1: deleted under the program: $gone"
+}
+
+scenario_shared() {
+  start_trayer
+  prepare_folder
+  start_devices
+  start_velorn
+  await 10 hidden || die "the connected window did not leave the screen"
+  local wal
+  wal=$(stat -c %i "$work/run/Outputs.tps-wal")
+  read_as_readme "at the start"
+  # A task of the tool's own, due half a minute ago, kept after its run.
+  local d m y H M S
+  read -r d m y H M S <<<"$(date -d '-30 seconds' '+%-d %-m %Y %-H %-M %-S')"
+  sq Tasks.tps "INSERT INTO records ($task_columns) VALUES (70, 1, $((d | m << 8 | y << 16)),
+    $((S << 8 | M << 16 | H << 24)), '00', 'Z nástroje', 'silence.wav', $((1 << 8)), '08', '00', '00', '00', '00', 0)" ||
+    die "the tool could not add a task"
+  read_as_readme "after the tool's task"
+  await 45 eval '[ "$(sq Tasks.tps "SELECT \"TAS:POSLEDNI_SPUSTENI\" <> 0 FROM records WHERE \"TAS:ID\" = 70")" = 1 ]' &&
+    pass "the next scan ran the tool's task and booked it" || fail "the tool's task was not booked"
+  grep -qxF '9600 s64\r' "$work/devsim.log" || fail "no amplifier for the tool's task"
+  read_as_readme "after the scan"
+
+  await 10 icon_in_tray || die "no icon in the tray host"
+  click_icon || die "the icon could not be clicked"
+  await 10 shown_on_top || die "a click on the icon did not bring the window back"
+  # As in the keys scenario: "Nastavení", then "Vlož", the name, Enter.
+  xdotool key shift+Tab Right Right Tab Tab Tab
+  xdotool key space Tab S d i l e n o Return
+  await 20 eval '[ "$(sq Outputs.tps "SELECT \"OUT:NAZEV\" FROM records WHERE \"OUT:CISLO\" = 13")" = Sdileno ]' ||
+    die "another reader never saw the output named"
+  shot shared-1-named
+  local gone
+  gone=$(deleted_under)
+  [ -z "$gone" ] || fail "deleted under the program: $gone"
+  kill -KILL "$velorn_pid"
+  wait "$velorn_pid" 2>/dev/null
+  velorn_pid=""
+  [ "$(sq Outputs.tps 'SELECT "OUT:NAZEV" FROM records WHERE "OUT:CISLO" = 13')" = Sdileno ] &&
+    pass "killed right after, the output's name is kept" || fail "the output's name was lost with the kill"
+  [ "$(stat -c %i "$work/run/Outputs.tps-wal" 2>/dev/null)" = "$wal" ] || [ ! -e "$work/run/Outputs.tps-wal" ] ||
+    fail "the log of Outputs.tps was replaced under the program"
+  local f
+  for f in Settings.tps Outputs.tps Preset.tps Tasks.tps; do
+    [ "$(sq "$f" 'PRAGMA integrity_check' 2>&1)" = ok ] || fail "after the kill: $f fails the integrity check"
+  done
+  [ ! -s "$work/velorn.err" ] || fail "a box: $(head -c 300 "$work/velorn.err")"
+}
+
 case $scenario in
   dialogs) scenario_dialogs ;;
   tray) scenario_tray ;;
+  shared) scenario_shared ;;
   keys) scenario_keys ;;
   busy) scenario_busy ;;
   place) scenario_place ;;
