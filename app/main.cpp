@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
   platform::SetCommandLine(argc, argv);
   // SIGTERM, SIGINT and SIGHUP end the session of the windows of this, the
   // first thread, from before anything can show a box; in service mode they
-  // wait from the start for the dispatcher, which routes them to the
+  // wait from the start for the dispatcher, which takes SIGTERM as the
   // service's stop. logind's sleep and wake reach the windows as power
   // events.
   platform::StartSignalWatch();

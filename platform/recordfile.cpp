@@ -563,18 +563,54 @@ void RemoveWithCompanions(const std::string& path) {
   for (const char* suffix : {"", "-journal", "-wal", "-shm"}) ::unlink((path + suffix).c_str());
 }
 
+// The file a name ends at through its links (a dangling link names the file
+// to make), so that a creation leaves a link a link.
+std::string LinkTarget(const std::string& name) {
+  std::string path = name;
+  for (int hop = 0; hop < 16; ++hop) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+    char buf[4096];
+    const ssize_t n = ::readlink(path.c_str(), buf, sizeof buf);
+    if (n <= 0 || static_cast<size_t>(n) == sizeof buf) break;
+    std::string to(buf, static_cast<size_t>(n));
+    if (to.front() != '/') to = SplitPath(path).first + "/" + to;
+    path = to;
+  }
+  return path;
+}
+
+// Moves the complete file to its name: over an empty file that stands
+// there, else only while the name is free (a link where the file system
+// cannot refuse a rename over a name).
+ErrorCode PutInPlace(const std::string& temp, const std::string& name, bool overEmpty) {
+  if (overEmpty) return ::rename(temp.c_str(), name.c_str()) == 0 ? NoError : AccessDenied;
+  if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0) return NoError;
+  if (errno == EINVAL && ::link(temp.c_str(), name.c_str()) == 0) {
+    ::unlink(temp.c_str());
+    return NoError;
+  }
+  // Made meanwhile by someone who does not take the folder's lock: theirs
+  // stays, and the open that follows judges it.
+  return errno == EEXIST ? NoError : errno == ENOSPC ? FileSystemError : AccessDenied;
+}
+
 }  // namespace
 
 // The file complete on a temporary name beside it (a leftover of a creation
 // cut short is removed first), then renamed into place while the name is
 // still missing or empty.
 ErrorCode RecordFile::CreateWhole() {
-  const auto [folder, base] = SplitPath(decl_.fileName);
+  const std::string target = LinkTarget(decl_.fileName);
+  const auto [folder, base] = SplitPath(target);
   const std::string temp = (folder == "." ? std::string() : folder + "/") + "." + base + ".new";
   FolderCreationLock creating(folder);
   // Another process may have made the file meanwhile.
   bool marked = false;
   if (const ErrorCode c = CheckFile(&marked); c != FileNotFound) return c;
+  // An empty file there gives the new one its mode and owner.
+  struct stat empty {};
+  const bool overEmpty = ::stat(target.c_str(), &empty) == 0;
   RemoveWithCompanions(temp);
   ErrorCode c = Connect(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, temp);
   if (c == 0) {
@@ -587,12 +623,15 @@ ErrorCode RecordFile::CreateWhole() {
   // left over holds what the file lacks.
   struct stat st {};
   if (c == 0 && ::stat((temp + "-wal").c_str(), &st) == 0) c = FileSystemError;
-  if (c == 0 && ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, decl_.fileName.c_str(), RENAME_NOREPLACE) != 0) {
-    // An empty file stands for a missing one and is replaced.
-    const bool empty = errno == EEXIST && ::stat(decl_.fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-                       st.st_size == 0;
-    if (!empty || ::rename(temp.c_str(), decl_.fileName.c_str()) != 0)
-      c = errno == ENOSPC ? FileSystemError : AccessDenied;
+  if (c == 0 && overEmpty &&
+      (::chmod(temp.c_str(), empty.st_mode & 07777) != 0 || ::chown(temp.c_str(), empty.st_uid, empty.st_gid) != 0))
+    c = AccessDenied;
+  if (c == 0) {
+    // A log or journal left beside a missing or empty file belongs to no
+    // file now; SQLite would replay it into the new one.
+    ::unlink((target + "-journal").c_str());
+    ::unlink((target + "-wal").c_str());
+    c = PutInPlace(temp, target, overEmpty);
   }
   if (c == 0 && !creating.Sync()) c = FileSystemError;
   if (c != 0) RemoveWithCompanions(temp);

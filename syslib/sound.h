@@ -29,9 +29,9 @@ inline constexpr int kSoundChannels = 2;
 // (empty or blank name, a name over kMaxSoundFileChars, missing, not a
 // regular file, a record file this process has open or its log, not a WAV,
 // an encoding that cannot be decoded or converted, over 256 MiB, or over
-// 1 GiB converted) stops the current sound and plays nothing; so does a missing audio device. A relative name is taken from
-// the current directory at the time of the call. Calls made while
-// ShutdownSound runs are ignored.
+// 1 GiB converted) stops the current sound and plays nothing; so does a
+// missing audio device. A relative name is taken from the current directory
+// at the time of the call. Calls made while ShutdownSound runs are ignored.
 void PlayWaveAsync(std::string_view file);
 
 // Stops the sound, ends the module's thread (waiting for it) and closes the

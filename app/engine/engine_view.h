@@ -1,7 +1,7 @@
 // What the window hosting the engine gives it: the controls the engine
 // writes (by label), the task list's refresh, the application's error box,
-// the program's end, whether it is closing down and its output. The engine knows no window; the host implements
-// EngineView and fills EngineHooks.
+// the program's end, whether it is closing down and its output. The engine
+// knows no window; the host implements EngineView and fills EngineHooks.
 #pragma once
 
 #include <cstdint>

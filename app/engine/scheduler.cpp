@@ -120,7 +120,7 @@ void Scheduler::HandleTimerTick() {
     if (port_.PortHandle >= 0 && state_.PlaybackRunning == 0 && state_.GLO_HLASENI == 0) {
       if (!ClosingDown()) ScanTasks();
       state_.GLO_TIMEOUT = 0;
-    } else if (port_.PortHandle < 0) {
+    } else if (port_.PortHandle < 0 && !ClosingDown()) {
       // A port lost or never connected (a device that came late) is tried
       // again once per scan interval, without a box.
       (void)protocol_.ReconnectQuietly();
@@ -209,7 +209,10 @@ void Scheduler::ScanTasks() {
 
   TaskFile f(data::TasksDecl());
   f.Send("Recover=" + std::to_string(data::kLockRecovery));
-  if (const int rc = f.Open(); rc != 0) {
+  int rc = f.Open();
+  // Missing, as after a start on a full disk: made as its controller would.
+  if (rc == platform::locale::FileNotFound && (rc = f.Create()) == 0) rc = f.Open();
+  if (rc != 0) {
     const std::string text = "Soubor TASKS.TPS nelze otevřít (chyba " + std::to_string(rc) + ")";
     DebugText(text);
     WriteLogLine(Stamp() + " " + text);

@@ -86,7 +86,8 @@ class Scheduler {
   // EndPlaybackIfDue; PollConsole, QueryConsole; LiveStateMachine;
   // GLO_TIMEOUT += 50, and at 4000 or more: ScanTasks when PortHandle >= 0,
   // PlaybackRunning is 0, GLO_HLASENI is 0 and no close-down is on its way,
-  // or ReconnectQuietly while the port is not connected, either followed
+  // or ReconnectQuietly while the port is not connected (and no close-down
+  // is on its way), either followed
   // by GLO_TIMEOUT := 0 (otherwise the counter keeps growing); SYS_TIME :=
   // now; ShowConnectionState.
   void HandleTimerTick();
@@ -108,7 +109,8 @@ class Scheduler {
   // not earlier than now: no later record can be due. Once a close-down is
   // on its way (EngineHooks::closingDown) no further task is run: a task not
   // started is not booked, so it is due at the next start while its three
-  // minutes last; one already started finishes its booking. The scan reads through
+  // minutes last; one already started finishes its booking. A Tasks.tps
+  // that is missing is created, as its controller would. The scan reads through
   // an instance of its own, opened for the scan. A file that cannot be
   // opened is shown on ?DEBUG_TEXT and logged; the next scan tries again.
   // A run that loses the device ends the scan; GLO_TIMEOUT := 0 at the end.

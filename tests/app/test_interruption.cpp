@@ -238,12 +238,12 @@ TEST_P(StopAtTheScan, StartsNoTaskAndLeavesThemDue) {
   std::atomic<size_t> signalledAt{0};
   std::atomic<bool> lampOff{false};
   std::atomic<size_t> seen{0};
-  Clock::time_point signalled{};
+  std::atomic<Clock::rep> signalled{0};
   sim_.SetCommandListener([&](const devsim::Command& c) {
     const size_t n = ++seen;
     if (c.text == kLineOff) lampOff = true;
     if (lampOff && c.text == "r64\r" && signalledAt == 0 && pid != 0) {
-      signalled = Clock::now();
+      signalled = Clock::now().time_since_epoch().count();
       signalledAt = n;
       ::kill(pid, SIGTERM);
     }
@@ -252,8 +252,8 @@ TEST_P(StopAtTheScan, StartsNoTaskAndLeavesThemDue) {
   pid = c->pid();
   ASSERT_TRUE(c->WaitForOutput("velorn: ready", kLimit)) << c->err();
   ASSERT_EQ(c->Wait(kScanLimit + kLimit), 0) << c->err();
-  const auto took = Clock::now() - signalled;
   ASSERT_NE(signalledAt.load(), 0u) << "no scan began";
+  const auto took = Clock::now() - Clock::time_point(Clock::duration(signalled.load()));
   sim_.SetCommandListener(nullptr);
 
   const auto commands = sim_.Commands();
@@ -409,6 +409,39 @@ TEST_F(RealProgram, AFirstStartOnAFullDiskLeavesNothingForTheNextStartToRefuse) 
   c.Signal(SIGTERM);
   EXPECT_EQ(c.Wait(kLimit), 0) << c.err();
   EXPECT_EQ(c.err().substr(std::min(errAtRoom, c.err().size())), "") << "a box at the start with room";
+}
+
+// A program started on a full disk runs without its files; once there is
+// room, its next scan makes the task file and goes on, without a restart.
+TEST_F(RealProgram, AProgramStartedOnAFullDiskScansOnceThereIsRoom) {
+  if (!testsupport::PrivateMountsWork()) GTEST_SKIP() << "no private mount namespace here";
+  testsupport::ChildOptions o = Options(sim_.SlavePath());
+  o.env.push_back("VIEW=" + data_.path());
+  o.env.push_back("VELORN=" VELORN_EXE);
+  Child c(testsupport::kUnshare,
+          testsupport::InPrivateMounts("mount -t tmpfs -o size=1m velorn \"$VIEW\"", data_.path(), "/bin/sh",
+                                       {"-c", "dd if=/dev/zero of=fill bs=4k 2>/dev/null; exec \"$VELORN\""}),
+          o);
+  ASSERT_TRUE(c.WaitForOutput("velorn: ready", kLimit)) << c.out() << c.err();
+  // The folder as the program sees it, in its own mount namespace.
+  const std::string seen = "/proc/" + std::to_string(c.pid()) + "/root" + data_.path();
+  for (const char* f : kRecordFiles) EXPECT_FALSE(fs::exists(seen + "/" + f)) << f << " made on a full disk";
+  ASSERT_TRUE(fs::remove(seen + "/fill"));
+  sim_.ClearCommands();
+  ASSERT_TRUE(AwaitCommand(sim_, kLineOff, kScanLimit)) << "no scan";
+  // Checked on a copy: SQLite takes the path through /proc for the link it is.
+  const std::string copy = runtime_.file("Tasks.tps");
+  auto copied = [&] {
+    std::error_code ec;
+    for (const char* part : {"", "-wal"}) {
+      fs::remove(copy + part, ec);
+      if (fs::exists(seen + "/Tasks.tps" + part)) fs::copy_file(seen + "/Tasks.tps" + part, copy + part, ec);
+    }
+    return IntegrityCheck(copy) == "ok";
+  };
+  ASSERT_TRUE(Await(copied, kLimit)) << "the scan did not make the task file:\n" << c.err();
+  c.Signal(SIGTERM);
+  EXPECT_EQ(c.Wait(kLimit), 0) << c.err();
 }
 
 // ---- another reader and writer of the record files

@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "app/data/records.h"
+#include "app/program.h"
+#include "platform/instance_lock.h"
 #include "tests/support/child.h"
 #include "tests/support/integrity.h"
 #include "tests/support/notify_socket.h"
@@ -199,6 +201,13 @@ TEST_F(ServiceMode, TheUnitOfSlashISRunsTheProgramInItsDataFolder) {
 
   service.Signal(SIGTERM);
   EXPECT_EQ(service.Wait(kLimit), 0) << service.err();
+  // The guard's file of the data folder in the system's runtime folder.
+  const std::string folder = fs::canonical(data_.path()).string();
+  const std::string lock =
+      "/run/velorn/" + platform::LockFileName(app::BuildInstanceMutexName(app::BuildMutexSourceText(folder)), folder);
+  if (::geteuid() == 0) {
+    EXPECT_TRUE(fs::remove(lock)) << lock;
+  }
   const std::string ini = ReadFile(data_.file("velorn.INI"));
   EXPECT_NE(ini.find("GLO:Pocet_spusteni_programu=5\r\n"), std::string::npos) << ini;
   EXPECT_FALSE(fs::exists("/velorn.INI")) << "nothing read or written in /";

@@ -961,6 +961,13 @@ read_as_readme() {
 }
 
 scenario_shared() {
+  # The tool's task is of today and due half a minute ago.
+  local now
+  now=$(date +%H%M)
+  if [ "$now" -lt 0005 ] || [ "$now" -gt 2355 ]; then
+    pass "skipped: too near midnight for a due task"
+    return
+  fi
   start_trayer
   prepare_folder
   start_devices

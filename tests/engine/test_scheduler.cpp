@@ -224,6 +224,20 @@ TEST_F(Scheduler, AScanWithNothingDueSilencesTheInstallation) {
 
 // Reading stops at the first record that cannot be due: one later than now
 // or not active. Each record read shows its number on ?DEBUG_TEXT.
+// A Tasks.tps that went missing (or that a start on a full disk could not
+// make) is made by the next scan, which then reads it.
+TEST_F(Scheduler, AScanMakesAMissingTaskFile) {
+  std::remove("Tasks.tps");
+  E().scheduler.ScanTasks();
+  EXPECT_TRUE(testsupport::ReadTasks().empty());
+  EXPECT_EQ(LogLinesWith("nelze otevřít").size(), 0u);
+  EXPECT_TRUE(boxes_.empty());
+  const int32_t id = Add({.time = kTen - 6000, .autoDelete = 0});
+  E().scheduler.ScanTasks();
+  EXPECT_EQ(Runs(), 1u);
+  EXPECT_EQ(Tasks().at(id).POSLEDNI_SPUSTENI, kToday);
+}
+
 TEST_F(Scheduler, TheScanReadsOnlyUpToTheFirstTaskThatCannotBeDue) {
   const int32_t earlier = Add({.time = kTen - 9000, .lastRun = kToday});
   const int32_t due = Add({.time = kTen - 6000, .autoDelete = 0});
@@ -761,7 +775,14 @@ TEST_F(Scheduler, APortThatNeverConnectedIsTriedOncePerIntervalUntilItDoes) {
   EXPECT_TRUE(reports_.empty());
   EXPECT_EQ(S().KOMUNIKACE, "Nepřipojeno !");
 
+  // Closing down: no try (it would greet and silence for nothing).
   port_.present = true;
+  closingDown_ = true;
+  TicksUpToTheScan();
+  E().scheduler.HandleTimerTick();
+  EXPECT_EQ(port_.opens.size(), 2u);
+  closingDown_ = false;
+
   TicksUpToTheScan();
   E().scheduler.HandleTimerTick();
   EXPECT_EQ(E().portState.PortHandle, 3);

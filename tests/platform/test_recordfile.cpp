@@ -1158,3 +1158,77 @@ TEST(RecordFileCreate, AFullDiskLeavesNothingAndTheNextCreationSucceeds) {
                              "\nfill\ncreate 0\nopen 0\nadd 0\nSample.tps\n")
       << child.err();
 }
+
+// What a crash or an operator may leave where a file is to be made: the new
+// file is not mixed with an old log or journal beside the name, a link stays
+// a link, and an empty file's mode is kept.
+TEST_F(RecordFileTest, ACreationTakesNothingOfWhatStoodAtTheName) {
+  f_.Close();
+  const std::string path = Decl().fileName;
+  // A log and a hot journal of another database, with committed changes.
+  auto makeLeftovers = [&](const char* which) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open("other.db", &db), SQLITE_OK);
+    const std::string wal = std::string(which) == "-wal" ? "PRAGMA journal_mode=WAL;" : "";
+    ASSERT_EQ(sqlite3_exec(db, (wal + "CREATE TABLE t (a); INSERT INTO t VALUES (zeroblob(20000));").c_str(), nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    if (wal.empty()) {
+      // A journal is hot while its transaction is open: copied away then.
+      ASSERT_EQ(sqlite3_exec(db, "PRAGMA cache_size=1; BEGIN; UPDATE t SET a = zeroblob(30000);", nullptr, nullptr,
+                             nullptr),
+                SQLITE_OK);
+      WriteFile(path + "-journal", ReadFile("other.db-journal"));
+      sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    } else {
+      sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    }
+    sqlite3_close(db);
+    if (!wal.empty()) WriteFile(path + "-wal", ReadFile("other.db-wal"));
+    RemoveWithCompanions("other.db");
+    ASSERT_FALSE(ReadFile(path + which).empty()) << which;
+  };
+  struct Case {
+    const char* what;
+    const char* leftover;
+    bool emptyFile;
+  } cases[] = {
+      {"a log beside a missing name", "-wal", false},
+      {"a log beside an empty file", "-wal", true},
+      {"a hot journal beside a missing name", "-journal", false},
+      {"a hot journal beside an empty file", "-journal", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RemoveWithCompanions(path);
+    makeLeftovers(c.leftover);
+    if (c.emptyFile) WriteFile(path, "");
+    ASSERT_EQ(f_.Create(), 0);
+    ASSERT_EQ(f_.Open(), 0);
+    EXPECT_EQ(f_.Records(), 0);
+    EXPECT_EQ(Add(f_, R("a")), 0);
+    f_.Close();
+    EXPECT_EQ(StateOnDisk(path), "whole");
+  }
+
+  // A link to an empty file, and one to no file yet: the link stays, the
+  // file it names is made; an empty file keeps its mode.
+  RemoveWithCompanions(path);
+  std::filesystem::create_directory("real");
+  WriteFile("real/Sample.tps", "");
+  ASSERT_EQ(::chmod("real/Sample.tps", 0660), 0);
+  std::filesystem::create_symlink("real/Sample.tps", path);
+  ASSERT_EQ(f_.Create(), 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(path));
+  EXPECT_EQ(StateOnDisk("real/Sample.tps"), "whole");
+  struct stat st {};
+  ASSERT_EQ(::stat("real/Sample.tps", &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0660u);
+  std::remove(path.c_str());
+  std::filesystem::create_symlink("real/Later.tps", path);
+  ASSERT_EQ(f_.Create(), 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(path));
+  EXPECT_EQ(StateOnDisk("real/Later.tps"), "whole");
+  ASSERT_EQ(f_.Open(), 0);
+  std::remove(path.c_str());
+}
