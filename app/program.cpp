@@ -18,6 +18,7 @@
 #include "platform/signals.h"
 #include "platform/text.h"
 #include "platform/thread.h"
+#include "platform/window.h"
 #include "service/service.h"
 #include "service/winlist.h"
 #include "syslib/version.h"
@@ -152,6 +153,9 @@ int ProgramMain() {
   }
 
   SettingsStore().Setup(LoadPreservedGlobals);
+  // The dialogs keep their places in its sections, each under its
+  // procedure's name.
+  platform::ui::SetPlacementStore(&SettingsStore());
   data::ConstructDataFileControllers();
   data::SetUpDataFiles();
   data::SetDebugErrorBox(ui::aMessage);
@@ -198,6 +202,7 @@ int ProgramMain() {
     platform::CloseInstanceMutex(InstanceMutexHandle);
     InstanceMutexHandle = 0;
   }
+  platform::ui::SetPlacementStore(nullptr);
   SettingsStore().Close();
   return 0;
 }

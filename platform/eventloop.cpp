@@ -80,6 +80,11 @@ void EventQueue::RemoveWindow(WindowId id) {
   std::erase_if(events_, [id](const Event& e) { return e.window == id; });
 }
 
+std::size_t EventQueue::DropFieldEvents(WindowId id) {
+  std::lock_guard lock(mutex_);
+  return std::erase_if(events_, [id](const Event& e) { return e.window == id && e.control != 0; });
+}
+
 std::size_t EventQueue::Size() const {
   std::lock_guard lock(mutex_);
   return events_.size();

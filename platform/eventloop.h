@@ -115,6 +115,8 @@ class EventQueue {
   // removing one drops its queued events.
   void AddWindow(WindowId id);
   void RemoveWindow(WindowId id);
+  // Drops the window's queued field events (control != 0); how many.
+  std::size_t DropFieldEvents(WindowId id);
   std::size_t Size() const;
   // Whether an event of this number waits in the queue (any thread).
   bool Holds(int eventNumber) const;

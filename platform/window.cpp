@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/msgbox.h"
 #include "platform/text.h"
 #include "platform/window_state.h"
 
@@ -72,7 +73,9 @@ std::vector<Window*> ThreadWindows() { return ThisThread().windows; }
 Binding Binding::Of(std::string& var, std::size_t maxChars) {
   return Binding([&var] { return Value(var); },
                  [&var, maxChars](const Value& v) {
-                   std::string s = ValueText(v);
+                   // A STRING variable holds Windows-1250 text: '?' for what
+                   // it cannot hold, as the record files store it.
+                   std::string s = text::FromCp1250(text::ToCp1250(ValueText(v)));
                    var = maxChars > 0 ? text::TruncateChars(s, maxChars) : std::move(s);
                    return true;
                  });
@@ -322,6 +325,10 @@ Window& Window::SetDesignedMinimum(bool on) {
   designedMinimum_ = on;
   return *this;
 }
+Window& Window::SetEscapeCloses(bool on) {
+  escapeCloses_ = on;
+  return *this;
+}
 Window& Window::SetAcceptAll(bool on) {
   acceptAll_ = on;
   return *this;
@@ -450,11 +457,14 @@ void Window::DisplayControl(Control& c) {
       c.text_ = FormatPicture(c.picture_, v);
       break;
   }
+  c.shown_ = v;
+  c.hasShown_ = true;
   Changed(c.number_, Property::Contents);
 }
 
 bool Window::UpdateControl(Control& c) {
   if (!c.binding_ || !HoldsValue(c.kind_)) return true;
+  bool taken = true;
   switch (c.kind_) {
     case ControlKind::Entry:
     case ControlKind::Spin: {
@@ -464,27 +474,80 @@ bool Window::UpdateControl(Control& c) {
         const int64_t n = ValueNumber(*v);
         if (n < c.low_ || n > c.high_) return false;
       }
-      return c.binding_.Set(*v);
+      if (!c.binding_.Set(*v)) return false;
+      // The entry shows what its variable took, in the picture's form (a
+      // time typed "8:5" as "08:05:00", a text cut to its field).
+      if (FormatPicture(c.picture_, c.binding_.Get()) != c.text_) {
+        DisplayControl(c);
+        return true;
+      }
+      break;
     }
     case ControlKind::Check:
-      return c.binding_.Set(c.checked_ ? c.checkOn_ : c.checkOff_);
+      taken = c.binding_.Set(c.checked_ ? c.checkOn_ : c.checkOff_);
+      break;
     case ControlKind::Option: {
       int i = 0;
       for (Control* r : c.Children()) {
         if (r->kind_ != ControlKind::Radio) continue;
-        if (++i == c.choice_) return c.binding_.Set(r->radioValue_);
+        if (++i == c.choice_) {
+          taken = c.binding_.Set(r->radioValue_);
+          break;
+        }
       }
-      return true;
+      break;
     }
     case ControlKind::DropList:
       if (c.source_ == nullptr && c.choice_ >= 1 && c.choice_ <= static_cast<int>(c.choices_.size()))
-        return c.binding_.Set(Value(c.choices_[static_cast<std::size_t>(c.choice_ - 1)]));
-      return true;
+        taken = c.binding_.Set(Value(c.choices_[static_cast<std::size_t>(c.choice_ - 1)]));
+      break;
     case ControlKind::Sheet:
     case ControlKind::List:
-      return c.binding_.Set(Value(int64_t{c.choice_}));
+      taken = c.binding_.Set(Value(int64_t{c.choice_}));
+      break;
     default:
-      return true;
+      break;
+  }
+  if (!taken) return false;
+  c.shown_ = c.binding_.Get();
+  c.hasShown_ = true;
+  return true;
+}
+
+namespace {
+
+// A whole number written in the text (blanks around it, a minus sign
+// allowed), whatever a picture allows; nullopt for anything else.
+std::optional<int64_t> WrittenNumber(std::string_view t) {
+  while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
+  while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
+  const bool minus = !t.empty() && t.front() == '-';
+  if (minus) t.remove_prefix(1);
+  if (t.empty() || t.size() > 18 || t.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
+  int64_t n = 0;
+  for (char ch : t) n = n * 10 + (ch - '0');
+  return minus ? -n : n;
+}
+
+}  // namespace
+
+void Window::Refuse(Control& c) {
+  // A spin box goes to the end of its range nearest to a number beyond it.
+  if (c.kind_ == ControlKind::Spin && c.high_ > c.low_ && c.binding_)
+    if (const auto n = WrittenNumber(c.text_); n && (*n < c.low_ || *n > c.high_))
+      c.binding_.Set(Value(std::clamp(*n, c.low_, c.high_)));
+  DisplayControl(c);
+  // What the operator did after it was done on a value the window did not
+  // take.
+  if (queue_) queue_->DropFieldEvents(id_);
+  Select(c.number_);
+  platform::Beep(platform::BoxIcon::None);
+}
+
+void Window::DisplayChanged() {
+  for (auto& c : controls_) {
+    if (!c->binding_) continue;
+    if (!c->hasShown_ || !SameValue(c->binding_.Get(), c->shown_)) DisplayControl(*c);
   }
 }
 
@@ -509,12 +572,16 @@ bool Window::Update(int number) {
 int Window::FirstEmptyRequired() const {
   for (const auto& c : controls_) {
     if (!c->required_) continue;
-    if (text::TrimRight(c->text_).find_first_not_of(' ') == std::string_view::npos) return c->number_;
+    std::optional<Value> v;
+    if (c->binding_)
+      v = c->binding_.Get();
+    else
+      v = ParsePicture(c->picture_, c->text_);
+    const std::string shown = v ? FormatPicture(c->picture_, *v) : c->text_;
+    if (text::TrimRight(shown).find_first_not_of(' ') == std::string_view::npos) return c->number_;
     const auto kind = c->picture_.kind;
-    if (kind == Picture::Kind::Date || kind == Picture::Kind::Time) {
-      auto v = ParsePicture(c->picture_, c->text_);
-      if (!v || ValueNumber(*v) == 0) return c->number_;
-    }
+    if ((kind == Picture::Kind::Date || kind == Picture::Kind::Time) && (!v || ValueNumber(*v) == 0))
+      return c->number_;
   }
   return 0;
 }
@@ -540,9 +607,13 @@ void Window::Dispatch(WindowController& controller, const Event& e) {
   current_ = e;
   if ((e.number == EVENT::Accepted || e.number == EVENT::NewSelection) && e.control != 0) {
     Control* c = At(e.control);
-    if (c != nullptr && !UpdateControl(*c)) current_.number = EVENT::Rejected;
+    if (c != nullptr && !UpdateControl(*c)) {
+      current_.number = EVENT::Rejected;
+      Refuse(*c);
+    }
   }
   controller.OnAnyEvent();
+  DisplayChanged();
   if (e.number == EVENT::OpenWindow && !openHandled_) {
     openHandled_ = true;
     ArmTimer();
@@ -594,7 +665,13 @@ void Window::RunLoop(WindowController& controller) {
     burst = 0;
     view_->Pump(*queue_, seen, openHandled_ ? nextTick_ : std::nullopt);
   }
-  if (modal) view_->ShowModal(*this, false);
+  if (modal) {
+    view_->ShowModal(*this, false);
+    // The windows it held show what it changed, before the handler that
+    // ran it goes on.
+    for (Window* below : st.windows)
+      if (below != this) below->DisplayChanged();
+  }
   running_ = false;
 }
 
@@ -674,7 +751,11 @@ void Window::Step(std::string_view label, int direction) {
 }
 
 void Window::PressKey(int keycode) {
-  if (open_ && HasAlert(keycode)) Post(EVENT::AlertKey, 0, keycode);
+  if (!open_) return;
+  if (HasAlert(keycode))
+    Post(EVENT::AlertKey, 0, keycode);
+  else if (keycode == kEscapeKey && escapeCloses_)
+    CloseBox();
 }
 
 void Window::CloseBox() { Post(EVENT::CloseWindow); }
@@ -796,8 +877,10 @@ bool RestorePlacement(Window& w, const IniStore& store) {
   Placement p;
   p.x = static_cast<int>(store.GetNumber(s, "XPos"));
   p.y = static_cast<int>(store.GetNumber(s, "YPos"));
-  p.width = static_cast<int>(store.GetNumber(s, "Width"));
-  p.height = static_cast<int>(store.GetNumber(s, "Height"));
+  if (w.DesignedMinimum()) {
+    p.width = static_cast<int>(store.GetNumber(s, "Width"));
+    p.height = static_cast<int>(store.GetNumber(s, "Height"));
+  }
   p.maximized = store.GetString(s, "Maximize") == "Yes";
   p.minimized = store.GetString(s, "Minimize") == "Yes";
   w.SetPlacement(p);

@@ -18,6 +18,9 @@
 // OkControl sets Response 1 and ends it, an accepted CancelControl sets
 // Response 2 and ends it.
 //
+// Keys: an operator's key that the window registered (Alert) comes as
+// AlertKey; Esc without one is the window's close box (EscapeCloses).
+//
 // Threads: a window belongs to the thread that opens it and is used only on
 // that thread, except Post, which any thread may call while the window
 // exists. Windows of a thread nest: a window whose loop runs inside a
@@ -26,8 +29,17 @@
 // Bound variables: Display copies variables to their controls, Update
 // copies what the controls show back to their variables. Accepting a control
 // (an operator's action) updates that control's variable before
-// OnControlAccepted sees it; a text that does not fit its picture gives a
-// Rejected event instead and leaves the variable as it was.
+// OnControlAccepted sees it; an entry then shows its variable as taken (the
+// picture's form). A text that does not fit its picture or its variable is
+// refused: the event comes as Rejected, the variable keeps its value (a spin
+// box takes the nearest end of its range for a number outside it), the
+// control shows the variable again, keeps the focus, the view beeps, and the
+// window's field events queued behind it (the operator's next clicks and
+// entries, made on a value that was not taken) are dropped. After every
+// event a window has handled, and in the windows below a window whose loop
+// has ended, each control whose variable has changed since it was last
+// shown or taken shows it again: what a control shows is what its variable
+// holds.
 #pragma once
 
 #include <concepts>
@@ -56,6 +68,9 @@ enum class ControlKind {
 // Colours are 00BBGGRRh; this is the control's normal colour.
 inline constexpr int32_t kNormalColor = -1;
 
+// The key code of Esc (key codes: platform/qt/qtview.h's KeyCodeOf).
+inline constexpr int kEscapeKey = 0x1B;
+
 // A variable bound to a control.
 class Binding {
  public:
@@ -76,7 +91,8 @@ class Binding {
                      return true;
                    });
   }
-  // A text variable; maxChars > 0 cuts what is stored to that many characters.
+  // A text variable (Windows-1250 text: a character it cannot hold is
+  // taken as '?'); maxChars > 0 cuts what is stored to that many characters.
   static Binding Of(std::string& var, std::size_t maxChars = 0);
 
   explicit operator bool() const { return static_cast<bool>(get_); }
@@ -230,6 +246,8 @@ class Control {
   Binding binding_;
   Value checkOn_ = int64_t{1}, checkOff_ = int64_t{0}, radioValue_ = int64_t{0};
   int choice_ = 0;
+  Value shown_;            // the variable's value when last shown or taken
+  bool hasShown_ = false;
   std::vector<std::string> choices_;
   std::shared_ptr<ListSource> source_;
   int64_t low_ = 0, high_ = 0, step_ = 1;
@@ -316,6 +334,10 @@ class Window {
   // opened (its designed size). Set before the window opens.
   bool DesignedMinimum() const { return designedMinimum_; }
   Window& SetDesignedMinimum(bool on);
+  // Esc is the window's close box (CloseBox) unless an alert key takes it;
+  // on by default (a main window that is no dialog turns it off).
+  bool EscapeCloses() const { return escapeCloses_; }
+  Window& SetEscapeCloses(bool on);
   // Alert keys: an operator's key registered here comes as AlertKey.
   void Alert(int key);
   void Unalert(int key);
@@ -347,7 +369,8 @@ class Window {
   bool Update();                        // false when a text did not fit
   bool Update(std::string_view label);
   bool Update(int number);
-  // The first required entry that is empty, in window order; 0 none.
+  // The first required entry that is empty, in window order; 0 none. A
+  // bound entry is judged by its variable, as the control shows it.
   int FirstEmptyRequired() const;
 
   // --- events
@@ -377,7 +400,7 @@ class Window {
   void Enter(std::string_view label, std::string text);  // typed into an entry or spin box
   void Choose(std::string_view label, int choice);       // drop list, list row, sheet tab
   void Step(std::string_view label, int direction);      // spin box arrows, +1 / -1
-  void PressKey(int keycode);            // AlertKey when registered
+  void PressKey(int keycode);            // AlertKey when registered; Esc above
   void CloseBox();                       // CloseWindow
   void Minimize();                       // Iconized
 
@@ -389,6 +412,10 @@ class Window {
   void Changed(int control, Property p);
   void DisplayControl(Control& c);
   bool UpdateControl(Control& c);
+  // The refusal of a text the control could not take (see above).
+  void Refuse(Control& c);
+  // Shows each bound variable that changed since it was last shown or taken.
+  void DisplayChanged();
   bool Focusable(const Control& c) const;
   void Dispatch(WindowController& controller, const Event& e);
   void ArmTimer();
@@ -401,7 +428,7 @@ class Window {
   int fontPoints_ = 0;
   int timer_ = 0;
   std::optional<TimePoint> nextTick_;
-  bool hidden_ = false, keepsPlace_ = false, acceptAll_ = false, designedMinimum_ = false;
+  bool hidden_ = false, keepsPlace_ = false, acceptAll_ = false, designedMinimum_ = false, escapeCloses_ = true;
   Placement placement_;
   std::vector<int> alerts_;
   int firstField_ = 0;
@@ -460,7 +487,9 @@ class WindowController {
 // "Height" (numbers), "Maximize", "Minimize" ("Yes" / "No").
 void SetPlacementStore(IniStore* store);
 IniStore* PlacementStore();
-// False (the window unchanged) when the section has no "XPos".
+// False (the window unchanged) when the section has no "XPos". A window
+// without a resizer (DesignedMinimum) is sized by its contents: only its
+// position and states come back, its kept size is not used.
 bool RestorePlacement(Window& w, const IniStore& store);
 bool SavePlacement(const Window& w, IniStore& store);
 

@@ -107,6 +107,9 @@ void Scheduler::ShowConnectionState() {
 }
 
 void Scheduler::HandleTimerTick() {
+  // The close-down that is on its way comes next: nothing is started or
+  // lit again before it (no scan, no step of the live announcement).
+  if (ClosingDown()) return;
   if (state_.ManualPlaybackRequested == 1) {
     Lamp(kLineBacklightOn);
     Lamp(kOnAirLampOn);
@@ -118,9 +121,9 @@ void Scheduler::HandleTimerTick() {
   if (state_.GLO_TIMEOUT <= std::numeric_limits<int32_t>::max() - kTickStep) state_.GLO_TIMEOUT += kTickStep;
   if (state_.GLO_TIMEOUT >= kScanPeriod) {
     if (port_.PortHandle >= 0 && state_.PlaybackRunning == 0 && state_.GLO_HLASENI == 0) {
-      if (!ClosingDown()) ScanTasks();
+      ScanTasks();
       state_.GLO_TIMEOUT = 0;
-    } else if (port_.PortHandle < 0 && !ClosingDown()) {
+    } else if (port_.PortHandle < 0) {
       // A port lost or never connected (a device that came late) is tried
       // again once per scan interval, without a box.
       (void)protocol_.ReconnectQuietly();

@@ -81,13 +81,13 @@ class Scheduler {
   std::function<void()> LiveStateMachine;
 
   // The hosting window's timer event (every 25 hundredths; never re-entered:
-  // a dialog's loop holds the window's ticks), in this order: the lamps of
-  // a manual playback (521, 501) while ManualPlaybackRequested is 1;
-  // EndPlaybackIfDue; PollConsole, QueryConsole; LiveStateMachine;
-  // GLO_TIMEOUT += 50, and at 4000 or more: ScanTasks when PortHandle >= 0,
-  // PlaybackRunning is 0, GLO_HLASENI is 0 and no close-down is on its way,
-  // or ReconnectQuietly while the port is not connected (and no close-down
-  // is on its way), either followed
+  // a dialog's loop holds the window's ticks); nothing at all once a
+  // close-down is on its way (EngineHooks::closingDown). Else, in this
+  // order: the lamps of a manual playback (521, 501) while
+  // ManualPlaybackRequested is 1; EndPlaybackIfDue; PollConsole,
+  // QueryConsole; LiveStateMachine; GLO_TIMEOUT += 50, and at 4000 or more:
+  // ScanTasks when PortHandle >= 0, PlaybackRunning is 0 and GLO_HLASENI is
+  // 0, or ReconnectQuietly while the port is not connected, either followed
   // by GLO_TIMEOUT := 0 (otherwise the counter keeps growing); SYS_TIME :=
   // now; ShowConnectionState.
   void HandleTimerTick();

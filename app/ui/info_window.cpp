@@ -36,8 +36,14 @@ class InfoController final : public pu::WindowController {
     const int event = window().EventNumber();
     const int r = WindowController::OnWindowEvent();
     if (event == pu::EVENT::Timer) Tick();
-    else if (event == pu::EVENT::CloseWindow) protocol_.LampCommand(engine::kOnAirLampOff, console_);
     return r;
+  }
+
+  // However it closed (the button, the close box, a close-down at the end
+  // of the session or a service stop), the ON-AIR lamp goes out.
+  int TearDown() override {
+    if (window().HasOpened()) protocol_.LampCommand(engine::kOnAirLampOff, console_);
+    return WindowController::TearDown();
   }
 
   std::string TEXTIK;

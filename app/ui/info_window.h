@@ -17,8 +17,9 @@
 // read finds nothing and gives 0: the window alternates between the real
 // state and 0 once a second.
 //
-// ?OKBUTTON "&Konec hlášení" closes the window as the close box does; on
-// the close event, after the standard handling, lamp 500. The window keeps
+// ?OKBUTTON "&Konec hlášení" closes the window as the close box does (and
+// Esc). However the window closes, a close-down included, lamp 500 goes out
+// before its place is saved. The window keeps
 // its place in the INI section "Info_window" and is fitted onto the visible
 // desktop when it opens.
 //

@@ -56,6 +56,8 @@ MainWindow::MainWindow(engine::PortOps ops)
   engine::InstallLiveStateMachine(engine_);
   BuildMainWindow(window_, locals_, engine_);
   window_.SetTimer(kMainTimer);
+  // No dialog: Esc does not hide it.
+  window_.SetEscapeCloses(false);
 }
 
 MainWindow::~MainWindow() { service::EndSessionUnlink(endSession_); }

@@ -255,6 +255,17 @@ class QtView::Impl {
       QWidget::resizeEvent(e);
       if (Native* n = impl_.Find(id_)) impl_.Moved(*n);
     }
+    // Esc that no control took (no alert key claimed it first): the close
+    // box, for a window whose Esc closes it.
+    void keyPressEvent(QKeyEvent* e) override {
+      Native* n = impl_.Find(id_);
+      if (n != nullptr && e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier &&
+          n->model->EscapeCloses()) {
+        impl_.OperatorClose(*n);
+        return;
+      }
+      QWidget::keyPressEvent(e);
+    }
 
    private:
     Impl& impl_;
@@ -558,13 +569,38 @@ class QtView::Impl {
     }
   }
 
+  // What the operator typed into an entry or spin box of the window and the
+  // window has not taken yet (its widget shows another text than the
+  // model's) is entered before another control acts: a button's access key
+  // clicks it without moving the focus, a window that is not active gets no
+  // focus change, and ?OK is to see what the fields show.
+  void TakeTyping(Native& n, int acting) {
+    pu::Window& w = *n.model;
+    for (int i = 1; i <= w.ControlCount(); ++i) {
+      pu::Control& c = *w.At(i);
+      if (i == acting || c.ReadOnly()) continue;
+      QWidget* wgt = ControlOf(n, i);
+      QString typed;
+      if (auto* e = qobject_cast<QLineEdit*>(wgt); e != nullptr && c.Kind() == ControlKind::Entry)
+        typed = e->text();
+      else if (auto* s = dynamic_cast<ModelSpin*>(wgt); s != nullptr && c.Kind() == ControlKind::Spin)
+        typed = s->ShownText();
+      else
+        continue;
+      if (S(typed) != c.Text()) w.Enter(c.Label(), S(typed));
+    }
+  }
+
   template <class F>
   void Act(pu::WindowId id, int number, F action) {
     Native* n = Find(id);
     if (n == nullptr || n->syncing > 0) return;
     pu::Window& w = *n->model;
     pu::Control* c = w.At(number);
-    if (c != nullptr && w.IsOpen() && !w.Held()) action(w, *c);
+    if (c != nullptr && w.IsOpen() && !w.Held()) {
+      TakeTyping(*n, number);
+      action(w, *c);
+    }
     // The widget shows what the model holds, also when it did not take
     // the action.
     if ((n = Find(id)) != nullptr && (c = n->model->At(number)) != nullptr) RenderControl(*n, *c, Property::Contents);

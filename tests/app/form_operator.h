@@ -156,6 +156,16 @@ inline int32_t AddTask(const StoredTask& s) {
   return f.rec.ID;
 }
 
+// Reads the task of that number into the thread's TASKS buffer, as the task
+// list does before a change.
+inline void ReadTask(int32_t id) {
+  auto& t = app::data::Files().TASKS;
+  t.ClearBuffer();
+  t.rec.ID = id;
+  ASSERT_EQ(t.SetKeyFromBuffer(app::data::TAS_KeyId), 0);
+  ASSERT_EQ(t.Next(), 0);
+}
+
 inline std::vector<app::data::TasksRecord> StoredTasks() {
   namespace d = app::data;
   platform::rec::File<d::TasksRecord> f(d::TasksDecl());

@@ -6,6 +6,7 @@
 // there (task_insert, task_change, playback_choice, live_choice,
 // info_window, info_window_on_air, info_window_on_air_key, info_window_mic).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -22,16 +23,21 @@
 
 #include "app/engine/engine.h"
 #include "app/ui/info_window.h"
+#include "app/ui/mic_wait.h"
 #include "app/ui/output_buttons.h"
 #include "app/ui/output_choice.h"
 #include "app/ui/task_form.h"
 #include "platform/qt/qtview.h"
+#include "platform/msgbox.h"
 #include "platform/stdtime.h"
 #include "platform/window.h"
+#include "service/calendar.h"
 #include "tests/app/form_operator.h"
+#include "tests/app/refused_entries.h"
 #include "tests/engine/recording_port.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/qt_main.h"
+#include "tests/support/qt_widgets.h"
 #include "tests/support/tempdir.h"
 
 namespace app::ui {
@@ -39,6 +45,7 @@ namespace {
 
 namespace pu = platform::ui;
 namespace pq = platform::qt;
+using testsupport::Outcome;
 
 pq::QtView& View() { return testsupport::TestView(); }
 pu::Window& Top() { return *pu::ThreadWindows().back(); }
@@ -243,6 +250,161 @@ TEST_F(FormsView, OutputDialogsWithChosenOutputs) {
     EXPECT_EQ(procedure == std::string(kPlaybackProcedure) ? Volba_vystupu(shared) : Volba_vystupu2(shared), 0);
     EXPECT_TRUE(pu::ThreadWindows().empty());
   }
+}
+
+// The table of refused entries (tests/app/refused_entries.h) typed into the
+// widgets, ?OK clicked with the mouse: what the widget shows, which widget
+// has the focus, and what ?OK then stores or plays.
+TEST_F(FormsView, ARefusedEntryIsShownNoMoreKeepsTheFocusAndOkUsesWhatIsShown) {
+  int beeps = 0;
+  platform::SetBeepView([&](platform::BoxIcon) { ++beeps; });
+  const std::string wav = dir.file("hlaseni.wav"), folder = dir.file("slozka");
+  testsupport::WriteFile(wav, "RIFF");
+  ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  ASSERT_EQ(data::Controllers().TASKS.Open(), 0);
+  const auto widget = [](std::string_view label) { return View().ControlWidget(Top(), label); };
+  const auto click = [&](std::string_view label) {
+    auto* b = qobject_cast<QAbstractButton*>(widget(label));
+    ASSERT_NE(b, nullptr) << label;
+    QTest::mouseClick(b, Qt::LeftButton);
+  };
+  // The text a field's widget shows; the control whose widget has the focus.
+  const auto shows = [&](std::string_view label) { return testsupport::Shows(widget(label)); };
+  const auto focused = [&]() -> std::string {
+    // The window's focus (it may not be the active window offscreen).
+    for (QWidget* w = View().NativeOf(Top())->focusWidget(); w != nullptr; w = w->parentWidget())
+      if (const QVariant n = w->property("velornControl"); n.isValid()) return Top().At(n.toInt())->Label();
+    return "";
+  };
+  const auto boxShown = [] { return Shown("aMessage")(); };
+  const auto giveUp = [] {
+    if (!pu::ThreadWindows().empty()) Top().Post(pu::EVENT::CloseDown);
+  };
+
+  for (const testsupport::RefusedEntry& row : testsupport::RefusedEntries(wav, folder)) {
+    SCOPED_TRACE(row.what);
+    const std::string procedure = testsupport::FormProcedure(row.form);
+    beeps = 0;
+    testsupport::RefusedEntryEnd end;
+    testsupport::RefusedEntrySeen& afterTyping = end.afterTyping;
+    testsupport::RefusedEntrySeen& afterOk = end.afterOk;
+    std::vector<std::string> boxes;
+    const auto look = [&](testsupport::RefusedEntrySeen& s) {
+      s.open = Top().ProcedureName() == procedure;
+      s.focus = focused();
+      s.beeps = beeps;
+      s.boxes = boxes;
+      boxes.clear();
+      if (row.field != nullptr) {
+        s.shown = shows(row.field);
+        s.held = pu::FormatPicture(Top()[row.field].PictureText(), Top()[row.field].Bound().Get());
+      }
+    };
+    // Answers the box on top, noting its text, then goes on.
+    const auto answerBox = [&](std::function<void()> then) {
+      testsupport::When(boxShown, [&, then] {
+        boxes.push_back(Top()["?UZIVATELSKY_TEXT"].Text());
+        click("?BUTTON_OK");
+        testsupport::When(Shown(procedure), then, "the form back from the box", giveUp);
+      }, "the box", giveUp);
+    };
+    const auto cancel = [&] {
+      click("?CANCEL");
+      if (row.form == testsupport::Form::Insert)
+        testsupport::When(Shown("MessageBox"), [&] { click("?YES"); }, "the cancel question", giveUp);
+    };
+    const auto secondOk = [&] {
+      look(afterTyping);
+      click("?OK");
+      switch (row.outcome) {
+        case Outcome::StoresShown:
+        case Outcome::PlaysShown:
+          break;  // the form closes
+        case Outcome::StoresNothing:
+          testsupport::When([&] { return focused() == row.okFocus; }, [&] {
+            look(afterOk);
+            cancel();
+          }, "the focus after ?OK", giveUp);
+          break;
+        case Outcome::Refused:
+          answerBox([&] {
+            look(afterOk);
+            cancel();
+          });
+          break;
+      }
+    };
+    testsupport::When(Shown(procedure), [&] {
+      if (row.field != nullptr) testsupport::TypeInto(widget(row.field), row.typed);
+      click("?OK");
+      if (!row.box.empty())
+        answerBox(secondOk);
+      else
+        testsupport::When([&] { return beeps > 0 && shows(row.field) == row.shown; }, secondOk, "the refusal", giveUp);
+    }, "the form", giveUp);
+
+    testsupport::RunRefusedEntryForm(row, wav, end);
+    testsupport::ExpectRefusedEntryEnd(row, end);
+  }
+  platform::SetBeepView([](platform::BoxIcon) { QApplication::beep(); });
+}
+
+// Esc typed into each dialog's focused control closes it as its close box
+// does.
+TEST_F(FormsView, EscClosesEachDialogAsItsCloseBox) {
+  ASSERT_EQ(data::Controllers().TASKS.Open(), 0);
+  testsupport::RecordingPort port;
+  engine::Engine engine({}, port.Ops());
+  ASSERT_EQ(engine.protocol.ConnectPort(), 1);
+  std::vector<std::string> closed;
+  const auto escape = [&](std::string procedure) {
+    testsupport::When(Shown(procedure), [procedure, &closed] {
+      QWidget* top = View().NativeOf(Top());
+      QWidget* focus = top->focusWidget() != nullptr ? top->focusWidget() : top;
+      closed.push_back(procedure);
+      QTest::keyClick(focus, Qt::Key_Escape);
+      // Still open a while later (its loop still runs): closed down.
+      const pu::WindowId id = Top().Id();
+      testsupport::When([id] { return pu::ThreadWindows().empty() || Top().Id() != id; }, [] {},
+                        "the dialog's end", [&closed] {
+                          closed.push_back("still open");
+                          Top().Post(pu::EVENT::CloseDown);
+                        });
+    }, "the dialog", [] { Top().Post(pu::EVENT::CloseDown); });
+  };
+  // The editor on an unchanged task: it closes without a question.
+  auto& t = data::Files().TASKS;
+  ASSERT_EQ(data::Controllers().TASKS.PrimeRecord(), 0);
+  t.rec.NAZEV = "Ranní";
+  t.rec.PREHRAT = "/tmp/rano.wav";
+  t.rec.DATUM_SPUSTENI = platform::DateFromYmd(2024, 11, 1);
+  t.rec.CAS_SPUSTENI = platform::TimeFromHms(8, 0, 0);
+  ASSERT_EQ(t.Add(), 0);
+  escape(kTaskFormProcedure);
+  pu::FormRequest = pu::ChangeRecord;
+  Editace_uloh();
+  EXPECT_EQ(pu::FormResponse, 2);
+
+  OutputFlags outputs{};
+  std::string file;
+  platform::StdTime length = 0;
+  uint8_t manual = 0;
+  const PlaybackShared shared{outputs, file, length, manual};
+  escape(kPlaybackProcedure);
+  EXPECT_EQ(Volba_vystupu(shared), 0);
+  escape(kLiveProcedure);
+  EXPECT_EQ(Volba_vystupu2(shared), 0);
+  escape(service::kCalendarProcedure);
+  EXPECT_EQ(service::SelectDate("Zvolte datum", platform::DateFromYmd(2024, 10, 15)), platform::DateFromYmd(2024, 10, 15));
+  escape(kInfoWindowProcedure);
+  Info_window(engine.protocol);
+  ASSERT_FALSE(port.writes.empty());
+  EXPECT_EQ(port.writes.back().text, "(0504100010)") << "\"Konec hlášení\": the ON-AIR lamp out";
+  escape(kMicWaitProcedure);
+  EXPECT_FALSE(WaitForMicSwitch(engine.protocol, engine.console, "vELORN"));
+  EXPECT_EQ(closed, (std::vector<std::string>{kTaskFormProcedure, kPlaybackProcedure, kLiveProcedure,
+                                              service::kCalendarProcedure, kInfoWindowProcedure,
+                                              kMicWaitProcedure}));
 }
 
 // The announcement window, led by the console's answers from the hint to

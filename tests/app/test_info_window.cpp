@@ -83,7 +83,7 @@ struct InfoCase {
   char console;
   std::vector<std::string> texts;  // ?TEXTIK after each tick
   std::vector<Traffic> sent;       // each tick's traffic besides its query
-  const char* close;               // "?OKBUTTON" or "close box"
+  const char* close;               // "?OKBUTTON", "close box" or "close-down"
 };
 
 TEST_F(InfoWindowOnPort, EachTickReadsAndQueriesTheConsoleThenShowsItsStateAndDrivesTheOnAirLamp) {
@@ -96,6 +96,8 @@ TEST_F(InfoWindowOnPort, EachTickReadsAndQueriesTheConsoleThenShowsItsStateAndDr
       {"the ON-AIR key only", '1', {kIdleHint, kOnAirOnly}, {{}, {kOnAirOff}}, "?OKBUTTON"},
       {"neither: the hint once", '0', {kIdleHint, kIdleHint, kIdleHint}, {{}, {}, {}}, "close box"},
       {"a state above 3", '8', {kIdleHint, kIdleHint}, {{}, {}}, "?OKBUTTON"},
+      // The end of the session or a service stop while it is open.
+      {"on air, closed down", '3', {kIdleHint, kOnAir}, {{}, {kOnAirOn}}, "close-down"},
   };
   for (const InfoCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -127,6 +129,7 @@ TEST_F(InfoWindowOnPort, EachTickReadsAndQueriesTheConsoleThenShowsItsStateAndDr
       queries += q;
       if (texts.size() < c.texts.size()) return false;
       if (std::string(c.close) == "close box") w.CloseBox();
+      else if (std::string(c.close) == "close-down") w.Post(pu::EVENT::CloseDown);
       else w.Press(c.close);
       return true;
     };
@@ -163,9 +166,10 @@ TEST_F(InfoWindowOnPort, KeepsItsPlaceInItsIniSection) {
   EXPECT_EQ(ini.GetNumber("Info_window", "Height"), 150);
   EXPECT_EQ(ini.GetString("Info_window", "Maximize"), "No");
 
+  // Back where it was; sized by its texts, not by the size kept.
   Info_window(engine_.protocol);
   ASSERT_EQ(atOpening.size(), 2u);
-  EXPECT_EQ(atOpening[1], moved);
+  EXPECT_EQ(atOpening[1], (pu::Placement{.x = 140, .y = 90}));
 }
 
 // The main window opens it from its first tick, as the announcement

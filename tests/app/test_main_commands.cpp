@@ -748,6 +748,59 @@ TEST_F(MainCommands, OutputButtonsPresetsAndTheDialogsKeepTheColoursOnTheChoice)
        Do(kMain, [&](pu::Window& win) { EXPECT_EQ(colours(win), (std::vector<int>{2, 7})); })}}));
 }
 
+// What the playback dialog leaves in the file and the length shows on the
+// "Hlášení" tab, and the tab's "Přehrát soubor" plays what it shows.
+TEST_F(MainCommands, TheTabShowsTheFileAndLengthTheDialogLeftAndPlaysThem) {
+  const std::string wav = Wav();
+  TickingMain w(console_.Ops());
+  std::vector<std::string> played;
+  syslib::SetSoundLoadHook([&](const std::string& f) { played.push_back(f); });
+  const auto& s = w.Engine().schedulerState;
+  struct Shown {
+    std::string file, length;
+    bool operator==(const Shown&) const = default;
+  };
+  std::vector<Shown> shown;
+  const auto note = [&](pu::Window& win) {
+    shown.push_back({win["?GLO:FILE2PLAY"].Text(), win["?GLO:FILELENGHT"].Text()});
+    EXPECT_EQ(shown.back().file, s.GLO_FILE2PLAY);
+    EXPECT_EQ(shown.back().length, pu::FormatPicture("@t4", pu::Value(int64_t{s.GLO_FILELENGHT})));
+  };
+  platform::StdTime lasts = 0;
+  RunScript(w, nullptr,
+            {Do(kMain, note),
+             // Cancelled: the edits stay, and show.
+             Press(kMain, "?BUTTON_PREHRAJ"),
+             Then(kPlaybackProcedure, [](pu::Window& d) { d.Enter("?GLO:FILELENGHT", "00:00:05"); }),
+             Press(kPlaybackProcedure, "?CANCEL"), Do(kMain, note),
+             // Confirmed.
+             Press(kMain, "?BUTTON_PREHRAJ"),
+             Then(kPlaybackProcedure, [&](pu::Window& d) { d.Enter("?GLO:FILE2PLAY", wav); }),
+             Then(kPlaybackProcedure, [](pu::Window& d) { d.Enter("?GLO:FILELENGHT", "00:00:03"); }),
+             Press(kPlaybackProcedure, "?BUTTON_1"), Press(kPlaybackProcedure, "?OK"), Do(kMain, note),
+             While(kMain, [&] { return s.ManualPlaybackRequested == 1; }, 40),
+             // The tab's own playback: what the tab shows, as long as it
+             // shows (its end set after the lamps' and relays' traffic).
+             // The player has done with the first sound first, so that the
+             // second is not taken for a replacement of it.
+             Do(kMain,
+                [&](pu::Window&) {
+                  EXPECT_TRUE(syslib::WaitSoundIdle(5s));
+                  lasts = platform::GetClock().ClockTime();
+                }),
+             Press(kMain, "?BUTTON51:2"),
+             Do(kMain, [&](pu::Window&) { lasts = s.PlaybackEndTime - lasts; }),
+             While(kMain, [&] { return s.ManualPlaybackRequested == 1; }, 40)});
+  ASSERT_TRUE(syslib::WaitSoundIdle(5s));
+  syslib::SetSoundLoadHook(nullptr);
+  EXPECT_EQ(shown, (std::vector<Shown>{{"", "00:00:10"}, {"", "00:00:05"}, {wav, "00:00:03"}}));
+  EXPECT_EQ(played, (std::vector<std::string>{wav, wav}));
+  // Its 3 s after the lamps' and relays' traffic (which waits for the
+  // device), not the 10 s the tab showed before.
+  EXPECT_GE(lasts, 3 * kSecond);
+  EXPECT_LT(lasts, 10 * kSecond);
+}
+
 // ---- The task list's commands and the file picker ----
 
 constexpr int kDescriptionColumn = 5;  // "Popis úlohy"

@@ -19,6 +19,7 @@
 #include "app/globals.h"
 #include "app/ui/main_window.h"
 #include "app/ui/mic_wait.h"
+#include "app/ui/output_choice.h"
 #include "platform/qt/qtview.h"
 #include "platform/window.h"
 #include "tests/app/form_operator.h"
@@ -26,6 +27,7 @@
 #include "tests/support/qt_main.h"
 #include "tests/support/qt_widgets.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/wav.h"
 
 namespace {
 
@@ -124,6 +126,37 @@ TEST_F(MainCommandsView, TheLiveTabTheExitQuestionAndTheWaitForTheMicSwitch) {
   main.Run();
   EXPECT_TRUE(waited);
   EXPECT_FALSE(w.IsOpen());
+}
+
+// A playback through the dialog, typed into its widgets: the "Hlášení"
+// tab's entries show the dialog's file and length, read back from their
+// widgets (commands-after-playback.png).
+TEST_F(MainCommandsView, TheTabShowsTheFileAndLengthThePlaybackDialogLeft) {
+  const std::string wav = dir_.file("gong.wav");
+  testsupport::WriteFile(wav, testsupport::MakeWav(std::string(17640, '\0'), 44100, 2, 16));
+  ui::MainWindow main(port_.Ops());
+  pu::Window& w = main.Win();
+  std::string file = "?", length = "?";
+  When([&] { return TopShown("Main") && w["?KOMUNIKACE"].Text() == "Připojeno"; }, [&] {
+    QTest::mouseClick(ControlWidget<QPushButton>(w, "?BUTTON_PREHRAJ"), Qt::LeftButton);
+    When([] { return TopShown(ui::kPlaybackProcedure); }, [&] {
+      testsupport::TypeInto(View().ControlWidget(Top(), "?GLO:FILE2PLAY"), wav);
+      testsupport::TypeInto(View().ControlWidget(Top(), "?GLO:FILELENGHT"), "00:00:03");
+      QTest::mouseClick(ControlWidget<QPushButton>(Top(), "?BUTTON_1"), Qt::LeftButton);
+      QTest::mouseClick(ControlWidget<QPushButton>(Top(), "?OK"), Qt::LeftButton);
+      When([&] { return TopShown("Main") && main.Engine().schedulerState.ManualPlaybackRequested == 1; }, [&] {
+        ControlWidget<QTabWidget>(w, "?SHEET1")->setCurrentIndex(3);
+        QApplication::processEvents();
+        file = testsupport::Shows(View().ControlWidget(w, "?GLO:FILE2PLAY"));
+        length = testsupport::Shows(View().ControlWidget(w, "?GLO:FILELENGHT"));
+        Shot(View().NativeOf(w), "commands-after-playback");
+        w.Post(pu::EVENT::CloseDown);
+      });
+    });
+  });
+  main.Run();
+  EXPECT_EQ(file, wav);
+  EXPECT_EQ(length, "00:00:03");
 }
 
 }  // namespace

@@ -338,8 +338,8 @@ TEST_F(TaskEditor, ACountOfANumberOfTimesEndsAt254For255IsTheEndlessRepeat) {
     uint8_t stored;
   } rows[] = {
       {"254 typed", {Type("?OPAKOVANI_POCET", "254")}, 254},
-      {"255 typed is refused, the count keeps its value",
-       {Type("?OPAKOVANI_POCET", "3"), Type("?OPAKOVANI_POCET", "255")}, 3},
+      {"255 typed is refused, the count takes the nearest it holds",
+       {Type("?OPAKOVANI_POCET", "3"), Type("?OPAKOVANI_POCET", "255")}, 254},
       {"a step up from 254 stays at 254", {Type("?OPAKOVANI_POCET", "254"), up}, 254},
   };
   for (const Row& r : rows) {

@@ -6,6 +6,15 @@
 # pseudo-terminal as COM1 and "velorn.ico" in its working folder. Every
 # state is awaited by polling with a deadline.
 #
+#   dialogs  the playback dialog typed into: the "Hlášení" tab shows its file
+#            and length (read back through the clipboard) and both the dialog
+#            and the tab's "Přehrát soubor" play them for that length; the
+#            task editor, both output dialogs and "Probíhá hlášení" moved,
+#            closed with Esc (the editor's question, the ON-AIR lamp out) and
+#            opened again stand where they were moved to, to the pixel, with
+#            their sections in velorn.INI; Esc closes the calendar and the
+#            wait for the MIC switch; SIGTERM with "Probíhá hlášení" open
+#            puts the ON-AIR lamp out
 #   tray     it connects and leaves the screen; a click on its icon in the
 #            tray host brings it back, viewable and above a window that
 #            covered it; the tray host killed, the hidden window comes back
@@ -45,7 +54,7 @@
 # check held; 1 with the failed check on standard error.
 set -uo pipefail
 
-[ $# -eq 7 ] || { echo "usage: $0 tray|sigterm|exit|place|busy|keys|shared VELORN DEVSIM FILL DISPLAY_TOOL CZNOCASE ICON" >&2; exit 2; }
+[ $# -eq 7 ] || { echo "usage: $0 dialogs|tray|sigterm|exit|place|busy|keys|shared VELORN DEVSIM FILL DISPLAY_TOOL CZNOCASE ICON" >&2; exit 2; }
 scenario=$1 velorn=$2 devsim=$3 fill=$4 display_tool=$5 cznocase=$6 icon=$7
 for tool in trayer xdotool xwininfo xprop xmessage sqlite3; do
   command -v "$tool" >/dev/null || { echo "tray_on_display: $tool is missing (scripts/setup-deps.sh installs it)" >&2; exit 1; }
@@ -450,6 +459,296 @@ scenario_tray() {
   [ "$status" -eq 0 ] || fail "SIGTERM: exit status $status"
 }
 
+# --- the dialogs
+
+# The visible window of the program whose caption matches; empty if none.
+dialog() { xdotool search --all --onlyvisible --pid "$velorn_pid" --name "$1" 2>/dev/null | head -n 1; }
+dialog_shown() { local d; d=$(dialog "$1") && [ -n "$d" ] && same_window "$(active_window)" "$d"; }
+dialog_gone() { [ -z "$(dialog "$1")" ]; }
+# "X Y W H" of a window's frame: its client's place and size and the frame
+# the window manager draws around it.
+frame_of() {
+  local info x y w h left right top bottom
+  info=$(xwininfo -id "$1" 2>/dev/null) || return 1
+  x=$(awk '/Absolute upper-left X/ {print $NF}' <<<"$info")
+  y=$(awk '/Absolute upper-left Y/ {print $NF}' <<<"$info")
+  w=$(awk '/Width:/ {print $NF}' <<<"$info")
+  h=$(awk '/Height:/ {print $NF}' <<<"$info")
+  read -r left right top bottom <<<"$(xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | grep -o '[0-9]\+' | tr '\n' ' ')"
+  [ -n "${bottom:-}" ] || return 1
+  echo "$((x - left)) $((y - top)) $((w + left + right)) $((h + top + bottom))"
+}
+# Clicks a point given from the bottom centre of a window's frame: the
+# closing buttons of a dialog and the buttons of "Hlavní panel" stand
+# centred in a row at the bottom.
+click_from_bottom() {
+  local x y w h
+  read -r x y w h <<<"$(frame_of "$1")" || return 1
+  xdotool mousemove $((x + w / 2 + $2)) $((y + h - $3)) click 1
+}
+click_ok() { click_from_bottom "$1" -42 26; }
+# Clicks a point given from the top left corner of a window's frame.
+click_at() {
+  local x y w h
+  read -r x y w h <<<"$(frame_of "$1")" || return 1
+  xdotool mousemove $((x + $2)) $((y + $3)) click 1
+}
+# The program went round its loop twice (two console polls): what came
+# before, the operator's input included, has been handled.
+settle() {
+  local m
+  m=$(log_lines)
+  await 10 polled_since "$m" || return 1
+  m=$(log_lines)
+  await 10 polled_since "$m"
+}
+# The main window's tabs and the buttons of "Hlavní panel", each once the
+# program has handled what came before (a tab not yet switched would take
+# the click).
+main_tab() {
+  settle
+  case $1 in
+    main) click_at "$window" 57 43 ;;
+    tasks) click_at "$window" 169 43 ;;
+    announce) click_at "$window" 349 43 ;;
+  esac
+  settle
+}
+# Keys for the main window, once it is active again and has handled what
+# came before.
+main_keys() {
+  await 10 eval 'same_window "$(active_window)" "$window"' || return 1
+  settle && xdotool key "$@"
+}
+press_live() { settle && click_from_bottom "$window" -257 58; }
+press_playback() { settle && click_from_bottom "$window" -155 58; }
+# What an entry of the window shows: clicked at that point, its text
+# selected and copied, the clipboard read.
+entry_text() {
+  click_at "$1" "$2" "$3" || return 1
+  xdotool key ctrl+a ctrl+c
+  sleep 0.3
+  "$display_tool" clipboard 2>/dev/null
+}
+# The frame's place of the dialog $1 after it was moved to $2 $3 (the
+# window manager keeps it on the desktop).
+moved=""
+move_dialog() {
+  local d x y
+  d=$(dialog "$1")
+  xdotool windowmove "$d" "$2" "$3"
+  client_at() { xwininfo -id "$d" 2>/dev/null | grep -q "Corners:  +$2+$3 "; }
+  await 5 client_at "$d" "$2" "$3" || fail "$1 could not be moved to $2 $3"
+  read -r x y _ <<<"$(frame_of "$d")"
+  moved="$x $y"
+}
+reopened_at() {
+  local x y
+  read -r x y _ <<<"$(frame_of "$(dialog "$1")")"
+  [ "$x $y" = "$2" ] && pass "$1 opened again at $2, where it was moved to" ||
+    fail "$1 opened again at $x $y, moved to $2"
+}
+# A visible window of the program other than the main window; empty if none.
+above_main() {
+  local w
+  for w in $(xdotool search --all --onlyvisible --pid "$velorn_pid" --name '.' 2>/dev/null); do
+    same_window "$w" "$window" || { echo "$w"; return 0; }
+  done
+  return 0
+}
+# The console's switches: 0 none, 1 ON-AIR key, 2 MIC switch, 3 both.
+console() { printf '%s' "$1" >&4; }
+# The seconds from the amplifier switched on to its release after line $1
+# of the device's log, as they came (awaited, at most $2 s).
+amp_seconds() {
+  local from=$1 on=""
+  await "$2" eval 'tail -n +"$((from + 1))" "$work/devsim.log" | grep -qxF "9600 s64\r"' || return 1
+  on=$(date +%s%N)
+  await "$2" eval 'tail -n +"$((from + 1))" "$work/devsim.log" | grep -A1000 -xF "9600 s64\r" | grep -qxF "9600 r64\r"' ||
+    return 1
+  echo $((($(date +%s%N) - on) / 1000000))
+}
+# The console's lamp commands after line $1: "on" for 501, "off" for 500.
+on_air_since() {
+  tail -n +"$(($1 + 1))" "$work/devsim.log" |
+    awk '$0 == "19200 (0504100111)" { print "on" } $0 == "19200 (0504100010)" { print "off" }' | tr '\n' ' '
+}
+
+scenario_dialogs() {
+  start_counted
+  await 10 icon_in_tray || die "no icon in the tray host"
+  click_icon || die "the icon could not be clicked"
+  await 10 shown_on_top || die "a click on the icon did not bring the window back"
+  await 20 start_settled || die "the start did not release the amplifier"
+  local playback='^Specifikace výstupů$' editor='^Přidání úlohy$' info='^Probíhá hlášení$'
+  local question='^Potvrzení operace$' cancel='^Změny nebudou uloženy!$' calendar='^Zvolte datum$'
+  local wav="$work/run/silence.wav"
+
+  # The playback dialog: a file and 3 s typed into it, moved, played
+  # without outputs.
+  press_playback
+  await 10 dialog_shown "$playback" || die "no playback dialog after \"Přehraj hlášení\""
+  xdotool key ctrl+a
+  xdotool type --delay 10 "$wav"
+  xdotool key Tab Tab ctrl+a
+  xdotool type --delay 10 "00:00:03"
+  move_dialog "$playback" 60 100
+  local playback_at=$moved
+  shot dialogs-1-playback
+  local mark
+  mark=$(log_lines)
+  click_ok "$(dialog "$playback")"
+  await 10 dialog_shown "$question" || die "no question about the outputs after OK"
+  xdotool key Tab space
+  local ms
+  ms=$(amp_seconds "$mark" 20) || die "the dialog's playback did not reach the device"
+  [ "$ms" -ge 2500 ] && [ "$ms" -lt 6000 ] && pass "the dialog's playback lasted ${ms} ms: its 3 s" ||
+    fail "the dialog's playback lasted ${ms} ms, not 3 s"
+  await 10 dialog_gone "$playback" || die "the playback dialog stayed"
+  main_tab announce
+  shot dialogs-2-announce-tab
+  local file length
+  file=$(entry_text "$window" 140 165)
+  length=$(entry_text "$window" 140 194)
+  [ "$file" = "$wav" ] && pass "the \"Hlášení\" tab shows the dialog's file" ||
+    fail "the \"Hlášení\" tab shows the file '$file', the dialog played $wav"
+  [ "$length" = "00:00:03" ] && pass "the \"Hlášení\" tab shows the dialog's length" ||
+    fail "the \"Hlášení\" tab shows the length '$length', the dialog played 00:00:03"
+  # Its "Přehrát soubor" plays what it shows, for as long.
+  mark=$(log_lines)
+  click_at "$window" 385 224
+  await 10 dialog_shown "$question" || die "no question about the outputs after \"Přehrát soubor\""
+  xdotool key Tab space
+  ms=$(amp_seconds "$mark" 20) || die "\"Přehrát soubor\" did not reach the device"
+  [ "$ms" -ge 2500 ] && [ "$ms" -lt 6000 ] && pass "\"Přehrát soubor\" played ${ms} ms: the 3 s the tab shows" ||
+    fail "\"Přehrát soubor\" played ${ms} ms, the tab shows 00:00:03"
+
+  # Opened again where it was moved to; Esc closes it.
+  main_tab main
+  press_playback
+  await 10 dialog_shown "$playback" || die "no playback dialog the second time"
+  reopened_at "$playback" "$playback_at"
+  shot dialogs-3-playback-again
+  xdotool key Escape
+  await 10 dialog_gone "$playback" && pass "Esc closed the playback dialog" || fail "Esc left the playback dialog open"
+
+  # The task editor: moved, Esc asks (a new task), Esc on the question
+  # keeps it, "Ano" closes it; the calendar from it closes with Esc.
+  main_tab tasks
+  main_keys alt+n
+  await 10 dialog_shown "$editor" || die "no task editor after \"Nová úloha\""
+  move_dialog "$editor" 40 80
+  local editor_at=$moved
+  xdotool key Escape
+  await 10 dialog_shown "$cancel" && pass "Esc in the editor asks its cancel question" || die "Esc in the editor did not ask"
+  shot dialogs-4-editor-question
+  xdotool key Escape
+  await 10 dialog_shown "$editor" && pass "Esc on the question keeps the editor open" || die "the editor closed on Esc on its question"
+  xdotool key Tab Tab Tab Tab space
+  await 10 dialog_shown "$calendar" || die "no calendar from the editor"
+  shot dialogs-5-calendar
+  xdotool key Escape
+  await 10 dialog_gone "$calendar" && pass "Esc closed the calendar" || fail "Esc left the calendar open"
+  await 10 dialog_shown "$editor" || die "the editor is gone with the calendar"
+  xdotool key Escape
+  await 10 dialog_shown "$cancel" || die "no cancel question the second time"
+  xdotool key alt+a
+  await 10 dialog_gone "$editor" && pass "\"Ano\" closed the editor" || die "\"Ano\" left the editor open"
+  main_keys alt+n
+  await 10 dialog_shown "$editor" || die "no task editor the second time"
+  reopened_at "$editor" "$editor_at"
+  shot dialogs-6-editor-again
+  xdotool key Escape
+  await 10 dialog_shown "$cancel" || die "no cancel question the third time"
+  xdotool key alt+a
+  await 10 dialog_gone "$editor" || die "the editor stayed"
+
+  # The live announcement: with the MIC switch off, the wait, given up
+  # with Esc.
+  main_tab main
+  console 0
+  sleep 2
+  press_live
+  local box="" wait=""
+  await 10 eval 'box=$(above_main) && [ -n "$box" ]' || die "no box about the MIC switch"
+  xdotool key Return
+  await 10 eval 'wait=$(above_main) && [ -n "$wait" ] && [ "$wait" != "$box" ]' || die "no wait for the MIC switch"
+  shot dialogs-7-mic-wait
+  mark=$(log_lines)
+  xdotool key Escape
+  await 10 eval '[ -z "$(above_main)" ]' && pass "Esc gave the wait for the MIC switch up" ||
+    fail "Esc left the wait for the MIC switch open"
+  [ -z "$(on_air_since "$mark")" ] || fail "the wait given up sent ON-AIR lamp commands"
+
+  # With the MIC switch on: the output choice moved, output 1, OK; the
+  # announcement window moved, its ON-AIR lamp lit, closed with Esc once
+  # the key is off again (so that nothing after the window lights it).
+  console 2
+  sleep 2
+  press_live
+  await 10 dialog_shown "$playback" || die "no output choice after \"Hlášení\""
+  move_dialog "$playback" 600 140
+  local live_at=$moved
+  xdotool key space
+  click_ok "$(dialog "$playback")"
+  await 15 dialog_shown "$info" || die "no announcement window after the output choice"
+  move_dialog "$info" 50 600
+  local info_at=$moved
+  console 3
+  mark=$(log_lines)
+  await 10 eval '[ -n "$(on_air_since "$mark")" ]' || die "the announcement window did not light the ON-AIR lamp"
+  shot dialogs-8-announcement
+  console 0
+  sleep 2.5
+  mark=$(log_lines)
+  xdotool key Escape
+  await 10 dialog_gone "$info" && pass "Esc closed the announcement window" || die "Esc left the announcement window open"
+  # The command's end: the zones silenced, the MIC and LINE lamps off.
+  await 20 eval 'tail -n +"$((mark + 1))" "$work/devsim.log" | grep -qxF "19200 (0504102012)"' ||
+    die "the live announcement did not end"
+  [ "$(on_air_since "$mark")" = "off " ] && pass "closed with Esc, the ON-AIR lamp went out" ||
+    fail "closed with Esc, the ON-AIR lamp commands were: $(on_air_since "$mark")"
+
+  # Both again where they were moved to; the ON-AIR lamp lit, the console
+  # let go (the window then sends nothing), SIGTERM.
+  console 2
+  sleep 2
+  press_live
+  await 10 dialog_shown "$playback" || die "no output choice the second time"
+  reopened_at "$playback" "$live_at"
+  click_ok "$(dialog "$playback")"
+  await 15 dialog_shown "$info" || die "no announcement window the second time"
+  reopened_at "$info" "$info_at"
+  console 3
+  mark=$(log_lines)
+  await 10 eval '[ -n "$(on_air_since "$mark")" ]' || die "the announcement window did not light the ON-AIR lamp again"
+  console 0
+  sleep 2.5
+  [ "$(on_air_since "$mark" | awk '{print $NF}')" = on ] || die "the ON-AIR lamp is not lit before SIGTERM"
+  shot dialogs-9-announcement-again
+  mark=$(log_lines)
+  kill -TERM "$velorn_pid"
+  await_end 20
+  [ "$status" -eq 0 ] && pass "SIGTERM with the announcement window open: exit status 0" || fail "SIGTERM: exit status $status"
+  case "$(on_air_since "$mark")" in
+    *off\ ) pass "SIGTERM: the ON-AIR lamp went out" ;;
+    *) fail "SIGTERM: the ON-AIR lamp commands after it were '$(on_air_since "$mark")'" ;;
+  esac
+
+  # The four sections, with their places.
+  local ini section
+  ini=$(tr -d '\r' <"$work/run/velorn.INI")
+  for section in Editace_uloh Volba_vystupu Volba_vystupu2 Info_window; do
+    local keys
+    keys=$(awk -v s="[$section]" '$0 == s { on = 1; next } /^\[/ { on = 0 } on && /=/' <<<"$ini" | cut -d= -f1 | tr '\n' ' ')
+    [ "$keys" = "XPos YPos Width Height Maximize Minimize " ] && pass "velorn.INI: [$section] $keys" ||
+      fail "velorn.INI: [$section] holds '$keys'"
+  done
+  grep -q '^__Dont_Touch_Me__=.*Editace_uloh' <<<"$ini" || fail "velorn.INI: the sections are not listed in Sectors"
+  [ "$(awk '/^\[Volba_vystupu\]/ { on = 1; next } /^\[/ { on = 0 } on && /^XPos=/ { sub("XPos=", ""); print }' <<<"$ini")" = "${playback_at% *}" ] ||
+    fail "velorn.INI: [Volba_vystupu] XPos is not ${playback_at% *}"
+}
+
 scenario_sigterm() {
   start_counted
   pass "connected and hidden"
@@ -716,6 +1015,7 @@ scenario_shared() {
 }
 
 case $scenario in
+  dialogs) scenario_dialogs ;;
   tray) scenario_tray ;;
   shared) scenario_shared ;;
   keys) scenario_keys ;;

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/ini.h"
 #include "platform/locale_texts.h"
+#include "platform/msgbox.h"
 #include "platform/stdtime.h"
 #include "tests/support/tempdir.h"
 
@@ -257,6 +259,11 @@ TEST(WindowBinding, RequiredEntriesCountBlankTextAndZeroDatesAsEmpty) {
   file = "a.wav";
   w.Display();
   EXPECT_EQ(w.FirstEmptyRequired(), 0);
+  // A text the variable has not taken does not fill the entry.
+  file = "";
+  EXPECT_EQ(w.FirstEmptyRequired(), w.Number("?FILE"));
+  w["?DATE"].SetText("");
+  EXPECT_EQ(w.FirstEmptyRequired(), w.Number("?FILE"));
 }
 
 // A form run through the model: the operator's actions are queued user
@@ -298,7 +305,6 @@ TEST(WindowDispatch, AcceptingAControlUpdatesItsVariableFirst) {
   form.OkControl = f.w.Number("?OK");
   form.onOpen = [&](Window& w) {
     w.Enter("?TIME", "10:11:12");
-    w.Enter("?DATE", "30.02.2024");  // rejected
     w.Press("?ACTIVE");
     w.Press("?OPAKOVANI:RADIO1");
     w.Choose("?COM:PORT", 1);
@@ -322,8 +328,6 @@ TEST(WindowDispatch, AcceptingAControlUpdatesItsVariableFirst) {
   const std::vector<std::string> want = {
       "selected ?TIME", "field ?TIME",  // the first field gets the focus at opening
       "accepted ?TIME", "field ?TIME",
-      "selected ?DATE", "field ?DATE",
-      "field 26 ?DATE",  // Rejected: the date does not exist
       "selected ?ACTIVE", "field ?ACTIVE",
       "accepted ?ACTIVE", "field ?ACTIVE",
       "selected ?OPAKOVANI:RADIO1", "field ?OPAKOVANI:RADIO1",
@@ -339,6 +343,158 @@ TEST(WindowDispatch, AcceptingAControlUpdatesItsVariableFirst) {
   EXPECT_EQ(form.log, want);
 }
 
+// The operator at a window: each time its loop waits, the next step.
+struct Stepper final : HeadlessView {
+  std::vector<std::function<void(Window&)>> steps;
+  std::size_t done = 0;
+  bool Interactive() const override { return true; }
+  void Pump(EventQueue&, uint64_t, std::optional<TimePoint>) override {
+    Window& w = *ThreadWindows().back();
+    if (done < steps.size()) return steps[done++](w);
+    ADD_FAILURE() << "the window still waits after the last step";
+    w.Post(EVENT::CloseDown);
+  }
+};
+struct WithStepper {
+  Stepper view;
+  int beeps = 0;
+  WithStepper() {
+    SetThreadView(&view);
+    SetBeepView([this](BoxIcon) { ++beeps; });
+  }
+  ~WithStepper() {
+    SetBeepView(nullptr);
+    SetThreadView(nullptr);
+  }
+};
+
+TEST(WindowDispatch, ARefusedTextIsShownNoMoreKeepsTheFocusAndWhatFollowedItIsDropped) {
+  struct Case {
+    const char* label;
+    const char* typed;
+    const char* shown;  // after it
+  } cases[] = {
+      {"?DATE", "30.02.2024", "01.04.2024"},  // kept
+      {"?TIME", "25:00", "08:00:00"},
+      {"?COUNT", "x", "9"},
+      {"?COUNT", "255", "254"},  // a spin box: the nearest end of its range
+      {"?COUNT", "1000", "254"},
+      {"?COUNT", "-3", "0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.label) + " '" + c.typed + "'");
+    BoundForm f;
+    f.w.Add(ControlKind::Button, "?OK");
+    f.time = TimeFromHms(8, 0, 0);
+    f.date = DateFromYmd(2024, 4, 1);
+    f.count = 9;
+    Form form(f);
+    form.OkControl = f.w.Number("?OK");
+    WithStepper op;
+    std::string shown, focus;
+    std::vector<std::string> logged;
+    op.view.steps = {
+        [&](Window& w) {
+          w.Display();
+          form.log.clear();
+          // In one breath: the text, a check box, ?OK.
+          w.Enter(c.label, c.typed);
+          w.Press("?ACTIVE");
+          w.Press("?OK");
+        },
+        [&](Window& w) {
+          shown = w[c.label].Text();
+          focus = w.At(w.Focus())->Label();
+          logged = form.log;
+          w.Press("?OK");
+        },
+    };
+    EXPECT_EQ(form.Run(), RequestCompleted);
+    EXPECT_EQ(shown, c.shown);
+    EXPECT_EQ(focus, c.label);
+    EXPECT_EQ(op.beeps, 1);
+    EXPECT_EQ(f.active, 0) << "the check box clicked after the refused text";
+    // The focus moves to the field (?TIME, the first, has it), the text is
+    // refused (26), the focus comes back to it; nothing else.
+    const std::string label = c.label;
+    std::vector<std::string> want;
+    if (label != "?TIME") want = {"selected " + label, "field " + label};
+    for (const std::string& e : {"field 26 " + label, "selected " + label, "field " + label}) want.push_back(e);
+    EXPECT_EQ(logged, want);
+    EXPECT_EQ(FormatPicture(f.w[c.label].PictureText(), f.w[c.label].Bound().Get()), c.shown);
+  }
+}
+
+TEST(WindowDispatch, ATakenTextIsShownAsItsVariableHoldsIt) {
+  BoundForm f;
+  Form form(f);
+  WithStepper op;
+  std::vector<std::string> seen;
+  op.view.steps = {
+      [&](Window& w) {
+        w.Enter("?TIME", "8:5");
+        w.Enter("?NAME", "abcdefgh");  // cut to its five characters
+      },
+      [&](Window& w) {
+        seen.push_back(w["?TIME"].Text());
+        seen.push_back(w["?NAME"].Text());
+        w.Enter("?NAME", "č☺€");  // the smile has no Windows-1250 byte
+      },
+      [&](Window& w) {
+        seen.push_back(w["?NAME"].Text());
+        w.Post(EVENT::CloseWindow);
+      },
+  };
+  form.Run();
+  EXPECT_EQ(seen, (std::vector<std::string>{"08:05:00", "abcde", "č?€"}));
+  EXPECT_EQ(f.name, "č?€");
+}
+
+TEST(WindowDispatch, ControlsShowTheirVariablesAgainAfterAHandlerOrADialogChangedThem) {
+  BoundForm f;
+  f.w.Add(ControlKind::Button, "?SET");
+  f.w.Add(ControlKind::Button, "?DIALOG");
+  WithStepper op;
+  std::vector<std::string> seen;
+  std::string shownWhenTheDialogEnded;
+  struct Setter : Form {
+    using Form::Form;
+    std::string* seenAfterDialog = nullptr;
+    int OnControlAccepted() override {
+      if (window().Accepted() == window().Number("?SET")) {
+        f.name = "nové";
+        f.count = 42;
+        f.endless = 1;
+      } else if (window().Accepted() == window().Number("?DIALOG")) {
+        // A dialog above changes the window's variable.
+        Window dialog;
+        dialog.Add(ControlKind::Entry, "?NAME").SetPicture("@s5").Bind(f.name);
+        WindowController(dialog).Run();
+        *seenAfterDialog = window()["?NAME"].Text();
+      }
+      return Form::OnControlAccepted();
+    }
+  } setter(f);
+  setter.seenAfterDialog = &shownWhenTheDialogEnded;
+  op.view.steps = {
+      [&](Window& w) { w.Press("?SET"); },
+      [&](Window& w) {
+        seen.push_back(w["?NAME"].Text());
+        seen.push_back(w["?COUNT"].Text());
+        seen.push_back(std::to_string(w["?OPAKOVANI"].Choice()));
+        w.Press("?DIALOG");
+      },
+      [&](Window& dialog) {
+        dialog.Enter("?NAME", "z okna");
+        dialog.Post(EVENT::CloseWindow);
+      },
+      [&](Window& w) { w.Post(EVENT::CloseWindow); },
+  };
+  setter.Run();
+  EXPECT_EQ(seen, (std::vector<std::string>{"nové", "42", "1"}));
+  EXPECT_EQ(shownWhenTheDialogEnded, "z okn");
+}
+
 TEST(WindowDispatch, AConsumedAcceptedEventStopsThere) {
   BoundForm f;
   f.w.Add(ControlKind::Button, "?OK");
@@ -351,6 +507,42 @@ TEST(WindowDispatch, AConsumedAcceptedEventStopsThere) {
   };
   EXPECT_EQ(form.Run(), RequestCancelled);
   EXPECT_EQ(form.log.back(), "accepted ?OK");
+}
+
+TEST(WindowKeys, EscIsTheCloseBoxUnlessAnAlertKeyTakesItOrTheWindowSaysNo) {
+  struct Case {
+    const char* what;
+    bool alert, escapeCloses;
+    int event;  // what Esc gave
+  } cases[] = {
+      {"a dialog", false, true, EVENT::CloseWindow},
+      {"a window with Esc as an alert key", true, true, EVENT::AlertKey},
+      {"a window whose Esc does not close it", false, false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Window w;
+    w.SetEscapeCloses(c.escapeCloses);
+    if (c.alert) w.Alert(kEscapeKey);
+    struct C : WindowController {
+      using WindowController::WindowController;
+      int got = 0;
+      int OnWindowEvent() override {
+        const int e = window().EventNumber();
+        if (e == EVENT::OpenWindow) {
+          window().PressKey(kEscapeKey);
+          window().Post(EVENT::User);
+        } else if (e == EVENT::CloseWindow || e == EVENT::AlertKey) {
+          got = e;
+        } else if (e == EVENT::User) {
+          window().Post(EVENT::CloseDown);
+        }
+        return WindowController::OnWindowEvent();
+      }
+    } ctl(w);
+    ctl.Run();
+    EXPECT_EQ(ctl.got, c.event);
+  }
 }
 
 TEST(WindowFocus, OpeningFocusesTheFirstUsableControlAndSelectMovesIt) {
@@ -392,7 +584,7 @@ TEST(WindowPlacement, DialogPositionsRoundTripThroughTheIniFile) {
   const Placement saved{120, 80, 640, 480, true, false};
   {
     Window w("Editace_uloh");
-    w.SetKeepsPlace(true);
+    w.SetKeepsPlace(true).SetDesignedMinimum(true);
     struct Closer : WindowController {
       Placement p;
       Closer(Window& win, Placement pl) : WindowController(win), p(pl) {}
@@ -414,9 +606,17 @@ TEST(WindowPlacement, DialogPositionsRoundTripThroughTheIniFile) {
   EXPECT_EQ(store.GetString("Editace_uloh", "Minimize"), "No");
   {
     Window w("Editace_uloh");
-    w.SetKeepsPlace(true);
+    w.SetKeepsPlace(true).SetDesignedMinimum(true);
     w.Open();
     EXPECT_EQ(w.GetPlacement(), saved);
+    w.Close();
+  }
+  {
+    // Without a resizer it is sized by its contents: the place only.
+    Window w("Editace_uloh");
+    w.SetKeepsPlace(true);
+    w.Open();
+    EXPECT_EQ(w.GetPlacement(), (Placement{120, 80, 0, 0, true, false}));
     w.Close();
   }
   {
