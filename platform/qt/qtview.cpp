@@ -28,6 +28,7 @@
 #include <QSocketNotifier>
 #include <QStyle>
 #include <QStyleOptionComboBox>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -39,6 +40,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -153,6 +155,45 @@ class ModelButton : public QPushButton {
   }
 };
 
+// A sheet lays its tab bar and its pages out, repaints itself whole and has
+// the window laid out again at every layout request, and a text on a page
+// makes one at each change (a clock: every second). A request that finds
+// the tab bar and the sheet asking for the sizes they asked for when the
+// sheet was last laid out has nothing to change and is dropped.
+class ModelSheet final : public QTabWidget {
+ public:
+  using QTabWidget::QTabWidget;
+
+ protected:
+  bool event(QEvent* e) override {
+    if (e->type() == QEvent::LayoutRequest) {
+      const Hints now = Current();
+      if (now == laidOut_) return true;
+      laidOut_ = now;
+    }
+    return QTabWidget::event(e);
+  }
+  // Both lay the sheet out, as a request does.
+  void showEvent(QShowEvent* e) override {
+    QTabWidget::showEvent(e);
+    laidOut_ = Current();
+  }
+  void resizeEvent(QResizeEvent* e) override {
+    QTabWidget::resizeEvent(e);
+    laidOut_ = Current();
+  }
+
+ private:
+  struct Hints {
+    QSize bar, barMinimum, sheet, sheetMinimum;
+    bool operator==(const Hints&) const = default;
+  };
+  Hints Current() const {
+    return {tabBar()->sizeHint(), tabBar()->minimumSizeHint(), sizeHint(), minimumSizeHint()};
+  }
+  Hints laidOut_;  // empty sizes: never laid out
+};
+
 // A button in a grid cell: as wide as its text needs and at least square,
 // without the style's minimum width of a text button, so that a grid of
 // short captions stays compact.
@@ -192,6 +233,7 @@ class QtView::Impl {
     bool autoSize = false;  // sized by its contents
     bool positioned = false;
     bool layoutDirty = false;
+    std::set<int> unshownTexts;  // controls whose text changed while the window was away
     enum class Modal { Unknown, Wanted, Ended } modal = Modal::Unknown;
   };
 
@@ -683,7 +725,7 @@ class QtView::Impl {
         break;
       }
       case ControlKind::Sheet: {
-        auto* t = new QTabWidget(host);
+        auto* t = new ModelSheet(host);
         // The sheet is as wide as its tabs' captions: none is cut or scrolled.
         t->setUsesScrollButtons(false);
         made = t;
@@ -772,16 +814,26 @@ class QtView::Impl {
     if ((p == Property::Text || p == Property::Contents || p == Property::Choices) && RecordListOf(c) != nullptr)
       return RenderRecordList(wgt, c, p);
     const auto [sheet, tabIndex] = n.tabs[static_cast<std::size_t>(c.Number() - 1)];
-    const QSize hintBefore = wgt->sizeHint();
     switch (p) {
       case Property::Text:
-      case Property::Contents:
-        RenderContents(n, c, wgt, sheet, tabIndex);
+      case Property::Contents: {
+        // A window that is away (in the tray, or kept hidden since it was
+        // made) takes the texts that changed meanwhile when it is shown: a
+        // clock ticking on it lays nothing out while nobody sees it.
+        if (Away(n)) {
+          n.unshownTexts.insert(c.Number());
+          return;
+        }
         // A text that needs no other size (a clock ticking), or one that is
         // hidden (it takes its room when shown), leaves the window's layout
-        // as it is: fitting it again repaints it whole.
-        if (sheet == nullptr && (wgt->isHidden() || wgt->sizeHint() == hintBefore)) return;
+        // as it is: fitting it again repaints it whole. A hidden one is not
+        // measured (its text laid out) at all.
+        const bool hidden = wgt->isHidden();
+        const QSize hintBefore = sheet != nullptr || hidden ? QSize() : wgt->sizeHint();
+        RenderContents(n, c, wgt, sheet, tabIndex);
+        if (sheet == nullptr && (hidden || wgt->sizeHint() == hintBefore)) return;
         break;
+      }
       case Property::Tip:
         if (sheet != nullptr)
           sheet->setTabToolTip(tabIndex, Q(c.Tip()));
@@ -838,6 +890,19 @@ class QtView::Impl {
     if (p == Property::Text || p == Property::Contents || p == Property::Image || p == Property::Hide ||
         p == Property::Choices || p == Property::Bold)
       n.layoutDirty = true;
+  }
+
+  // Not on the screen and not to be shown at the next flush.
+  static bool Away(const Native& n) {
+    if (n.adopted || n.top->isVisible() || n.showPending) return false;
+    return n.shown || n.model->Hidden();
+  }
+
+  void RenderUnshown(Native& n) {
+    const std::set<int> numbers = std::move(n.unshownTexts);
+    n.unshownTexts.clear();
+    for (int number : numbers)
+      if (pu::Control* c = n.model->At(number); c != nullptr) RenderControl(n, *c, Property::Text);
   }
 
   void RenderContents(Native& n, pu::Control& c, QWidget* wgt, QTabWidget* sheet, int tabIndex) {
@@ -1395,6 +1460,7 @@ class QtView::Impl {
       // Framed by the window manager since it was fitted (X tells no move
       // when it frames a window): fitted again, with its frame.
       NoteFrame(*n);
+      if (!n->unshownTexts.empty() && !Away(*n)) RenderUnshown(*n);
       if (n->autoSize && n->shown && !n->adopted && n->top->isVisible() && FrameMargins(n->top) != n->fitFrame)
         n->layoutDirty = true;
       if (n->layoutDirty) Relayout(*n);

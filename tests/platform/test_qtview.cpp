@@ -1066,6 +1066,37 @@ TEST(QtPlacement, ShowWindowBringsAHiddenMinimisedWindowBackActiveOrNot) {
 
 // --- the loop
 
+TEST(QtPlacement, TextsChangedWhileAWindowIsAwayComeWithItAndItFitsThem) {
+  // Away after it was shown (the tray), or hidden since it was opened: a
+  // text set meanwhile, longer than the window, is there when it is shown.
+  for (const bool shownFirst : {true, false}) {
+    SCOPED_TRACE(shownFirst ? "shown, then hidden" : "hidden from the start");
+    pu::Window w("Okno");
+    w.Add(pu::ControlKind::Text, "?T", "Krátký");
+    if (!shownFirst) w.SetHide(true);
+    w.Open();
+    View().Flush();
+    QWidget* top = View().NativeOf(w);
+    if (shownFirst) {
+      ASSERT_TRUE(top->isVisible());
+      w.SetHide(true);
+      View().Flush();
+    }
+    ASSERT_FALSE(top->isVisible());
+    const std::string longer = "Aktuální stav: " + std::string(60, 'W');
+    w["?T"].SetText(longer);
+    View().Flush();
+    w.SetHide(false);
+    View().Flush();
+    ASSERT_TRUE(top->isVisible());
+    auto* label = qobject_cast<QLabel*>(View().ControlWidget(w, "?T"));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text().toStdString(), longer);
+    EXPECT_GE(label->width(), label->sizeHint().width()) << "the window was not fitted to the text";
+    w.Close();
+  }
+}
+
 TEST(QtLoop, AWaitingLoopWakesOnlyForItsTicks) {
   // The dispatcher's waits, counted from the first tick to the third: a
   // wait or two per tick. A loop that spun would never wait, one that
