@@ -818,9 +818,11 @@ class QtView::Impl {
       case Property::Text:
       case Property::Contents: {
         // A window that is away (in the tray, or kept hidden since it was
-        // made) takes the texts that changed meanwhile when it is shown: a
-        // clock ticking on it lays nothing out while nobody sees it.
-        if (Away(n)) {
+        // made) takes the static texts that changed meanwhile when it is
+        // shown: a clock ticking on it lays nothing out while nobody sees
+        // it. A field gets its value at once, so that no late commit of
+        // what was typed in it overwrites the program's.
+        if (c.Kind() == ControlKind::Text && Away(n)) {
           n.unshownTexts.insert(c.Number());
           return;
         }
@@ -1276,8 +1278,11 @@ class QtView::Impl {
   // --- showing
 
   void Relayout(Native& n) {
+    // Minimised or maximised, it is fitted once it is back in its normal
+    // state.
+    if (n.autoSize && !n.adopted && !Normal(n.top)) return;
     n.layoutDirty = false;
-    if (!n.autoSize || n.adopted || !Normal(n.top)) return;
+    if (!n.autoSize || n.adopted) return;
     FitContents(n);
     // The window stays where placement put it: it grows and shrinks from
     // its top left corner.

@@ -1067,28 +1067,43 @@ TEST(QtPlacement, ShowWindowBringsAHiddenMinimisedWindowBackActiveOrNot) {
 // --- the loop
 
 TEST(QtPlacement, TextsChangedWhileAWindowIsAwayComeWithItAndItFitsThem) {
-  // Away after it was shown (the tray), or hidden since it was opened: a
-  // text set meanwhile, longer than the window, is there when it is shown.
-  for (const bool shownFirst : {true, false}) {
-    SCOPED_TRACE(shownFirst ? "shown, then hidden" : "hidden from the start");
+  // Away after it was shown (the tray, from its normal state or minimised),
+  // or hidden since it was opened: a static text set meanwhile, longer than
+  // the window, is there and fitted when it is shown; a field's value is
+  // there at once.
+  enum class Away { FromNormal, FromMinimised, FromTheStart };
+  for (const Away away : {Away::FromNormal, Away::FromMinimised, Away::FromTheStart}) {
+    SCOPED_TRACE(static_cast<int>(away));
     pu::Window w("Okno");
     w.Add(pu::ControlKind::Text, "?T", "Krátký");
-    if (!shownFirst) w.SetHide(true);
+    w.Add(pu::ControlKind::Entry, "?E", "první");
+    if (away == Away::FromTheStart) w.SetHide(true);
     w.Open();
     View().Flush();
     QWidget* top = View().NativeOf(w);
-    if (shownFirst) {
+    if (away != Away::FromTheStart) {
       ASSERT_TRUE(top->isVisible());
+      if (away == Away::FromMinimised) {
+        w.SetIconize(true);
+        View().Flush();
+      }
       w.SetHide(true);
       View().Flush();
     }
     ASSERT_FALSE(top->isVisible());
     const std::string longer = "Aktuální stav: " + std::string(60, 'W');
     w["?T"].SetText(longer);
+    w["?E"].SetText("druhá");
     View().Flush();
+    auto* entry = qobject_cast<QLineEdit*>(View().ControlWidget(w, "?E"));
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->text().toStdString(), "druhá") << "a field away from the screen kept its old value";
+    w.SetIconize(false);
     w.SetHide(false);
     View().Flush();
+    View().Flush();
     ASSERT_TRUE(top->isVisible());
+    EXPECT_FALSE(top->isMinimized());
     auto* label = qobject_cast<QLabel*>(View().ControlWidget(w, "?T"));
     ASSERT_NE(label, nullptr);
     EXPECT_EQ(label->text().toStdString(), longer);
