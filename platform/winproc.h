@@ -68,6 +68,16 @@ inline constexpr UINT WM_SYSCOMMAND = 0x0112;       // wParam: SC_*
 inline constexpr UINT WM_POWERBROADCAST = 0x0218;
 inline constexpr UINT WM_DEVICECHANGE = 0x0219;
 inline constexpr UINT WM_WTSSESSION_CHANGE = 0x02B1;
+// Mouse messages: what a notification icon's callback message carries in
+// lParam (platform/shellnotify.h); the platform's procedure answers them 0.
+inline constexpr UINT WM_MOUSEMOVE = 0x0200;
+inline constexpr UINT WM_LBUTTONDOWN = 0x0201;
+inline constexpr UINT WM_LBUTTONUP = 0x0202;
+inline constexpr UINT WM_LBUTTONDBLCLK = 0x0203;
+inline constexpr UINT WM_RBUTTONDOWN = 0x0204;
+inline constexpr UINT WM_RBUTTONUP = 0x0205;
+inline constexpr UINT WM_MBUTTONDOWN = 0x0207;
+inline constexpr UINT WM_MBUTTONUP = 0x0208;
 inline constexpr UINT WM_USER = 0x0400;
 // RegisterWindowMessage gives numbers from here on.
 inline constexpr UINT kFirstRegisteredMessage = 0xC000;

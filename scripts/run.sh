@@ -13,7 +13,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 mkdir -p "$root/run"
 cd "$root/run"
 # The notification icon's picture is read from the working folder.
-cp "$root/build/normal/platform/qt/images/velorn.ico" velorn.ico
+cp "$root/build/normal/platform/images/velorn.ico" velorn.ico
 
 real=""
 for n in 1 2 3 4 5 6 7 8; do

@@ -8,12 +8,12 @@
 #include <atomic>
 #include <cerrno>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <vector>
 
 #include "platform/fsutil.h"
-#include "platform/qt/carried.h"
+#include "platform/carried.h"
+#include "platform/icons.h"
 #include "syslib/dllhelp.h"
 #include "syslib/version.h"
 #include "syslib/win32error.h"
@@ -86,17 +86,10 @@ struct Loaded {
   int loads = 0;
 };
 
-struct Icon {
-  std::string name;
-  std::vector<unsigned char> owned;  // a file's bytes
-  std::span<const unsigned char> bytes;
-};
-
 struct Tables {
   std::mutex mutex;
   std::map<HMODULE, Loaded> modules;
   HMODULE next = kProgramModule + 1;
-  std::vector<std::unique_ptr<Icon>> icons;  // handle = index + 1
 };
 
 Tables& T() {
@@ -166,21 +159,14 @@ bool ReadIconFile(const std::string& name, std::vector<unsigned char>& out) {
 }
 
 // The carried file whose resource name (first "." made "_") is name.
-const platform::qt::CarriedFile* CarriedResource(std::string_view name) {
+const platform::CarriedFile* CarriedResource(std::string_view name) {
   const std::string want = LowerText(name);
-  for (const platform::qt::CarriedFile& f : platform::qt::CarriedFiles()) {
+  for (const platform::CarriedFile& f : platform::CarriedFiles()) {
     std::string res = LowerText(f.name);
     if (const std::size_t dot = res.find('.'); dot != std::string::npos) res[dot] = '_';
     if (res == want) return &f;
   }
   return nullptr;
-}
-
-HICON AddIcon(std::unique_ptr<Icon> icon) {
-  Tables& t = T();
-  std::lock_guard lock(t.mutex);
-  t.icons.push_back(std::move(icon));
-  return static_cast<HICON>(t.icons.size());
 }
 
 }  // namespace
@@ -264,42 +250,30 @@ HICON LoadImageA(HMODULE module, std::string_view name, uint32_t type, int /*cx*
     SetLastError(kInvalidData);
     return 0;
   }
-  auto icon = std::make_unique<Icon>();
-  icon->name = std::string(name);
   if ((flags & LR_LOADFROMFILE) != 0) {
+    std::vector<unsigned char> bytes;
     if (name.empty()) {
       SetLastErrorFromErrno(ENOENT);
       return 0;
     }
-    if (!ReadIconFile(icon->name, icon->owned)) return 0;
-    icon->bytes = icon->owned;
-  } else {
-    const platform::qt::CarriedFile* f = module == kProgramModule ? CarriedResource(name) : nullptr;
-    if (f == nullptr) {
-      SetLastError(kResourceNameNotFound);
+    if (!ReadIconFile(std::string(name), bytes)) return 0;
+    if (!IsIcon(bytes)) {
+      SetLastError(kInvalidData);
       return 0;
     }
-    icon->bytes = {f->data, f->size};
+    return platform::ui::KeepIcon(std::string(name), std::move(bytes));
   }
-  if (!IsIcon(icon->bytes)) {
+  const platform::CarriedFile* f = module == kProgramModule ? CarriedResource(name) : nullptr;
+  if (f == nullptr) {
+    SetLastError(kResourceNameNotFound);
+    return 0;
+  }
+  const std::span<const unsigned char> bytes(f->data, f->size);
+  if (!IsIcon(bytes)) {
     SetLastError(kInvalidData);
     return 0;
   }
-  return AddIcon(std::move(icon));
-}
-
-std::span<const unsigned char> IconBytes(HICON icon) {
-  Tables& t = T();
-  std::lock_guard lock(t.mutex);
-  if (icon == 0 || icon > t.icons.size()) return {};
-  return t.icons[icon - 1]->bytes;
-}
-
-std::string IconName(HICON icon) {
-  Tables& t = T();
-  std::lock_guard lock(t.mutex);
-  if (icon == 0 || icon > t.icons.size()) return {};
-  return t.icons[icon - 1]->name;
+  return platform::ui::KeepCarriedIcon(std::string(name), bytes);
 }
 
 }  // namespace syslib

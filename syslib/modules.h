@@ -16,14 +16,15 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <string>
 #include <string_view>
+
+#include "platform/icons.h"
 
 namespace syslib {
 
 using HMODULE = uint32_t;
-using HICON = uint32_t;
+using HICON = platform::ui::HICON;
 // A function's address as a number (0: none).
 using FARPROC = uintptr_t;
 
@@ -43,7 +44,7 @@ HMODULE GetModuleHandleA(const std::string* name);
 // How many times LoadLibraryA was called, for tests.
 uint64_t LoadLibraryCalls();
 
-// The program's resources are the files it carries (platform/qt/carried.h),
+// The program's resources are the files it carries (platform/carried.h),
 // each named after its file with the first "." made "_" ("stop.ico" is the
 // resource stop_ico); other modules have none.
 inline constexpr uint32_t IMAGE_ICON = 1;
@@ -52,12 +53,8 @@ inline constexpr uint32_t LR_LOADFROMFILE = 0x10;
 // current folder; never a carried file), else a resource of the module.
 // Only icon files are icons. The size is the one asked for (0: the icon's
 // own). 0 on failure, with the last error set. Icons stay loaded for the
-// rest of the run.
+// rest of the run, in the icon store (platform/icons.h: their bytes and the
+// name they were loaded under).
 HICON LoadImageA(HMODULE module, std::string_view name, uint32_t type, int cx, int cy, uint32_t flags);
-// The bytes of a loaded icon (an icon file's), valid for the rest of the
-// run; empty for no icon.
-std::span<const unsigned char> IconBytes(HICON icon);
-// The name it was loaded under; "" for no icon.
-std::string IconName(HICON icon);
 
 }  // namespace syslib

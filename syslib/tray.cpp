@@ -11,6 +11,7 @@
 namespace syslib {
 namespace {
 
+namespace pu = platform::ui;
 using platform::text::TrimRight;
 using platform::text::TruncateChars;
 
@@ -21,7 +22,6 @@ constexpr uint32_t kRefused = 87;  // ERROR_INVALID_PARAMETER
 struct Tables {
   std::vector<IconRecord> iq;
   std::vector<LoadedIcon> ihq;
-  NotifyShell* shell = nullptr;
 };
 
 Tables& Thread() {
@@ -41,29 +41,20 @@ void Fail(LONG code, const std::string& detail) {
 
 std::string Tip(std::string_view tip, uint8_t noTip, uint32_t shellVersion) {
   if (noTip != 0) return {};
-  return TruncateChars(CleanTipText(tip, shellVersion), kTipChars);
+  return TruncateChars(CleanTipText(tip, shellVersion), pu::kTipChars);
+}
+
+// The thread's shell's answer (pu::Shell_NotifyIcon); a refusal leaves the
+// last error 1400 when the thread has no shell, else 87.
+int32_t Notify(uint32_t message, const pu::NOTIFYICONDATA& data) {
+  if (pu::Shell_NotifyIcon(message, &data) != 0) return 1;
+  SetLastError(pu::ThreadNotifyShell() == nullptr ? kNoShell : kRefused);
+  return 0;
 }
 
 void AlertCallback() { WinAlert(static_cast<LONG>(TaskBarCallBackMsg), 0, 0, 1, 1, 0); }
 
 }  // namespace
-
-void SetThreadNotifyShell(NotifyShell* shell) { Thread().shell = shell; }
-NotifyShell* ThreadNotifyShell() { return Thread().shell; }
-bool TrayHostPresent() { return Thread().shell != nullptr && Thread().shell->HostPresent(); }
-
-int32_t Shell_NotifyIcon(uint32_t message, const NOTIFYICONDATA* data) {
-  NotifyShell* shell = Thread().shell;
-  if (shell == nullptr || data == nullptr) {
-    SetLastError(kNoShell);
-    return 0;
-  }
-  if (!shell->NotifyIcon(message, *data)) {
-    SetLastError(kRefused);
-    return 0;
-  }
-  return 1;
-}
 
 const std::vector<IconRecord>& IQ() { return Thread().iq; }
 const std::vector<LoadedIcon>& IHQ() { return Thread().ihq; }
@@ -93,11 +84,11 @@ int FindTrayIcon(uint32_t id, uint8_t byWindow) {
   return -1;
 }
 
-NOTIFYICONDATA SetIconDataSize(const IconRecord& icon) {
-  NOTIFYICONDATA d;
-  d.cbSize = icon.SHELLVERSION < 5    ? kNotifyIconDataSize4
-             : icon.SHELLVERSION == 5 ? kNotifyIconDataSize5
-                                      : kNotifyIconDataSize6;
+pu::NOTIFYICONDATA SetIconDataSize(const IconRecord& icon) {
+  pu::NOTIFYICONDATA d;
+  d.cbSize = icon.SHELLVERSION < 5    ? pu::kNotifyIconDataSize4
+             : icon.SHELLVERSION == 5 ? pu::kNotifyIconDataSize5
+                                      : pu::kNotifyIconDataSize6;
   d.hWnd = icon.WINHANDLE;
   d.uID = icon.ID;
   return d;
@@ -112,8 +103,8 @@ std::string CleanTipText(std::string_view text, uint32_t shellVersion) {
 void DeleteTrayIcon(int index) {
   Tables& t = Thread();
   if (index < 0 || static_cast<std::size_t>(index) >= t.iq.size()) return;
-  const NOTIFYICONDATA d = SetIconDataSize(t.iq[static_cast<std::size_t>(index)]);
-  if (Shell_NotifyIcon(NIM_DELETE, &d) == 0)
+  const pu::NOTIFYICONDATA d = SetIconDataSize(t.iq[static_cast<std::size_t>(index)]);
+  if (Notify(pu::NIM_DELETE, d) == 0)
     Fail(kErrTaskbarRemoveIcon, "WinTaskbarRemoveIcon Error : shell_notifyIcon failed");
   t.iq.erase(t.iq.begin() + index);
 }
@@ -136,12 +127,12 @@ LONG WinTaskbarAddIcon(std::string_view module, std::string_view tip, std::strin
   DllVersion shell;
   if (ds_GetDLLVersion("shell32.dll", shell) == 0 && shell.MAJORVERSION > 4) r.SHELLVERSION = shell.MAJORVERSION;
 
-  NOTIFYICONDATA d = SetIconDataSize(r);
-  d.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  pu::NOTIFYICONDATA d = SetIconDataSize(r);
+  d.uFlags = pu::NIF_MESSAGE | pu::NIF_ICON | pu::NIF_TIP;
   d.uCallbackMessage = TaskBarCallBackMsg;
   d.szTip = Tip(tip, noTip, r.SHELLVERSION);
   d.hIcon = icon;
-  if (Shell_NotifyIcon(NIM_ADD, &d) == 0) {
+  if (Notify(pu::NIM_ADD, d) == 0) {
     Fail(kErrTaskbarAddIcon, "WinTaskbarAddIcon Error : shell_notifyIcon failed");
     return 0;
   }
@@ -149,9 +140,9 @@ LONG WinTaskbarAddIcon(std::string_view module, std::string_view tip, std::strin
   t.iq.push_back(r);
 
   if (setVersion != 0 && r.SHELLVERSION > 4) {
-    NOTIFYICONDATA v = SetIconDataSize(r);
-    v.uVersion = NOTIFYICON_VERSION;
-    if (Shell_NotifyIcon(NIM_SETVERSION, &v) == 0)
+    pu::NOTIFYICONDATA v = SetIconDataSize(r);
+    v.uVersion = pu::NOTIFYICON_VERSION;
+    if (Notify(pu::NIM_SETVERSION, v) == 0)
       Fail(kErrTaskbarAddIcon, "WinTaskbarAddIcon Error : Setversion failed : " + GetLastErrorText());
   }
   return static_cast<LONG>(r.ID);
@@ -167,14 +158,14 @@ void WinTaskbarChangeIcon(std::string_view module, std::string_view tip, std::st
   if (at < 0) return;
   const IconRecord r = Thread().iq[static_cast<std::size_t>(at)];
 
-  NOTIFYICONDATA d = SetIconDataSize(r);
-  d.uFlags = NIF_ICON | NIF_TIP;
+  pu::NOTIFYICONDATA d = SetIconDataSize(r);
+  d.uFlags = pu::NIF_ICON | pu::NIF_TIP;
   d.szTip = Tip(tip, noTip, r.SHELLVERSION);
   d.hIcon = icon;
-  if (Shell_NotifyIcon(NIM_MODIFY, &d) != 0) return;
-  d.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  if (Notify(pu::NIM_MODIFY, d) != 0) return;
+  d.uFlags = pu::NIF_MESSAGE | pu::NIF_ICON | pu::NIF_TIP;
   d.uCallbackMessage = TaskBarCallBackMsg;
-  if (Shell_NotifyIcon(NIM_ADD, &d) == 0)
+  if (Notify(pu::NIM_ADD, d) == 0)
     Fail(kErrTaskbarChangeIcon, "WinTaskbarChangeIcon Error : shell_notifyIcon failed");
 }
 

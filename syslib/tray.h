@@ -1,5 +1,5 @@
 // The notification-area icon: icons of the calling thread's target window
-// in the thread's shell (syslib/shellnotify.h), their pictures and tips.
+// in the thread's shell (platform/shellnotify.h), their pictures and tips.
 //
 // Clicks come back through the hook (syslib/winhook.h) as program events
 // EventBase + 5000 + the mouse message (6793 left down, 6794 left up, ...),
@@ -13,10 +13,10 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/shellnotify.h"
 #include "platform/winproc.h"
 #include "syslib/liberror.h"
 #include "syslib/modules.h"
-#include "syslib/shellnotify.h"
 
 namespace syslib {
 
@@ -83,7 +83,7 @@ HICON LoadTrayIcon(std::string_view module, std::string_view iconName, uint8_t o
 int FindTrayIcon(uint32_t id, uint8_t byWindow);
 // A fresh structure for an icon: cbSize by its shell version (88 below 5,
 // 488 for 5, 504 from 6), hWnd and uID.
-NOTIFYICONDATA SetIconDataSize(const IconRecord& icon);
+platform::ui::NOTIFYICONDATA SetIconDataSize(const IconRecord& icon);
 // The text in a 255-character field; below shell version 5 every CR and LF
 // a blank; trailing blanks removed.
 std::string CleanTipText(std::string_view text, uint32_t shellVersion);

@@ -49,14 +49,15 @@ inline constexpr pu::UINT WM_NCRBUTTONUP = 0x00A5;
 inline constexpr pu::UINT WM_NCMBUTTONDOWN = 0x00A7;
 inline constexpr pu::UINT WM_NCMBUTTONUP = 0x00A8;
 inline constexpr pu::UINT WM_TIMER = 0x0113;
-inline constexpr pu::UINT WM_MOUSEMOVE = 0x0200;
-inline constexpr pu::UINT WM_LBUTTONDOWN = 0x0201;
-inline constexpr pu::UINT WM_LBUTTONUP = 0x0202;
-inline constexpr pu::UINT WM_LBUTTONDBLCLK = 0x0203;
-inline constexpr pu::UINT WM_RBUTTONDOWN = 0x0204;
-inline constexpr pu::UINT WM_RBUTTONUP = 0x0205;
-inline constexpr pu::UINT WM_MBUTTONDOWN = 0x0207;
-inline constexpr pu::UINT WM_MBUTTONUP = 0x0208;
+// The mouse messages (platform/winproc.h).
+using pu::WM_LBUTTONDBLCLK;
+using pu::WM_LBUTTONDOWN;
+using pu::WM_LBUTTONUP;
+using pu::WM_MBUTTONDOWN;
+using pu::WM_MBUTTONUP;
+using pu::WM_MOUSEMOVE;
+using pu::WM_RBUTTONDOWN;
+using pu::WM_RBUTTONUP;
 inline constexpr pu::UINT WM_MOUSEWHEEL = 0x020A;
 // The notification-area icon's callback message.
 inline constexpr pu::UINT TaskBarCallBackMsg = 25000;

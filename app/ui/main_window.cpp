@@ -15,6 +15,7 @@
 #include "app/ui/task_form.h"
 #include "platform/locale_texts.h"
 #include "platform/msgbox.h"
+#include "platform/shellnotify.h"
 #include "platform/text.h"
 #include "platform/winproc.h"
 #include "service/endsession.h"
@@ -262,7 +263,7 @@ void MainWindow::HideToTray() {
   if (CanHide()) window_.SetHide(true);
 }
 
-bool MainWindow::CanHide() const { return iconInTray_ && syslib::TrayHostPresent(); }
+bool MainWindow::CanHide() const { return iconInTray_ && pu::TrayHostPresent(); }
 
 void MainWindow::ShowTickValues() {
   for (const char* label : kTickValues) {

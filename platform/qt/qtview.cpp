@@ -28,6 +28,7 @@
 #include <QSocketNotifier>
 #include <QStyle>
 #include <QStyleOptionComboBox>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -39,6 +40,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -153,6 +155,45 @@ class ModelButton : public QPushButton {
   }
 };
 
+// A sheet lays its tab bar and its pages out, repaints itself whole and has
+// the window laid out again at every layout request, and a text on a page
+// makes one at each change (a clock: every second). A request that finds
+// the tab bar and the sheet asking for the sizes they asked for when the
+// sheet was last laid out has nothing to change and is dropped.
+class ModelSheet final : public QTabWidget {
+ public:
+  using QTabWidget::QTabWidget;
+
+ protected:
+  bool event(QEvent* e) override {
+    if (e->type() == QEvent::LayoutRequest) {
+      const Hints now = Current();
+      if (now == laidOut_) return true;
+      laidOut_ = now;
+    }
+    return QTabWidget::event(e);
+  }
+  // Both lay the sheet out, as a request does.
+  void showEvent(QShowEvent* e) override {
+    QTabWidget::showEvent(e);
+    laidOut_ = Current();
+  }
+  void resizeEvent(QResizeEvent* e) override {
+    QTabWidget::resizeEvent(e);
+    laidOut_ = Current();
+  }
+
+ private:
+  struct Hints {
+    QSize bar, barMinimum, sheet, sheetMinimum;
+    bool operator==(const Hints&) const = default;
+  };
+  Hints Current() const {
+    return {tabBar()->sizeHint(), tabBar()->minimumSizeHint(), sizeHint(), minimumSizeHint()};
+  }
+  Hints laidOut_;  // empty sizes: never laid out
+};
+
 // A button in a grid cell: as wide as its text needs and at least square,
 // without the style's minimum width of a text button, so that a grid of
 // short captions stays compact.
@@ -179,8 +220,9 @@ class QtView::Impl {
     bool adopted = false;
     std::vector<QWidget*> controls;                  // by control number - 1
     std::vector<std::pair<QTabWidget*, int>> tabs;   // a tab's sheet and index
-    QPixmap wallpaper;
+    QByteArray wallpaper;     // encoded: decoded when drawn, at the window's size
     QPixmap scaledWallpaper;  // the wallpaper at the window's size, made once per size
+    QSize wallpaperFor;       // the size it was made for (also when it could not be)
     QMargins frame;         // frame margins last seen in the normal state
     QMargins fitFrame;      // frame margins when it was last fitted to its contents
     int syncing = 0;        // > 0 while the view itself writes widget or model
@@ -191,6 +233,7 @@ class QtView::Impl {
     bool autoSize = false;  // sized by its contents
     bool positioned = false;
     bool layoutDirty = false;
+    std::set<int> unshownTexts;  // controls whose text changed while the window was away
     enum class Modal { Unknown, Wanted, Ended } modal = Modal::Unknown;
   };
 
@@ -217,17 +260,20 @@ class QtView::Impl {
     Top(Impl& impl, pu::WindowId id, Qt::WindowFlags flags) : QWidget(nullptr, flags), impl_(impl), id_(id) {}
 
    protected:
-    // Only the exposed part of the wallpaper is drawn; it is scaled to the
-    // window once per size (a clock ticking above it repaints every second).
+    // Only the exposed part of the wallpaper is drawn; it is decoded at the
+    // window's size once per size (a clock ticking above it repaints every
+    // second), and nothing larger is kept.
     void paintEvent(QPaintEvent* e) override {
       Native* n = impl_.Find(id_);
-      if (n == nullptr || n->wallpaper.isNull()) return;
+      if (n == nullptr || n->wallpaper.isEmpty()) return;
       const qreal ratio = devicePixelRatioF();
       const QSize pixels = (QSizeF(size()) * ratio).toSize();
-      if (n->scaledWallpaper.size() != pixels) {
-        n->scaledWallpaper = n->wallpaper.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+      if (n->wallpaperFor != pixels) {
+        n->wallpaperFor = pixels;
+        n->scaledWallpaper = QPixmap::fromImage(DecodePictureAt(n->wallpaper, pixels));
         n->scaledWallpaper.setDevicePixelRatio(ratio);
       }
+      if (n->scaledWallpaper.isNull()) return;
       QPainter p(this);
       const QRect r = e->rect();
       p.drawPixmap(r, n->scaledWallpaper, QRectF(QPointF(r.topLeft()) * ratio, QSizeF(r.size()) * ratio).toRect());
@@ -679,7 +725,7 @@ class QtView::Impl {
         break;
       }
       case ControlKind::Sheet: {
-        auto* t = new QTabWidget(host);
+        auto* t = new ModelSheet(host);
         // The sheet is as wide as its tabs' captions: none is cut or scrolled.
         t->setUsesScrollButtons(false);
         made = t;
@@ -768,16 +814,28 @@ class QtView::Impl {
     if ((p == Property::Text || p == Property::Contents || p == Property::Choices) && RecordListOf(c) != nullptr)
       return RenderRecordList(wgt, c, p);
     const auto [sheet, tabIndex] = n.tabs[static_cast<std::size_t>(c.Number() - 1)];
-    const QSize hintBefore = wgt->sizeHint();
     switch (p) {
       case Property::Text:
-      case Property::Contents:
-        RenderContents(n, c, wgt, sheet, tabIndex);
+      case Property::Contents: {
+        // A window that is away (in the tray, or kept hidden since it was
+        // made) takes the static texts that changed meanwhile when it is
+        // shown: a clock ticking on it lays nothing out while nobody sees
+        // it. A field gets its value at once, so that no late commit of
+        // what was typed in it overwrites the program's.
+        if (c.Kind() == ControlKind::Text && Away(n)) {
+          n.unshownTexts.insert(c.Number());
+          return;
+        }
         // A text that needs no other size (a clock ticking), or one that is
         // hidden (it takes its room when shown), leaves the window's layout
-        // as it is: fitting it again repaints it whole.
-        if (sheet == nullptr && (wgt->isHidden() || wgt->sizeHint() == hintBefore)) return;
+        // as it is: fitting it again repaints it whole. A hidden one is not
+        // measured (its text laid out) at all.
+        const bool hidden = wgt->isHidden();
+        const QSize hintBefore = sheet != nullptr || hidden ? QSize() : wgt->sizeHint();
+        RenderContents(n, c, wgt, sheet, tabIndex);
+        if (sheet == nullptr && (hidden || wgt->sizeHint() == hintBefore)) return;
         break;
+      }
       case Property::Tip:
         if (sheet != nullptr)
           sheet->setTabToolTip(tabIndex, Q(c.Tip()));
@@ -834,6 +892,19 @@ class QtView::Impl {
     if (p == Property::Text || p == Property::Contents || p == Property::Image || p == Property::Hide ||
         p == Property::Choices || p == Property::Bold)
       n.layoutDirty = true;
+  }
+
+  // Not on the screen and not to be shown at the next flush.
+  static bool Away(const Native& n) {
+    if (n.adopted || n.top->isVisible() || n.showPending) return false;
+    return n.shown || n.model->Hidden();
+  }
+
+  void RenderUnshown(Native& n) {
+    const std::set<int> numbers = std::move(n.unshownTexts);
+    n.unshownTexts.clear();
+    for (int number : numbers)
+      if (pu::Control* c = n.model->At(number); c != nullptr) RenderControl(n, *c, Property::Text);
   }
 
   void RenderContents(Native& n, pu::Control& c, QWidget* wgt, QTabWidget* sheet, int tabIndex) {
@@ -976,8 +1047,9 @@ class QtView::Impl {
         break;
       }
       case Property::Wallpaper:
-        n.wallpaper = Picture(w.Wallpaper());
+        n.wallpaper = ReadPicture(w.Wallpaper());
         n.scaledWallpaper = QPixmap();
+        n.wallpaperFor = QSize();
         top->update();
         break;
       case Property::Font:
@@ -1206,8 +1278,11 @@ class QtView::Impl {
   // --- showing
 
   void Relayout(Native& n) {
+    // Minimised or maximised, it is fitted once it is back in its normal
+    // state.
+    if (n.autoSize && !n.adopted && !Normal(n.top)) return;
     n.layoutDirty = false;
-    if (!n.autoSize || n.adopted || !Normal(n.top)) return;
+    if (!n.autoSize || n.adopted) return;
     FitContents(n);
     // The window stays where placement put it: it grows and shrinks from
     // its top left corner.
@@ -1390,6 +1465,7 @@ class QtView::Impl {
       // Framed by the window manager since it was fitted (X tells no move
       // when it frames a window): fitted again, with its frame.
       NoteFrame(*n);
+      if (!n->unshownTexts.empty() && !Away(*n)) RenderUnshown(*n);
       if (n->autoSize && n->shown && !n->adopted && n->top->isVisible() && FrameMargins(n->top) != n->fitFrame)
         n->layoutDirty = true;
       if (n->layoutDirty) Relayout(*n);

@@ -7,8 +7,8 @@
 #include <QPixmap>
 #include <QTimer>
 
+#include "platform/icons.h"
 #include "platform/text.h"
-#include "syslib/winhook.h"
 
 namespace platform::qt {
 
@@ -16,8 +16,8 @@ namespace {
 
 namespace pu = platform::ui;
 
-QIcon IconOf(syslib::HICON handle) {
-  const auto bytes = syslib::IconBytes(handle);
+QIcon IconOf(pu::HICON handle) {
+  const auto bytes = pu::IconBytes(handle);
   QByteArray data(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
   QBuffer buffer(&data);
   buffer.open(QIODevice::ReadOnly);
@@ -44,24 +44,24 @@ TrayShell::TrayShell(std::function<bool()> trayAvailable)
       timer_(std::make_unique<QTimer>()) {
   QObject::connect(timer_.get(), &QTimer::timeout, this, [this] { CheckTrayHost(); });
   timer_->start(1000);
-  syslib::SetThreadNotifyShell(this);
+  pu::SetThreadNotifyShell(this);
 }
 
 TrayShell::~TrayShell() {
-  if (syslib::ThreadNotifyShell() == this) syslib::SetThreadNotifyShell(nullptr);
+  if (pu::ThreadNotifyShell() == this) pu::SetThreadNotifyShell(nullptr);
 }
 
-void TrayShell::Apply(Held& h, const syslib::NOTIFYICONDATA& data) {
-  if ((data.uFlags & syslib::NIF_ICON) != 0) h.icon->setIcon(IconOf(data.hIcon));
-  if ((data.uFlags & syslib::NIF_TIP) != 0) h.icon->setToolTip(TipOf(data.szTip));
-  if ((data.uFlags & syslib::NIF_MESSAGE) != 0) h.callback = data.uCallbackMessage;
+void TrayShell::Apply(Held& h, const pu::NOTIFYICONDATA& data) {
+  if ((data.uFlags & pu::NIF_ICON) != 0) h.icon->setIcon(IconOf(data.hIcon));
+  if ((data.uFlags & pu::NIF_TIP) != 0) h.icon->setToolTip(TipOf(data.szTip));
+  if ((data.uFlags & pu::NIF_MESSAGE) != 0) h.callback = data.uCallbackMessage;
 }
 
-bool TrayShell::NotifyIcon(uint32_t message, const syslib::NOTIFYICONDATA& data) {
+bool TrayShell::NotifyIcon(uint32_t message, const pu::NOTIFYICONDATA& data) {
   const Key key{data.hWnd, data.uID};
   auto it = icons_.find(key);
   switch (message) {
-    case syslib::NIM_ADD: {
+    case pu::NIM_ADD: {
       if (it != icons_.end() || !pu::IsWindow(data.hWnd) || !available_()) return false;
       Held& h = icons_[key];
       h.icon = std::make_unique<QSystemTrayIcon>();
@@ -76,16 +76,16 @@ bool TrayShell::NotifyIcon(uint32_t message, const syslib::NOTIFYICONDATA& data)
       h.icon->show();
       return true;
     }
-    case syslib::NIM_MODIFY:
+    case pu::NIM_MODIFY:
       if (it == icons_.end()) return false;
       Apply(it->second, data);
       return true;
-    case syslib::NIM_DELETE:
+    case pu::NIM_DELETE:
       if (it == icons_.end()) return false;
       it->second.icon->hide();
       icons_.erase(it);
       return true;
-    case syslib::NIM_SETVERSION:
+    case pu::NIM_SETVERSION:
       return it != icons_.end();
     default:
       return false;
@@ -100,11 +100,11 @@ QSystemTrayIcon* TrayShell::Icon(pu::HWND window, uint32_t id) const {
 std::vector<pu::LPARAM> TrayShell::MouseMessages(QSystemTrayIcon::ActivationReason reason) {
   switch (reason) {
     case QSystemTrayIcon::Trigger:
-      return {syslib::WM_LBUTTONDOWN, syslib::WM_LBUTTONUP};
+      return {pu::WM_LBUTTONDOWN, pu::WM_LBUTTONUP};
     case QSystemTrayIcon::DoubleClick:
-      return {syslib::WM_LBUTTONDBLCLK};
+      return {pu::WM_LBUTTONDBLCLK};
     case QSystemTrayIcon::Context:
-      return {syslib::WM_RBUTTONDOWN, syslib::WM_RBUTTONUP};
+      return {pu::WM_RBUTTONDOWN, pu::WM_RBUTTONUP};
     default:
       return {};
   }

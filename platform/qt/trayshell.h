@@ -1,5 +1,5 @@
-// The notification area of the toolkit: the library's shell
-// (syslib/shellnotify.h) over QSystemTrayIcon, on the GUI thread.
+// The notification area of the toolkit: the thread's shell
+// (platform/shellnotify.h) over QSystemTrayIcon, on the GUI thread.
 //
 // An icon is added only while a tray host is there and not twice; an icon
 // it does not hold is neither changed nor removed. Its picture is the
@@ -22,13 +22,13 @@
 #include <utility>
 #include <vector>
 
-#include "syslib/shellnotify.h"
+#include "platform/shellnotify.h"
 
 class QTimer;
 
 namespace platform::qt {
 
-class TrayShell final : public QObject, public syslib::NotifyShell {
+class TrayShell final : public QObject, public platform::ui::NotifyShell {
  public:
   // Becomes the calling thread's shell; trayAvailable tells whether a tray
   // host is there (QSystemTrayIcon::isSystemTrayAvailable when empty).
@@ -37,7 +37,7 @@ class TrayShell final : public QObject, public syslib::NotifyShell {
   TrayShell(const TrayShell&) = delete;
   TrayShell& operator=(const TrayShell&) = delete;
 
-  bool NotifyIcon(uint32_t message, const syslib::NOTIFYICONDATA& data) override;
+  bool NotifyIcon(uint32_t message, const platform::ui::NOTIFYICONDATA& data) override;
   bool HostPresent() const override { return available_(); }
 
   // The icon held for (window, id); nullptr for none.
@@ -53,7 +53,7 @@ class TrayShell final : public QObject, public syslib::NotifyShell {
     uint32_t callback = 0;
   };
   using Key = std::pair<platform::ui::HWND, uint32_t>;
-  void Apply(Held& h, const syslib::NOTIFYICONDATA& data);
+  void Apply(Held& h, const platform::ui::NOTIFYICONDATA& data);
 
   std::function<bool()> available_;
   bool hostThere_ = false;

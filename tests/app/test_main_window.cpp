@@ -408,7 +408,7 @@ TEST_F(MainWindowTest, ConnectedItLeavesTheScreenOnlyOnceItsIconIsInTheTray) {
     if (!c.iconFile) std::remove(dir_.file("velorn.ico").c_str());
     std::optional<testsupport::RecordingShell> shell;
     if (c.shell) shell.emplace();
-    if (c.refuseAdd) shell->refuse.insert(syslib::NIM_ADD);
+    if (c.refuseAdd) shell->refuse.insert(pu::NIM_ADD);
     Probe p(clock_, port_.Ops());
     bool atOpen = true;
     p.step = [&](Probe& w, int e) {
@@ -425,8 +425,8 @@ TEST_F(MainWindowTest, ConnectedItLeavesTheScreenOnlyOnceItsIconIsInTheTray) {
     EXPECT_FALSE(atOpen) << c.name << ": the open event comes before the icon";
     if (shell && c.iconFile) {
       ASSERT_FALSE(shell->calls.empty()) << c.name;
-      const syslib::NOTIFYICONDATA& add = shell->calls.front().data;
-      EXPECT_EQ(shell->calls.front().message, syslib::NIM_ADD) << c.name;
+      const pu::NOTIFYICONDATA& add = shell->calls.front().data;
+      EXPECT_EQ(shell->calls.front().message, pu::NIM_ADD) << c.name;
       EXPECT_EQ(add.szTip, " vELORN v. 1.0") << c.name;
       EXPECT_EQ(add.uCallbackMessage, syslib::TaskBarCallBackMsg) << c.name;
       EXPECT_NE(add.hIcon, 0u) << c.name << ": velorn.ico is one of the program's pictures";
@@ -451,7 +451,7 @@ TEST_F(MainWindowTest, TheCloseBoxAltF4AndMinimiseHideTheWindowWhileTheTicksGoOn
   for (const auto& c : cases) {
     port_.present = false;  // the window stays on screen at first
     testsupport::RecordingShell shell;
-    if (!c.icon) shell.refuse.insert(syslib::NIM_ADD);
+    if (!c.icon) shell.refuse.insert(pu::NIM_ADD);
     Probe p(clock_, port_.Ops());
     int ticksThen = -1;
     p.step = [&](Probe& w, int e) {
@@ -561,7 +561,7 @@ TEST_F(MainWindowTest, WhenTheTrayHostGoesTheHiddenWindowComesBackMinimised) {
 
 TEST_F(MainWindowTest, ATrayHostThatComesGetsTheIconAndOneThatComesBackGetsItAgain) {
   testsupport::RecordingShell shell;
-  shell.refuse.insert(syslib::NIM_ADD);  // no tray host at first
+  shell.refuse.insert(pu::NIM_ADD);  // no tray host at first
   Probe p(clock_, port_.Ops());
   const pu::UINT taskbarCreated = pu::RegisterWindowMessage("TaskbarCreated");
   int stage = 0;
@@ -585,9 +585,9 @@ TEST_F(MainWindowTest, ATrayHostThatComesGetsTheIconAndOneThatComesBackGetsItAga
       EXPECT_EQ(shell.icons.size(), 1u);
       ASSERT_GE(shell.calls.size(), 2u);
       const auto& modify = shell.calls[shell.calls.size() - 2];
-      EXPECT_EQ(modify.message, syslib::NIM_MODIFY);
+      EXPECT_EQ(modify.message, pu::NIM_MODIFY);
       EXPECT_FALSE(modify.done);
-      EXPECT_EQ(shell.calls.back().message, syslib::NIM_ADD);
+      EXPECT_EQ(shell.calls.back().message, pu::NIM_ADD);
       EXPECT_TRUE(shell.calls.back().done);
       w.CloseDown();
     }

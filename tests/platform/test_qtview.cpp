@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
@@ -1065,6 +1066,52 @@ TEST(QtPlacement, ShowWindowBringsAHiddenMinimisedWindowBackActiveOrNot) {
 
 // --- the loop
 
+TEST(QtPlacement, TextsChangedWhileAWindowIsAwayComeWithItAndItFitsThem) {
+  // Away after it was shown (the tray, from its normal state or minimised),
+  // or hidden since it was opened: a static text set meanwhile, longer than
+  // the window, is there and fitted when it is shown; a field's value is
+  // there at once.
+  enum class Away { FromNormal, FromMinimised, FromTheStart };
+  for (const Away away : {Away::FromNormal, Away::FromMinimised, Away::FromTheStart}) {
+    SCOPED_TRACE(static_cast<int>(away));
+    pu::Window w("Okno");
+    w.Add(pu::ControlKind::Text, "?T", "Krátký");
+    w.Add(pu::ControlKind::Entry, "?E", "první");
+    if (away == Away::FromTheStart) w.SetHide(true);
+    w.Open();
+    View().Flush();
+    QWidget* top = View().NativeOf(w);
+    if (away != Away::FromTheStart) {
+      ASSERT_TRUE(top->isVisible());
+      if (away == Away::FromMinimised) {
+        w.SetIconize(true);
+        View().Flush();
+      }
+      w.SetHide(true);
+      View().Flush();
+    }
+    ASSERT_FALSE(top->isVisible());
+    const std::string longer = "Aktuální stav: " + std::string(60, 'W');
+    w["?T"].SetText(longer);
+    w["?E"].SetText("druhá");
+    View().Flush();
+    auto* entry = qobject_cast<QLineEdit*>(View().ControlWidget(w, "?E"));
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->text().toStdString(), "druhá") << "a field away from the screen kept its old value";
+    w.SetIconize(false);
+    w.SetHide(false);
+    View().Flush();
+    View().Flush();
+    ASSERT_TRUE(top->isVisible());
+    EXPECT_FALSE(top->isMinimized());
+    auto* label = qobject_cast<QLabel*>(View().ControlWidget(w, "?T"));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text().toStdString(), longer);
+    EXPECT_GE(label->width(), label->sizeHint().width()) << "the window was not fitted to the text";
+    w.Close();
+  }
+}
+
 TEST(QtLoop, AWaitingLoopWakesOnlyForItsTicks) {
   // The dispatcher's waits, counted from the first tick to the third: a
   // wait or two per tick. A loop that spun would never wait, one that
@@ -1150,15 +1197,15 @@ TEST(QtImages, TheCarriedImagesLoadThroughTheImageLoader) {
   // The icons keep their transparency; the JPEG went through libjpeg.
   EXPECT_EQ(qAlpha(pq::LoadImage("stop.ico").pixel(0, 0)), 0);
   EXPECT_EQ(qAlpha(pq::LoadImage("stop.ico").pixel(16, 16)), 255);
-  const auto jpeg = pq::CarriedImage("back_blue.jpg");
+  const auto jpeg = platform::CarriedImage("back_blue.jpg");
   EXPECT_EQ(pq::DecodeJpeg(jpeg).size(), QSize(480, 300));
-  EXPECT_TRUE(pq::CarriedImage("nic.gif").empty());
+  EXPECT_TRUE(platform::CarriedImage("nic.gif").empty());
   EXPECT_TRUE(pq::LoadImage("nic.gif").isNull());
 }
 
 TEST(QtImages, JpegFilesDecodeThroughLibjpegAndBrokenOnesGiveNothing) {
   testsupport::TempDir dir(/*makeCurrent=*/true);
-  const auto jpeg = pq::CarriedImage("back_blue.jpg");
+  const auto jpeg = platform::CarriedImage("back_blue.jpg");
   const std::string bytes(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
   testsupport::WriteFile(dir.file("tapeta.jpg"), bytes);
   testsupport::WriteFile(dir.file("hlava.jpg"), bytes.substr(0, 20));
@@ -1174,6 +1221,41 @@ TEST(QtImages, JpegFilesDecodeThroughLibjpegAndBrokenOnesGiveNothing) {
       EXPECT_EQ(image.size(), QSize(480, 300)) << c.name;
     }
   }
+}
+
+TEST(QtImages, AWallpaperIsKeptEncodedAndDecodedAtTheSizeItIsDrawnAt) {
+  const QByteArray big = pq::ReadPicture("back_blue_big.jpg");
+  const auto carried = platform::CarriedImage("back_blue_big.jpg");
+  ASSERT_FALSE(big.isEmpty());
+  EXPECT_EQ(big.constData(), reinterpret_cast<const char*>(carried.data())) << "the carried bytes are not copied";
+  const QImage whole = pq::LoadImage("back_blue_big.jpg");
+  for (const QSize size : {QSize(640, 620), QSize(1280, 960), QSize(100, 40), QSize(1500, 1100)}) {
+    const QImage image = pq::DecodePictureAt(big, size);
+    ASSERT_EQ(image.size(), size) << size.width();
+    EXPECT_EQ(image.format(), QImage::Format_RGB32);
+    // The same picture as the whole one scaled, up to the resampling.
+    const QImage scaled = whole.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    for (const QPoint at : {QPoint(0, 0), QPoint(size.width() / 2, size.height() / 2),
+                            QPoint(size.width() - 1, size.height() - 1)}) {
+      const QColor a = image.pixelColor(at), b = scaled.pixelColor(at);
+      EXPECT_LE(std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()), 24)
+          << size.width() << " at " << at.x() << "," << at.y();
+    }
+  }
+  EXPECT_EQ(pq::DecodePictureAt(pq::ReadPicture("ok.gif"), QSize(40, 30)).size(), QSize(40, 30));
+
+  // A file is read when the wallpaper is set, and decoded later.
+  testsupport::TempDir dir(/*makeCurrent=*/true);
+  testsupport::WriteFile(dir.file("tapeta.jpg"), std::string(big.constData(), static_cast<std::size_t>(big.size())));
+  const QByteArray file = pq::ReadPicture("tapeta.jpg");
+  ASSERT_EQ(::unlink(dir.file("tapeta.jpg").c_str()), 0);
+  EXPECT_EQ(pq::DecodePictureAt(file, QSize(320, 240)).size(), QSize(320, 240));
+
+  EXPECT_TRUE(pq::ReadPicture("zadna.jpg").isEmpty());
+  EXPECT_TRUE(pq::ReadPicture("").isEmpty());
+  EXPECT_TRUE(pq::DecodePictureAt(QByteArray("not a picture"), QSize(10, 10)).isNull());
+  EXPECT_TRUE(pq::DecodePictureAt(big.left(40), QSize(10, 10)).isNull());
+  EXPECT_TRUE(pq::DecodePictureAt(big, QSize()).isNull());
 }
 
 }  // namespace

@@ -10,18 +10,18 @@
 #include <utility>
 #include <vector>
 
+#include "platform/icons.h"
 #include "platform/window.h"
-#include "syslib/tray.h"
-#include "syslib/winhook.h"
 #include "tests/support/icon_file.h"
 #include "tests/support/qt_main.h"
-#include "tests/support/target.h"
-#include "tests/support/tempdir.h"
 
 namespace platform::qt {
 namespace {
 
 namespace pu = platform::ui;
+
+// The callback message the icons are given.
+constexpr pu::UINT kCallback = pu::WM_USER + 7;
 
 struct Seen {
   pu::UINT message;
@@ -38,9 +38,8 @@ pu::LRESULT Record(pu::HWND, pu::UINT m, pu::WPARAM wp, pu::LPARAM lp) {
 
 class TrayShellTest : public ::testing::Test {
  protected:
-  TrayShellTest() : dir_(/*makeCurrent=*/true) {
+  TrayShellTest() {
     pu::SetThreadView(&pu::SharedNativeHeadlessView());
-    testsupport::WriteFile(dir_.file("velorn.ico"), testsupport::IconFile());
     w_.Open();
     pu::SetWindowProc(pu::FrameHandle(w_), Record);
     gSeen.clear();
@@ -49,19 +48,22 @@ class TrayShellTest : public ::testing::Test {
     w_.Close();
     pu::SetThreadView(nullptr);
   }
-  syslib::NOTIFYICONDATA Data(uint32_t id, std::string tip = "tip") const {
-    syslib::NOTIFYICONDATA d;
-    d.cbSize = syslib::kNotifyIconDataSize6;
+  pu::NOTIFYICONDATA Data(uint32_t id, std::string tip = "tip") const {
+    pu::NOTIFYICONDATA d;
+    d.cbSize = pu::kNotifyIconDataSize6;
     d.hWnd = pu::FrameHandle(w_);
     d.uID = id;
-    d.uFlags = syslib::NIF_MESSAGE | syslib::NIF_ICON | syslib::NIF_TIP;
-    d.uCallbackMessage = syslib::TaskBarCallBackMsg;
-    d.hIcon = syslib::LoadImageA(0, "velorn.ico", syslib::IMAGE_ICON, 0, 0, syslib::LR_LOADFROMFILE);
+    d.uFlags = pu::NIF_MESSAGE | pu::NIF_ICON | pu::NIF_TIP;
+    d.uCallbackMessage = kCallback;
+    d.hIcon = icon_;
     d.szTip = std::move(tip);
     return d;
   }
 
-  testsupport::TempDir dir_;
+  const pu::HICON icon_ = [] {
+    const std::string file = testsupport::IconFile();
+    return pu::KeepIcon("velorn.ico", std::vector<unsigned char>(file.begin(), file.end()));
+  }();
   pu::Window w_;
   bool host_ = true;
 };
@@ -69,59 +71,58 @@ class TrayShellTest : public ::testing::Test {
 TEST_F(TrayShellTest, WithoutATrayHostNothingIsAdded) {
   ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
   TrayShell shell;
-  EXPECT_FALSE(shell.NotifyIcon(syslib::NIM_ADD, Data(1)));
+  EXPECT_FALSE(shell.NotifyIcon(pu::NIM_ADD, Data(1)));
   EXPECT_EQ(shell.Icon(pu::FrameHandle(w_), 1), nullptr);
-  pu::Window target;
-  testsupport::AsTarget(target, [] {
-    EXPECT_EQ(syslib::WinTaskbarAddIcon("", "tip", "velorn.ico", 0, 0, 1), 0);
-    EXPECT_EQ(syslib::LibraryErrorCode(), syslib::kErrTaskbarAddIcon);
-  });
+  // It is the thread's shell.
+  const pu::NOTIFYICONDATA d = Data(1);
+  EXPECT_EQ(pu::Shell_NotifyIcon(pu::NIM_ADD, &d), 0);
+  EXPECT_EQ(pu::ThreadNotifyShell(), &shell);
 }
 
 TEST_F(TrayShellTest, IconsAreHeldOnceAndOnlyHeldOnesChange) {
   TrayShell shell([this] { return host_; });
-  EXPECT_FALSE(shell.NotifyIcon(syslib::NIM_MODIFY, Data(1)));
-  EXPECT_FALSE(shell.NotifyIcon(syslib::NIM_DELETE, Data(1)));
-  EXPECT_FALSE(shell.NotifyIcon(syslib::NIM_SETVERSION, Data(1)));
-  syslib::NOTIFYICONDATA stranger = Data(1);
+  EXPECT_FALSE(shell.NotifyIcon(pu::NIM_MODIFY, Data(1)));
+  EXPECT_FALSE(shell.NotifyIcon(pu::NIM_DELETE, Data(1)));
+  EXPECT_FALSE(shell.NotifyIcon(pu::NIM_SETVERSION, Data(1)));
+  pu::NOTIFYICONDATA stranger = Data(1);
   stranger.hWnd = 0;
-  EXPECT_FALSE(shell.NotifyIcon(syslib::NIM_ADD, stranger)) << "no window to tell of clicks";
+  EXPECT_FALSE(shell.NotifyIcon(pu::NIM_ADD, stranger)) << "no window to tell of clicks";
 
-  ASSERT_TRUE(shell.NotifyIcon(syslib::NIM_ADD, Data(1, " vELORN v. 1.0    ")));
-  EXPECT_FALSE(shell.NotifyIcon(syslib::NIM_ADD, Data(1))) << "not twice";
+  ASSERT_TRUE(shell.NotifyIcon(pu::NIM_ADD, Data(1, " vELORN v. 1.0    ")));
+  EXPECT_FALSE(shell.NotifyIcon(pu::NIM_ADD, Data(1))) << "not twice";
   QSystemTrayIcon* icon = shell.Icon(pu::FrameHandle(w_), 1);
   ASSERT_NE(icon, nullptr);
   EXPECT_EQ(icon->toolTip(), QStringLiteral(" vELORN v. 1.0"));
   EXPECT_FALSE(icon->icon().isNull());
   EXPECT_TRUE(icon->isVisible());
 
-  syslib::NOTIFYICONDATA tipOnly = Data(1, "changed  ");
-  tipOnly.uFlags = syslib::NIF_TIP;
-  EXPECT_TRUE(shell.NotifyIcon(syslib::NIM_MODIFY, tipOnly));
+  pu::NOTIFYICONDATA tipOnly = Data(1, "changed  ");
+  tipOnly.uFlags = pu::NIF_TIP;
+  EXPECT_TRUE(shell.NotifyIcon(pu::NIM_MODIFY, tipOnly));
   EXPECT_EQ(icon->toolTip(), QStringLiteral("changed"));
-  EXPECT_TRUE(shell.NotifyIcon(syslib::NIM_SETVERSION, Data(1)));
-  EXPECT_TRUE(shell.NotifyIcon(syslib::NIM_DELETE, Data(1)));
+  EXPECT_TRUE(shell.NotifyIcon(pu::NIM_SETVERSION, Data(1)));
+  EXPECT_TRUE(shell.NotifyIcon(pu::NIM_DELETE, Data(1)));
   EXPECT_EQ(shell.Icon(pu::FrameHandle(w_), 1), nullptr);
-  EXPECT_FALSE(shell.NotifyIcon(syslib::NIM_DELETE, Data(1)));
+  EXPECT_FALSE(shell.NotifyIcon(pu::NIM_DELETE, Data(1)));
 
   host_ = false;
-  EXPECT_FALSE(shell.NotifyIcon(syslib::NIM_ADD, Data(2))) << "the host went";
+  EXPECT_FALSE(shell.NotifyIcon(pu::NIM_ADD, Data(2))) << "the host went";
 }
 
 TEST_F(TrayShellTest, WhatTheOperatorDoesReachesTheWindowAsMouseMessages) {
   TrayShell shell([this] { return host_; });
-  ASSERT_TRUE(shell.NotifyIcon(syslib::NIM_ADD, Data(7)));
+  ASSERT_TRUE(shell.NotifyIcon(pu::NIM_ADD, Data(7)));
   QSystemTrayIcon* icon = shell.Icon(pu::FrameHandle(w_), 7);
   ASSERT_NE(icon, nullptr);
-  const pu::UINT cb = syslib::TaskBarCallBackMsg;
+  const pu::UINT cb = kCallback;
   struct Case {
     QSystemTrayIcon::ActivationReason reason;
     std::vector<Seen> seen;
   };
   const std::vector<Case> cases = {
-      {QSystemTrayIcon::Trigger, {{cb, 7, syslib::WM_LBUTTONDOWN}, {cb, 7, syslib::WM_LBUTTONUP}}},
-      {QSystemTrayIcon::DoubleClick, {{cb, 7, syslib::WM_LBUTTONDBLCLK}}},
-      {QSystemTrayIcon::Context, {{cb, 7, syslib::WM_RBUTTONDOWN}, {cb, 7, syslib::WM_RBUTTONUP}}},
+      {QSystemTrayIcon::Trigger, {{cb, 7, pu::WM_LBUTTONDOWN}, {cb, 7, pu::WM_LBUTTONUP}}},
+      {QSystemTrayIcon::DoubleClick, {{cb, 7, pu::WM_LBUTTONDBLCLK}}},
+      {QSystemTrayIcon::Context, {{cb, 7, pu::WM_RBUTTONDOWN}, {cb, 7, pu::WM_RBUTTONUP}}},
       {QSystemTrayIcon::MiddleClick, {}},
   };
   for (const Case& c : cases) {

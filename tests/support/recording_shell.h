@@ -7,31 +7,31 @@
 #include <utility>
 #include <vector>
 
-#include "syslib/shellnotify.h"
+#include "platform/shellnotify.h"
 
 namespace testsupport {
 
-class RecordingShell final : public syslib::NotifyShell {
+class RecordingShell final : public platform::ui::NotifyShell {
  public:
   struct Call {
     uint32_t message;
-    syslib::NOTIFYICONDATA data;
+    platform::ui::NOTIFYICONDATA data;
     bool done;
   };
   // The calling thread's shell while alive.
-  RecordingShell() { syslib::SetThreadNotifyShell(this); }
-  ~RecordingShell() override { syslib::SetThreadNotifyShell(nullptr); }
+  RecordingShell() { platform::ui::SetThreadNotifyShell(this); }
+  ~RecordingShell() override { platform::ui::SetThreadNotifyShell(nullptr); }
   RecordingShell(const RecordingShell&) = delete;
   RecordingShell& operator=(const RecordingShell&) = delete;
 
-  bool NotifyIcon(uint32_t message, const syslib::NOTIFYICONDATA& data) override {
+  bool NotifyIcon(uint32_t message, const platform::ui::NOTIFYICONDATA& data) override {
     const std::pair key{data.hWnd, data.uID};
     const bool held = icons.contains(key);
     bool ok = !refuse.contains(message);
-    if (message == syslib::NIM_ADD) ok = ok && !held;
+    if (message == platform::ui::NIM_ADD) ok = ok && !held;
     else ok = ok && held;
-    if (ok && message == syslib::NIM_ADD) icons.insert(key);
-    if (ok && message == syslib::NIM_DELETE) icons.erase(key);
+    if (ok && message == platform::ui::NIM_ADD) icons.insert(key);
+    if (ok && message == platform::ui::NIM_DELETE) icons.erase(key);
     calls.push_back({message, data, ok});
     return ok;
   }

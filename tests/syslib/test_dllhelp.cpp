@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/qt/carried.h"
+#include "platform/carried.h"
 #include "syslib/win32error.h"
 #include "tests/support/icon_file.h"
 #include "tests/support/tempdir.h"
@@ -120,7 +120,7 @@ TEST(GetHIcon, FilesComeFromTheFolderAndTildeNamesFromTheProgram) {
   testsupport::TempDir dir(/*makeCurrent=*/true);
   testsupport::WriteFile(dir.file("velorn.ico"), IconFile());
   testsupport::WriteFile(dir.file("plain.txt"), "not an icon");
-  ASSERT_NE(platform::qt::FindCarried("stop.ico"), nullptr);
+  ASSERT_NE(platform::FindCarried("stop.ico"), nullptr);
 
   struct Case {
     const char* name;
@@ -154,11 +154,11 @@ TEST(GetHIcon, FilesComeFromTheFolderAndTildeNamesFromTheProgram) {
       continue;
     }
     EXPECT_EQ(LibraryErrorCode(), 0);
-    const auto bytes = IconBytes(icon);
+    const auto bytes = platform::ui::IconBytes(icon);
     const std::string got(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     if (std::string(c.bytesOf) == "file") EXPECT_EQ(got, IconFile());
     else {
-      const auto carried = platform::qt::CarriedImage("stop.ico");
+      const auto carried = platform::CarriedImage("stop.ico");
       EXPECT_EQ(got, std::string(reinterpret_cast<const char*>(carried.data()), carried.size()));
     }
   }

@@ -18,6 +18,14 @@ namespace syslib {
 namespace {
 
 namespace pu = platform::ui;
+using pu::NIF_ICON;
+using pu::NIF_MESSAGE;
+using pu::NIF_TIP;
+using pu::NIM_ADD;
+using pu::NIM_MODIFY;
+using pu::NIM_SETVERSION;
+using pu::NOTIFYICON_VERSION;
+using pu::NOTIFYICONDATA;
 using testsupport::AsTarget;
 using testsupport::Events;
 using testsupport::RecordingShell;

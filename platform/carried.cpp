@@ -1,6 +1,6 @@
-#include "platform/qt/carried.h"
+#include "platform/carried.h"
 
-namespace platform::qt {
+namespace platform {
 
 namespace {
 
@@ -32,4 +32,4 @@ std::span<const unsigned char> CarriedImage(std::string_view name) {
   return f != nullptr ? std::span<const unsigned char>(f->data, f->size) : std::span<const unsigned char>();
 }
 
-}  // namespace platform::qt
+}  // namespace platform

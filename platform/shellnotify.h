@@ -1,15 +1,14 @@
-// The shell's notification area as the library sees it: Shell_NotifyIcon
-// over the calling thread's shell (a view sets one; none: every request is
-// refused).
+// The shell's notification area: Shell_NotifyIcon over the calling thread's
+// shell (a view sets one; none: every request is refused).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "platform/icons.h"
 #include "platform/winproc.h"
-#include "syslib/modules.h"
 
-namespace syslib {
+namespace platform::ui {
 
 inline constexpr uint32_t NIM_ADD = 0;
 inline constexpr uint32_t NIM_MODIFY = 1;
@@ -27,11 +26,11 @@ inline constexpr std::size_t kTipChars = 127;
 
 struct NOTIFYICONDATA {
   uint32_t cbSize = 0;
-  platform::ui::HWND hWnd = 0;
+  HWND hWnd = 0;
   uint32_t uID = 0;
   uint32_t uFlags = 0;
   uint32_t uCallbackMessage = 0;
-  HICON hIcon = 0;
+  HICON hIcon = 0;    // an icon of the icon store (platform/icons.h)
   std::string szTip;  // at most kTipChars characters
   uint32_t uVersion = 0;
 };
@@ -56,8 +55,8 @@ NotifyShell* ThreadNotifyShell();
 // Whether the calling thread has a shell whose icons a tray host shows now.
 bool TrayHostPresent();
 
-// TRUE (1) when the thread's shell did it; FALSE (0) when refused or there
-// is no shell, with the last error 1400 for no shell, else 87.
+// TRUE (1) when the thread's shell did it; FALSE (0) when it refused, or
+// there is no shell or no data.
 int32_t Shell_NotifyIcon(uint32_t message, const NOTIFYICONDATA* data);
 
-}  // namespace syslib
+}  // namespace platform::ui

@@ -6,7 +6,7 @@
 #include <span>
 #include <string_view>
 
-namespace platform::qt {
+namespace platform {
 
 struct CarriedFile {
   const char* name;
@@ -22,4 +22,4 @@ const CarriedFile* FindCarried(std::string_view name);
 // Its bytes; empty when the program carries none of that name.
 std::span<const unsigned char> CarriedImage(std::string_view name);
 
-}  // namespace platform::qt
+}  // namespace platform
