@@ -372,6 +372,21 @@ switched_off_from() {
   [ "$tail" = "$(printf '9600 r%s\\r\n' 64 $(seq 0 39))" ] && pass "$2 switched everything off" ||
     fail "after $2 the last relay commands were not r64, r0 .. r39: $(echo "$tail" | tr '\n' ' ')"
 }
+# The filled folder, the tray host, the devices and the program, connected
+# and hidden.
+start_hidden() {
+  start_trayer
+  prepare_folder
+  start_devices
+  start_velorn
+  await 10 hidden || die "the connected window did not leave the screen"
+}
+# The hidden window brought back by a click on its icon.
+show_from_tray() {
+  await 10 icon_in_tray || die "no icon in the tray host"
+  click_icon || die "the icon could not be clicked"
+  await 10 shown_on_top || die "a click on the icon did not bring the window back"
+}
 # The filled folder, the INI with the start count 4 ($before: the records
 # as filled), the tray host, the devices and the program, connected and
 # hidden.
@@ -576,9 +591,7 @@ on_air_since() {
 
 scenario_dialogs() {
   start_counted
-  await 10 icon_in_tray || die "no icon in the tray host"
-  click_icon || die "the icon could not be clicked"
-  await 10 shown_on_top || die "a click on the icon did not bring the window back"
+  show_from_tray
   await 20 start_settled || die "the start did not release the amplifier"
   local playback='^Specifikace výstupů$' editor='^Přidání úlohy$' info='^Probíhá hlášení$'
   local question='^Potvrzení operace$' cancel='^Změny nebudou uloženy!$' calendar='^Zvolte datum$'
@@ -774,9 +787,7 @@ scenario_sigterm() {
 
 scenario_exit() {
   start_counted
-  await 10 icon_in_tray || die "no icon in the tray host"
-  click_icon || die "the icon could not be clicked"
-  await 10 shown_on_top || die "a click on the icon did not bring the window back"
+  show_from_tray
   pass "the window is back from the tray"
   await 20 start_settled || die "the start did not release the amplifier"
 
@@ -822,14 +833,8 @@ $ini"
 }
 
 scenario_place() {
-  start_trayer
-  prepare_folder
-  start_devices
-  start_velorn
-  await 10 hidden || die "the connected window did not leave the screen"
-  await 10 icon_in_tray || die "no icon in the tray host"
-  click_icon || die "the icon could not be clicked"
-  await 10 shown_on_top || die "a click on the icon did not bring the window back"
+  start_hidden
+  show_from_tray
   local first=""
   await 10 eval 'first=$(frame_place)' || die "the shown window has no frame"
   local workarea_top
@@ -872,14 +877,8 @@ scenario_place() {
 }
 
 scenario_busy() {
-  start_trayer
-  prepare_folder
-  start_devices
-  start_velorn
-  await 10 hidden || die "the connected window did not leave the screen"
-  await 10 icon_in_tray || die "no icon in the tray host"
-  click_icon || die "the icon could not be clicked"
-  await 10 shown_on_top || die "a click on the icon did not bring the window back"
+  start_hidden
+  show_from_tray
   pass "shown from the tray"
   # The scan comes with the 80th tick; its 40 silencing commands keep the
   # program busy for seconds.
@@ -907,14 +906,8 @@ scenario_busy() {
 }
 
 scenario_keys() {
-  start_trayer
-  prepare_folder
-  start_devices
-  start_velorn
-  await 10 hidden || die "the connected window did not leave the screen"
-  await 10 icon_in_tray || die "no icon in the tray host"
-  click_icon || die "the icon could not be clicked"
-  await 10 shown_on_top || die "a click on the icon did not bring the window back"
+  start_hidden
+  show_from_tray
   await 20 start_settled || die "the start did not release the amplifier"
   # From the first button of "Hlavní panel" back to the tabs, two tabs on
   # to "Nastavení", then over the port and the output list to "Vlož".
@@ -968,11 +961,7 @@ scenario_shared() {
     pass "skipped: too near midnight for a due task"
     return
   fi
-  start_trayer
-  prepare_folder
-  start_devices
-  start_velorn
-  await 10 hidden || die "the connected window did not leave the screen"
+  start_hidden
   local wal
   wal=$(stat -c %i "$work/run/Outputs.tps-wal")
   read_as_readme "at the start"
@@ -988,9 +977,7 @@ scenario_shared() {
   grep -qxF '9600 s64\r' "$work/devsim.log" || fail "no amplifier for the tool's task"
   read_as_readme "after the scan"
 
-  await 10 icon_in_tray || die "no icon in the tray host"
-  click_icon || die "the icon could not be clicked"
-  await 10 shown_on_top || die "a click on the icon did not bring the window back"
+  show_from_tray
   # As in the keys scenario: "Nastavení", then "Vlož", the name, Enter.
   xdotool key shift+Tab Right Right Tab Tab Tab
   xdotool key space Tab S d i l e n o Return
