@@ -199,16 +199,10 @@ running() { kill -0 "$velorn_pid" 2>/dev/null; }
 # window manager draws around it) while it is viewable; empty otherwise.
 frame_place() {
   main_window_found || return 1
-  local info x y extents
-  info=$(xwininfo -id "$window" 2>/dev/null) || return 1
-  grep -q 'Map State: IsViewable' <<<"$info" || return 1
-  x=$(awk '/Absolute upper-left X/ {print $NF}' <<<"$info")
-  y=$(awk '/Absolute upper-left Y/ {print $NF}' <<<"$info")
-  # left, right, top, bottom
-  extents=$(xprop -id "$window" _NET_FRAME_EXTENTS 2>/dev/null | grep -o '[0-9]\+' | tr '\n' ' ')
-  read -r left _ top _ <<<"$extents"
-  [ -n "${top:-}" ] || return 1
-  echo "$((x - left)) $((y - top))"
+  [ "$(map_state)" = IsViewable ] || return 1
+  local x y
+  read -r x y _ <<<"$(frame_of "$window")" || return 1
+  echo "$x $y"
 }
 
 wm_state() { main_window_found && xprop -id "$window" WM_STATE 2>/dev/null | awk '/window state:/ {print $NF}'; }
