@@ -43,6 +43,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/qt/images.h"
@@ -901,9 +902,7 @@ class QtView::Impl {
   }
 
   void RenderUnshown(Native& n) {
-    const std::set<int> numbers = std::move(n.unshownTexts);
-    n.unshownTexts.clear();
-    for (int number : numbers)
+    for (int number : std::exchange(n.unshownTexts, {}))
       if (pu::Control* c = n.model->At(number); c != nullptr) RenderControl(n, *c, Property::Text);
   }
 
